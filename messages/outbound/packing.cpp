@@ -1,0 +1,51 @@
+#include "messages/outbound/packing.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "messages/outbound/json_fields.h"
+
+namespace tessel {
+
+std::string TerminalIdFrom(const std::vector<platform::NetworkAdapter>& adapters) {
+  if (adapters.empty()) return {};
+  const platform::NetworkAdapter* chosen = &adapters.front();
+  for (const auto& adapter : adapters) {
+    if (adapter.ethernet) {
+      chosen = &adapter;
+      break;
+    }
+  }
+  std::string text;
+  char pair[3];
+  for (const uint8_t byte : chosen->hardwareAddress) {
+    std::snprintf(pair, sizeof pair, "%02X", byte);
+    text += pair;
+  }
+  return text;
+}
+
+std::string TerminalId() { return TerminalIdFrom(platform::ListNetworkAdapters()); }
+
+std::string RequestNoText(uint64_t seconds, int32_t sequence) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%llu%d", static_cast<unsigned long long>(seconds), sequence);
+  return text;
+}
+
+std::string NextRequestNo(std::atomic<int32_t>& counter) {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
+  return RequestNoText(static_cast<uint64_t>(seconds), counter.fetch_add(1));
+}
+
+uint64_t NextRequestNumber(std::atomic<int32_t>& counter) {
+  return json_fields::LeadingDecimal(NextRequestNo(counter));
+}
+
+Frame PackRequest(uint32_t messageType, const void* body, uint32_t bodyLength,
+                  uint64_t requestId, uint32_t secondLength) {
+  return BuildFrame(messageType, body, bodyLength, requestId, TerminalId(), secondLength);
+}
+
+}  // namespace tessel

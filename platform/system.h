@@ -1,0 +1,72 @@
+// Operating-system services other than sockets. Only platform/ calls the OS;
+// everything else goes through these functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessel::platform {
+
+// Directory of the host process's executable (not of this library),
+// without a trailing separator. Empty when it cannot be determined.
+std::string ExecutableDirectory();
+
+// Path separator used when joining directory and file names.
+constexpr char kPathSeparator = '/';
+
+struct LocalDateTime {
+  int year = 0;
+  int month = 0;  // 1-12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;  // 0-999
+};
+
+// Local calendar time of the current wall-clock instant.
+LocalDateTime LocalNow();
+
+// Creates a directory; an existing directory counts as success.
+bool EnsureDirectory(const std::string& path);
+
+// Whether a file exists and may be opened for reading.
+bool FileReadable(const std::string& path);
+
+// A file opened for appending whole lines: shared with other writers,
+// created when missing, existing contents kept, every write goes to the end
+// unbuffered. Move-only; closes what it opened.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile();
+  AppendFile(AppendFile&& other) noexcept;
+  AppendFile& operator=(AppendFile&& other) noexcept;
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  bool Open(const std::string& path);
+  bool IsOpen() const { return handle_ >= 0; }
+  // Writes all n bytes in one append; false when the write failed.
+  bool Append(const char* data, size_t n);
+
+ private:
+  int handle_ = -1;
+};
+
+// One network adapter as the terminal id needs it.
+struct NetworkAdapter {
+  bool ethernet = false;
+  std::vector<uint8_t> hardwareAddress;
+};
+
+// The machine's network adapters in the order the system lists them,
+// loopback excluded. Empty when the list cannot be had.
+std::vector<NetworkAdapter> ListNetworkAdapters();
+
+// The error number of the calling thread's last failed system call.
+int LastSystemError();
+
+}  // namespace tessel::platform

@@ -1,0 +1,87 @@
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "platform/system.h"
+#include "plugin/host_api.h"
+#include "plugin/request_intake.h"
+#include "session/trade_client.h"
+#include "support/log.h"
+#include "support/server_config.h"
+
+namespace tessel {
+namespace {
+
+// Display texts in GBK, the host's code page.
+constexpr char kDisplayName[] = "Tessel";
+// "提供一套依据实盘行情撮合的交易服务"
+constexpr char kDescription[] =
+    "\xCC\xE1\xB9\xA9\xD2\xBB\xCC\xD7\xD2\xC0\xBE\xDD\xCA\xB5\xC5\xCC\xD0\xD0\xC7\xE9"
+    "\xB4\xE9\xBA\xCF\xB5\xC4\xBD\xBB\xD2\xD7\xB7\xFE\xCE\xF1";
+
+// Opens the process's log on first use; later clients reuse the first file,
+// whatever the date.
+void OpenDailyLog() {
+  const platform::LocalDateTime today = platform::LocalNow();
+  const long date = today.year * 10000L + today.month * 100L + today.day;
+  char fileName[64];
+  std::snprintf(fileName, sizeof fileName, "%ld.tessel.log", date);
+  CLog::Instance().Init("Log", ModuleDirectory().c_str(), fileName);
+}
+
+}  // namespace
+
+PluginDescriptor MakePluginDescriptor() {
+  PluginDescriptor descriptor{};
+  descriptor.identifier = "Ferrule";
+  descriptor.displayName = kDisplayName;
+  descriptor.englishName = "Stock tessel";
+  descriptor.description = kDescription;
+  descriptor.extra = "";
+  descriptor.flags = 0;
+  descriptor.createClient = &CreateClient;
+  descriptor.destroyClient = &DestroyClient;
+  descriptor.sendRequest = &SendRequest;
+  descriptor.setRealTrade = &SetRealTrade;
+  return descriptor;
+}
+
+TradeClient* CreateClient(HostNotifyCallback notify) {
+  try {
+    OpenDailyLog();
+    auto client = std::make_unique<TradeClient>();
+    if (!client->Init(notify)) return nullptr;
+    return client.release();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void DestroyClient(TradeClient* client) {
+  if (client == nullptr) return;
+  try {
+    client->Stop();
+  } catch (...) {
+  }
+  delete client;
+}
+
+int32_t SendRequest(TradeClient* client, const char* data, int32_t length,
+                    RequestCallback callback, uint64_t context) {
+  if (client == nullptr) return 0;
+  try {
+    return SubmitRequest(*client, data, length, callback, context) ? 1 : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+void SetRealTrade(TradeClient* client, uint8_t real) {
+  if (client == nullptr) return;
+  try {
+    client->SetRealTrade(real);
+  } catch (...) {
+  }
+}
+
+}  // namespace tessel

@@ -1,0 +1,7 @@
+// The library's one export. Everything else is reached through the
+// descriptor it returns.
+#include "plugin/host_api.h"
+
+extern "C" tessel::PluginDescriptor QueryZephCommInterface() {
+  return tessel::MakePluginDescriptor();
+}

@@ -1,0 +1,140 @@
+#include "session/trade_client.h"
+
+#include <openssl/ssl.h>
+
+#include <vector>
+
+#include "messages/outbound/dispatch.h"
+#include "session/channel_session.h"
+#include "support/console.h"
+#include "support/log.h"
+
+namespace tessel {
+
+const char kCancelText[] = "{\"status\":1,\"describe\":\"cancel req\"}";
+
+namespace {
+
+int64_t MonotonicSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// OpenSSL keeps process-wide state; it is set up once and never torn down
+// per client, so clients created after another was destroyed still get TLS.
+void InitOpenSslOnce() {
+  static const bool initialised = [] {
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    OPENSSL_init_crypto(OPENSSL_INIT_ENGINE_ALL_BUILTIN, nullptr);
+    return true;
+  }();
+  (void)initialised;
+}
+
+}  // namespace
+
+void AnswerRequest(const TradeRequestData& request, std::string_view text) {
+  if (request.callback == nullptr) {
+    ConsoleLine("NULL call back");
+    return;
+  }
+  request.callback(text.data(), static_cast<int32_t>(text.size()), request.context);
+}
+
+TradeClient::TradeClient() : functionTable(MakeFunctionTable()), clockSeconds(MonotonicSeconds) {
+  InitOpenSslOnce();
+  lastReloginCheck = clockSeconds();
+  main.reloginPending = false;
+  push.reloginPending = false;
+}
+
+TradeClient::~TradeClient() { Stop(); }
+
+bool TradeClient::Init(HostNotifyCallback notify) { return Init(notify, DefaultConfigPath()); }
+
+bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath) {
+  hostNotify = notify;
+  if (!LoadServerConfigFile(configPath, servers)) return false;
+  main.connected = false;
+  requestSeq = 0;
+  orderNoSeq = 1;
+  cancelNoSeq = 1;
+  StartChannelThreads();
+  return true;
+}
+
+void TradeClient::StartChannelThreads() {
+  for (Channel* channel : {&main, &push}) {
+    if (!channel->thread.joinable()) {
+      channel->thread = std::thread(RunChannel, std::ref(*this), std::ref(*channel));
+    }
+  }
+}
+
+void TradeClient::Stop() {
+  stopRequested = true;
+  main.socket.shutdownLink();
+  push.socket.shutdownLink();
+  // Each channel thread joins its own send thread before it ends.
+  for (Channel* channel : {&main, &push}) {
+    if (channel->thread.joinable()) channel->thread.join();
+  }
+  CancelAll();
+  servers.clear();
+  functionTable.clear();
+}
+
+void TradeClient::SetRealTrade(uint8_t real) {
+  const bool wanted = real != 0;
+  if (main.activeReal == wanted && push.activeReal == wanted) return;
+  main.requestedReal = wanted;
+  push.requestedReal = wanted;
+  CancelAll();
+  main.socket.shutdownLink();
+  push.socket.shutdownLink();
+  std::lock_guard<std::mutex> hold(savedLoginLock);
+  savedLogin = Json::Value();
+}
+
+void TradeClient::CancelAll() {
+  TradeRequestData queued;
+  while (main.queue.try_dequeue(queued)) AnswerRequest(queued, kCancelText);
+
+  PendingMap pending;
+  {
+    std::lock_guard<std::mutex> hold(main.pendingLock);
+    pending.swap(main.pending);
+  }
+  for (const auto& entry : pending) AnswerRequest(entry.second, kCancelText);
+}
+
+void TradeClient::ReloginGate() {
+  const int64_t now = clockSeconds();
+  lastReloginCheck = now;
+  int64_t last = lastRelogin.load();
+  while (now > last + timings.reloginGateSeconds) {
+    if (lastRelogin.compare_exchange_weak(last, now)) {
+      QueueRelogin(main);
+      return;
+    }
+  }
+}
+
+void TradeClient::QueueRelogin(Channel& channel) {
+  Json::Value login;
+  {
+    std::lock_guard<std::mutex> hold(savedLoginLock);
+    login = savedLogin;
+  }
+  TradeRequestData request;
+  if (login.isNull() || !DispatchRequest(*this, login, request)) return;
+  request.callback = reloginCallback;
+  request.context = reloginContext;
+  CLog::Instance().Write(1, "Request", "Request", "content:%d - %s",
+                         static_cast<int32_t>(request.requestId),
+                         channel.kind == ChannelKind::Main ? "Main ReLogin" : "Push ReLogin");
+  channel.queue.enqueue(std::move(request));
+}
+
+}  // namespace tessel

@@ -1,0 +1,37 @@
+// The list of trade servers a client may connect to, read from
+// <host directory>/config/system.xml.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessel {
+
+struct ServerEntry {
+  std::string address;      // main channel host (numeric address)
+  std::string name;         // display name
+  int32_t port = 0;         // main channel port
+  std::string pushaddress;  // push channel host; empty: no push channel here
+  int32_t pushport = 0;
+  bool real = true;         // true: live trading, false: simulated
+};
+
+using ServerConfig = std::vector<ServerEntry>;
+
+// The host executable's directory without a trailing separator, taken once
+// per process.
+const std::string& ModuleDirectory();
+
+std::string DefaultConfigPath();
+
+// Fills `out` from the default configuration file; true when at least one
+// server was read.
+bool LoadServerConfig(ServerConfig& out);
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out);
+
+// Attribute conversions, exposed for tests.
+int32_t ParsePortText(const char* text);
+bool ParseRealText(const char* text);
+
+}  // namespace tessel

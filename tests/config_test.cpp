@@ -1,0 +1,130 @@
+#include "support/server_config.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "support/log.h"
+#include "test_support.h"
+
+namespace tessel {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+ServerConfig LoadFrom(const TempDir& dir, const std::string& xml, bool* ok = nullptr) {
+  WriteFile(dir.File("system.xml"), xml);
+  ServerConfig servers;
+  const bool loaded = LoadServerConfigFile(dir.File("system.xml"), servers);
+  if (ok != nullptr) *ok = loaded;
+  return servers;
+}
+
+TEST(ServerConfig, ReadsAttributesWithTheirConversions) {
+  TempDir dir;
+  bool ok = false;
+  const ServerConfig servers = LoadFrom(dir, R"(<?xml version="1.0"?>
+<Root>
+  <Other/>
+  <TesselServer>
+    <Server name="live" address="127.0.0.1" port="0x1F90" pushaddress="127.0.0.2" pushport="010" real="1"/>
+    <Server name="sim" address="127.0.0.3" port="9001" real="FALSE"/>
+    <Server address="127.0.0.4" port="abc" real="no"/>
+    <Server address="127.0.0.5" real="0"/>
+    <Server address="127.0.0.6" real=""/>
+    <Server address="127.0.0.7"/>
+    <Server name="no address" port="1"/>
+  </TesselServer>
+  <TesselServer><Server address="9.9.9.9"/></TesselServer>
+</Root>)", &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(servers.size(), 6u);  // the entry without an address is left out
+  EXPECT_EQ(servers[0].name, "live");
+  EXPECT_EQ(servers[0].port, 0x1F90);
+  EXPECT_EQ(servers[0].pushaddress, "127.0.0.2");
+  EXPECT_EQ(servers[0].pushport, 8);  // leading zero: octal
+  EXPECT_TRUE(servers[0].real);
+  EXPECT_FALSE(servers[1].real);
+  EXPECT_EQ(servers[1].pushaddress, "");
+  EXPECT_EQ(servers[1].pushport, 0);
+  EXPECT_EQ(servers[2].port, 0);  // not a number
+  EXPECT_TRUE(servers[2].real);   // "no" is not one of the false spellings
+  EXPECT_FALSE(servers[3].real);
+  EXPECT_EQ(servers[3].port, 0);  // missing
+  EXPECT_FALSE(servers[4].real);
+  EXPECT_TRUE(servers[5].real);  // missing "real": live
+}
+
+TEST(ServerConfig, FalseSpellings) {
+  for (const char* text : {"", "0", "false", "False", "FALSE", "fAlSe"}) {
+    EXPECT_FALSE(ParseRealText(text)) << text;
+  }
+  for (const char* text : {"1", "true", "no", "00", " false", "falsey"}) {
+    EXPECT_TRUE(ParseRealText(text)) << text;
+  }
+}
+
+TEST(ServerConfig, LoadFailures) {
+  TempDir dir;
+  ServerConfig servers{ServerEntry{}};
+  EXPECT_FALSE(LoadServerConfigFile(dir.File("missing.xml"), servers));
+  bool ok = true;
+  LoadFrom(dir, "<Root><TesselServer></TesselServer></Root>", &ok);
+  EXPECT_FALSE(ok);
+  LoadFrom(dir, "<Root><Servers><Server address=\"1.2.3.4\"/></Servers></Root>", &ok);
+  EXPECT_FALSE(ok);
+  LoadFrom(dir, "<Root><TesselServer><Server address=\"1.2.3.4\">", &ok);
+  EXPECT_FALSE(ok);
+}
+
+TEST(ServerConfig, ModuleDirectoryHasNoTrailingSeparator) {
+  const std::string& directory = ModuleDirectory();
+  ASSERT_FALSE(directory.empty());
+  EXPECT_NE(directory.back(), '/');
+  EXPECT_EQ(DefaultConfigPath(), directory + "/config/system.xml");
+}
+
+// The log is process-wide; the test uses its own instance of the class.
+class TestLog : public CLog {};
+
+TEST(Log, LineFormatStartLineAndLevels) {
+  TempDir dir;
+  TestLog log;
+  EXPECT_EQ(log.Write(1, "a", "b", "%s", "before open"), 0);
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
+  EXPECT_EQ(log.Init("Log", dir.path().c_str(), "20240316.tessel.log"), 0);  // keeps first file
+  EXPECT_EQ(log.Write(0, "Quiet", "Quiet", "content:%d", 1), 1);
+  const std::string big(5000, 'x');
+  EXPECT_EQ(log.Write(1, "Request", "Request", "content:%d - %s", -5, big.c_str()), 1);
+
+  const std::string text = testing::ReadFile(dir.File("Log/20240315.tessel.log"));
+  const std::string stamp = R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}:\d{3})";
+  const std::regex expected(stamp + ":" + kLogStartTag + "_  Log\r\n" + stamp +
+                            ":Request_Request  content:-5 - x{5000}\r\n");
+  EXPECT_TRUE(std::regex_match(text, expected)) << text.substr(0, 200);
+  EXPECT_FALSE(testing::ReadFile(dir.File("Log/20240316.tessel.log")).size());
+}
+
+TEST(Log, StampIsZeroPadded) {
+  platform::LocalDateTime t;
+  t.year = 2024;
+  t.month = 3;
+  t.day = 5;
+  t.hour = 9;
+  t.minute = 7;
+  t.second = 1;
+  t.millisecond = 42;
+  EXPECT_EQ(FormatLogStamp(t), "2024-03-05 09:07:01:042");
+}
+
+TEST(Log, DirectoryThatCannotBeMadeFailsInit) {
+  TempDir dir;
+  WriteFile(dir.File("Log"), "a file where the folder should be");
+  TestLog log;
+  EXPECT_EQ(log.Init("Log", dir.path().c_str(), "x.log"), 0);
+  EXPECT_EQ(log.Write(1, "a", "b", "x"), 0);
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,56 @@
+#include "net/frame.h"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+namespace tessel {
+namespace {
+
+TEST(FrameChecksum, KeepsLowByteOfSignedSum) {
+  const uint8_t bytes[] = {0x80, 0xFF, 0x01};  // -128 - 1 + 1 = -128 -> 0x80
+  EXPECT_EQ(FrameChecksum(bytes, sizeof bytes), 0x80u);
+  const uint8_t wraps[] = {0xFF, 0x01};  // sum 0x100 -> 0
+  EXPECT_EQ(FrameChecksum(wraps, sizeof wraps), 0u);
+  std::vector<uint8_t> many(1000);
+  std::iota(many.begin(), many.end(), 0);
+  unsigned unsignedSum = 0;
+  for (uint8_t b : many) unsignedSum += b;
+  EXPECT_EQ(FrameChecksum(many.data(), many.size()), unsignedSum % 256);
+}
+
+TEST(Frame, HeartbeatIsBareEnvelope) {
+  const Frame frame = BuildHeartbeat(0x0102030405060708ull);
+  ASSERT_EQ(frame.size(), 49u);
+  const FrameHeader header = ReadHeader(frame.data());
+  EXPECT_EQ(header.magic, '-');
+  EXPECT_EQ(header.messageType, 3u);
+  EXPECT_EQ(header.bodyLength, 0u);
+  EXPECT_EQ(header.secondLength, 0u);
+  EXPECT_EQ(header.requestId, 0x0102030405060708ull);
+  for (size_t i = 21; i < 45; ++i) EXPECT_EQ(frame[i], 0) << i;
+  // The id starts at byte 13, little-endian.
+  EXPECT_EQ(frame[13], 0x08);
+  EXPECT_EQ(frame[20], 0x01);
+  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 45), FrameChecksum(frame.data(), 45));
+}
+
+TEST(Frame, TerminalIdIsCutToItsField) {
+  const std::string longId(40, 'A');
+  const Frame frame = BuildFrame(7, "xy", 2, 1, longId);
+  ASSERT_EQ(frame.size(), 51u);
+  EXPECT_EQ(frame[21 + 22], 'A');
+  EXPECT_EQ(frame[21 + 23], 0);  // always terminated inside the 24 bytes
+  EXPECT_EQ(frame[45], 'x');
+}
+
+TEST(Frame, CompleteFrameSizeNeedsWholeFrame) {
+  const Frame frame = BuildFrame(9, "abcdef", 6, 5, "ID");
+  EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size()), 55u);
+  EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size() - 1), 0u);
+  EXPECT_EQ(CompleteFrameSize(frame.data(), 44), 0u);
+  EXPECT_EQ(CompleteFrameSize(nullptr, 100), 0u);
+}
+
+}  // namespace
+}  // namespace tessel

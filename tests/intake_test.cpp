@@ -1,0 +1,195 @@
+// Request intake, the function table, cancellation and the relogin gate,
+// on a client whose channel threads are not started.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/frame.h"
+#include "plugin/request_intake.h"
+#include "session/trade_client.h"
+
+namespace tessel {
+namespace {
+
+struct Answer {
+  std::string text;
+  uint64_t context;
+};
+std::vector<Answer> gAnswers;
+
+void Record(const char* text, int32_t length, uint64_t context) {
+  gAnswers.push_back({std::string(text, static_cast<size_t>(length)), context});
+}
+
+class IntakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gAnswers.clear();
+    client.main.connected = true;
+    client.push.connected = true;
+  }
+
+  bool Submit(const std::string& text, uint64_t context = 0) {
+    return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()), &Record,
+                         context);
+  }
+
+  std::vector<TradeRequestData> Drain(Channel& channel) {
+    std::vector<TradeRequestData> out;
+    TradeRequestData request;
+    while (channel.queue.try_dequeue(request)) out.push_back(request);
+    return out;
+  }
+
+  TradeClient client;
+};
+
+const std::string kLogin =
+    R"({"func":"Login","user_name":"u","pass_word":"p","heart_beat":30,"compress":0,"encrypt":0})";
+const std::string kPushLogin =
+    R"({"func":"Login_Trade_Push","user_name":"u","pass_word":"p","heart_beat":30,"compress":0,"encrypt":0})";
+const std::string kModifyPwd =
+    R"({"func":"ModifyPwd","user_name":"u","pass_word":"p","new_pass_word":"q"})";
+
+TEST(FunctionTable, HasEveryFunctionOnce) {
+  const FunctionTable table = MakeFunctionTable();
+  EXPECT_EQ(table.size(), 47u);
+  EXPECT_EQ(table.at("Login"), 1u);
+  EXPECT_EQ(table.at("Login_Trade_Push"), 1u);
+  EXPECT_EQ(table.at("QryHisOrderNum"), 18u);
+  EXPECT_EQ(table.at("QueryEntrustConfig"), 208u);
+  EXPECT_EQ(table.count("login"), 0u);
+}
+
+TEST_F(IntakeTest, RoutesLoginsAndRequestsToTheirChannels) {
+  EXPECT_TRUE(Submit(kLogin, 11));
+  EXPECT_TRUE(Submit(kPushLogin, 12));
+  EXPECT_TRUE(Submit(R"({"func":"Logout"})", 13));
+  const auto main = Drain(client.main);
+  const auto push = Drain(client.push);
+  ASSERT_EQ(main.size(), 2u);
+  ASSERT_EQ(push.size(), 1u);
+  EXPECT_EQ(main[0].requestId, 1u);
+  EXPECT_EQ(main[0].context, 11u);
+  EXPECT_EQ(main[0].callback, &Record);
+  EXPECT_EQ(push[0].requestId, 2u);
+  EXPECT_EQ(push[0].messageType, 1u);
+  EXPECT_EQ(main[1].messageType, 2u);
+  EXPECT_EQ(main[1].frame->size(), 49u);
+  EXPECT_TRUE(gAnswers.empty());  // SendRequest itself never calls back
+}
+
+TEST_F(IntakeTest, RefusalsTakeNoRequestId) {
+  EXPECT_FALSE(Submit("not json"));
+  EXPECT_FALSE(Submit(R"({"user_name":"u"})"));
+  EXPECT_FALSE(Submit(R"({"func":"login","user_name":"u"})"));  // names are case-sensitive
+  EXPECT_FALSE(Submit(R"({"func":"QryMoney"})"));  // body not supported yet
+  EXPECT_FALSE(Submit(R"({"func":"ModifyPwd","user_name":"u"})"));
+  EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
+  EXPECT_FALSE(SubmitRequest(client, kLogin.data(), -1, &Record, 0));
+  client.push.connected = false;
+  EXPECT_FALSE(Submit(kModifyPwd.substr(0, 20)));  // cut short: not JSON
+  EXPECT_TRUE(Submit(kModifyPwd));
+  EXPECT_EQ(Drain(client.main).front().requestId, 1u);
+}
+
+TEST_F(IntakeTest, FuncNameDecidesTheMessageType) {
+  // A funcId from the host is replaced by the one its name maps to.
+  EXPECT_TRUE(Submit(
+      R"({"func":"ModifyPwd","funcId":1,"user_name":"u","pass_word":"p","new_pass_word":"q"})"));
+  const auto main = Drain(client.main);
+  ASSERT_EQ(main.size(), 1u);
+  EXPECT_EQ(main[0].messageType, 100u);
+  EXPECT_EQ(ReadHeader(main[0].frame->data()).messageType, 100u);
+}
+
+TEST_F(IntakeTest, ChannelStateGatesRequests) {
+  client.push.connected = false;
+  EXPECT_TRUE(Submit(kLogin));  // main login does not need the push channel
+  EXPECT_FALSE(Submit(kPushLogin));
+  client.push.connected = true;
+  client.main.connected = false;
+  EXPECT_FALSE(Submit(kPushLogin));  // nor does anything go while main is down
+  EXPECT_FALSE(Submit(kModifyPwd));
+  // Only the refused push login consumed an id, after it was packed.
+  EXPECT_EQ(client.requestSeq.load(), 2u);
+}
+
+TEST_F(IntakeTest, LengthLimitsTheParsedText) {
+  const std::string padded = kModifyPwd + "garbage that is not JSON";
+  EXPECT_TRUE(SubmitRequest(client, padded.data(), static_cast<int32_t>(kModifyPwd.size()),
+                            &Record, 0));
+}
+
+TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {
+  for (uint64_t id : {7u, 3u, 5u}) {
+    TradeRequestData pending;
+    pending.requestId = id;
+    pending.callback = &Record;
+    pending.context = id * 10;
+    client.main.pending[id] = pending;
+  }
+  ASSERT_TRUE(Submit(kModifyPwd, 1));
+  ASSERT_TRUE(Submit(kModifyPwd, 2));
+  TradeRequestData silent;
+  silent.requestId = 4;
+  client.main.pending[4] = silent;  // no callback: skipped
+  TradeRequestData pushed;
+  pushed.requestId = 9;
+  pushed.callback = &Record;
+  client.push.pending[9] = pushed;  // the push channel is left alone
+
+  client.CancelAll();
+  ASSERT_EQ(gAnswers.size(), 5u);
+  const std::vector<uint64_t> contexts = {1, 2, 30, 50, 70};
+  for (size_t i = 0; i < gAnswers.size(); ++i) {
+    EXPECT_EQ(gAnswers[i].text, R"({"status":1,"describe":"cancel req"})");
+    EXPECT_EQ(gAnswers[i].text.size(), 36u);
+    EXPECT_EQ(gAnswers[i].context, contexts[i]);
+  }
+  EXPECT_TRUE(client.main.pending.empty());
+  EXPECT_EQ(client.push.pending.size(), 1u);
+  client.CancelAll();
+  EXPECT_EQ(gAnswers.size(), 5u);  // nothing is answered twice
+}
+
+TEST_F(IntakeTest, SetRealTradeCancelsAndForgetsTheLogin) {
+  ASSERT_TRUE(Submit(kLogin));
+  ASSERT_TRUE(Submit(kModifyPwd, 5));
+  client.SetRealTrade(1);  // already live: nothing happens
+  EXPECT_TRUE(gAnswers.empty());
+  EXPECT_FALSE(client.savedLogin.isNull());
+  client.SetRealTrade(0);
+  EXPECT_EQ(gAnswers.size(), 2u);  // the login and the password change
+  EXPECT_TRUE(client.savedLogin.isNull());
+  EXPECT_FALSE(client.main.requestedReal.load());
+  EXPECT_FALSE(client.push.requestedReal.load());
+}
+
+TEST_F(IntakeTest, ReloginGateLetsOnePerInterval) {
+  int64_t now = 1000;
+  client.clockSeconds = [&now] { return now; };
+  ASSERT_TRUE(Submit(kLogin));
+  Drain(client.main);
+
+  client.ReloginGate();
+  now += 30;
+  client.ReloginGate();  // exactly 30 s later: not yet
+  now += 1;
+  client.ReloginGate();  // 31 s after the first: lets another through
+  const auto relogins = Drain(client.main);
+  ASSERT_EQ(relogins.size(), 2u);
+  EXPECT_EQ(relogins[0].messageType, 1u);
+  EXPECT_EQ(relogins[0].callback, nullptr);
+  EXPECT_EQ(client.lastReloginCheck.load(), 1031);
+  EXPECT_EQ(client.lastRelogin.load(), 1031);
+
+  client.SetRealTrade(0);  // forgets the login: a relogin then sends nothing
+  now += 100;
+  client.ReloginGate();
+  EXPECT_TRUE(Drain(client.main).empty());
+}
+
+}  // namespace
+}  // namespace tessel
