@@ -1,14 +1,200 @@
 #include "session/channel_session.h"
 
-#include <thread>
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
 
+#include "messages/inbound/inbound_dispatch.h"
+#include "net/tls_link.h"
+#include "platform/sockets.h"
+#include "session/channel_profile.h"
+#include "session/send_pump.h"
 #include "session/trade_client.h"
+#include "support/console.h"
+#include "support/log.h"
 
 namespace tessel {
 
-// Links are not opened yet: the thread only waits for the stop flag.
-void RunChannel(TradeClient& client, Channel&) {
-  while (!client.stopRequested) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+const ChannelProfile& ProfileOf(ChannelKind kind) {
+  static const ChannelProfile kMain{ChannelKind::Main,
+                                    2,
+                                    "Main_Login_IP_port",
+                                    "After Socket connect",
+                                    "Main SSL_Read Error(Internet)",
+                                    "Main SSL_SendPack Error",
+                                    "Main SSL_SendPack Error(heartbeat)",
+                                    true,
+                                    true,
+                                    true,
+                                    false,
+                                    &MainDispatch};
+  static const ChannelProfile kPush{ChannelKind::Push,
+                                    3,
+                                    "Push_Login_IP_port",
+                                    "After PushSocket connect",
+                                    "Push SSL_Read Error(Internet)",
+                                    "Push SSL_SendPack Error",
+                                    "Push SSL_SendPack Error(heartbeat)",
+                                    false,
+                                    false,
+                                    false,
+                                    true,
+                                    &PushDispatch};
+  return kind == ChannelKind::Main ? kMain : kPush;
+}
+
+bool TargetOf(ChannelKind kind, const ServerEntry& server, std::string& address, int32_t& port) {
+  if (kind == ChannelKind::Main) {
+    address = server.address;
+    port = server.port;
+    return true;
+  }
+  if (server.pushaddress.empty()) return false;
+  address = server.pushaddress;
+  port = server.pushport;
+  return true;
+}
+
+namespace {
+
+// Pause between failed connect cycles: grows from the first pause to the
+// ceiling with jitter, so a missing server does not spin a core and many
+// clients do not reconnect in step. Stop and a server-kind switch end it.
+class Backoff {
+ public:
+  explicit Backoff(const SessionTimings& timings)
+      : first_(timings.firstBackoff), max_(timings.maxBackoff), next_(first_),
+        random_(std::random_device{}()) {}
+
+  void Reset() { next_ = first_; }
+
+  void Wait(const TradeClient& client, const Channel& channel) {
+    const auto jitter = std::uniform_int_distribution<int64_t>(0, next_.count() / 4)(random_);
+    const auto until = std::chrono::steady_clock::now() + next_ + std::chrono::milliseconds(jitter);
+    next_ = std::min(next_ * 2, max_);
+    while (std::chrono::steady_clock::now() < until && !client.stopRequested &&
+           channel.requestedReal == channel.activeReal) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+ private:
+  std::chrono::milliseconds first_;
+  std::chrono::milliseconds max_;
+  std::chrono::milliseconds next_;
+  std::mt19937 random_;
+};
+
+bool ConnectChannel(TradeClient& client, Channel& channel, const ChannelProfile& profile) {
+  for (const ServerEntry& server : client.servers) {
+    std::string address;
+    int32_t port = 0;
+    if (server.real != channel.activeReal || !TargetOf(channel.kind, server, address, port)) {
+      continue;
+    }
+    if (!channel.socket.create()) return false;
+    // Checked after create(), which clears an earlier shutdownLink(): a stop
+    // or kind switch that came before it is seen here, one after it sticks.
+    if (client.stopRequested || channel.requestedReal != channel.activeReal) {
+      channel.socket.close();
+      return false;
+    }
+    const std::string target = address + ":" + std::to_string(port);
+    ConsoleLine("Start connecting->" + target);
+    CLog::Instance().Write(1, "Connect", profile.connectLogTag, "content:%s:%d", address.c_str(),
+                           port);
+    const auto timeout = static_cast<uint32_t>(client.timings.connectTimeout.count());
+    if (channel.socket.connect(address.c_str(), static_cast<uint32_t>(port), timeout)) {
+      channel.server = server;
+      return true;
+    }
+    ConsoleLine(target + "->connection Failed");
+    channel.socket.close();
+  }
+  return false;
+}
+
+void PrintPorts(const VSocket& socket) {
+  int peerPort = 0;
+  int localPort = 0;
+  socket.peerAddress(peerPort);
+  socket.localAddress(localPort);
+  ConsoleLine("GetPeerName->" + std::to_string(peerPort) + " " + "GetSockName->" +
+              std::to_string(localPort));
+}
+
+// Reads and dispatches frames until the link fails or the client stops.
+void ReadFrames(TradeClient& client, const ChannelProfile& profile, TlsLink& link,
+                std::vector<uint8_t>& receiveBuffer) {
+  while (!client.stopRequested) {
+    const size_t size = link.ReadFrame(receiveBuffer, profile.skipsBadMagic,
+                                       profile.readErrorLogTag);
+    if (size == 0) return;
+    int32_t count = static_cast<int32_t>(size);
+    profile.dispatch(client, receiveBuffer.data(), count);
+  }
+}
+
+// One established TCP connection: TLS, send thread, relogin, reading, and
+// tear-down. Returns whether the link came up (TLS succeeded).
+bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profile,
+             SSL_CTX* context, std::vector<uint8_t>& receiveBuffer) {
+  ConsoleLine(profile.afterConnectLine);
+  PrintPorts(channel.socket);
+  std::unique_ptr<TlsLink> link =
+      TlsLink::Connect(context, channel.socket, client.timings.connectTimeout);
+  if (!link) {
+    channel.connected = false;  // nothing can be sent on a link without TLS
+    channel.socket.close();
+    return false;
+  }
+  ConsoleLine("After SSL_connect connect");
+  PrintPorts(channel.socket);
+  if (profile.cancelsOnConnect) client.CancelAll();
+  channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
+                                   std::ref(*link));
+  if (channel.reloginPending) {
+    client.QueueRelogin(channel);
+    channel.reloginPending = false;
+  }
+  ReadFrames(client, profile, *link, receiveBuffer);
+
+  // Tear-down: wake the send thread, wait for it, then free what this
+  // thread owns, TLS first and the socket last.
+  channel.socket.shutdownLink();
+  channel.connected = false;
+  channel.sendThread.join();
+  link.reset();
+  channel.socket.close();
+  return true;
+}
+
+}  // namespace
+
+void RunChannel(TradeClient& client, Channel& channel) {
+  platform::ShieldThreadFromBrokenPipe();
+  const ChannelProfile& profile = ProfileOf(channel.kind);
+  const std::string certificatePath = ModuleDirectory() + "/ca.pem";
+  const TlsContext context =
+      CreateClientContext(profile.loadsCertificate ? &certificatePath : nullptr);
+  if (!context) return;
+
+  std::vector<uint8_t> receiveBuffer;
+  Backoff backoff(client.timings);
+  while (!client.stopRequested) {
+    // A kind switch made while no link was up is taken over here, since no
+    // send thread ends to take it over.
+    channel.activeReal = channel.requestedReal.load();
+    channel.connected = ConnectChannel(client, channel, profile);
+    const bool wasOnline =
+        channel.connected && RunLink(client, channel, profile, context.get(), receiveBuffer);
+    if (wasOnline) {
+      backoff.Reset();
+    } else if (!client.stopRequested) {
+      backoff.Wait(client, channel);
+    }
+  }
 }
 
 }  // namespace tessel

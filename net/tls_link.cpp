@@ -1,0 +1,172 @@
+#include "net/tls_link.h"
+
+#include <openssl/err.h>
+
+#include <cstring>
+#include <string>
+
+#include "net/frame.h"
+#include "platform/system.h"
+#include "support/console.h"
+#include "support/log.h"
+
+namespace tessel {
+namespace {
+
+constexpr int kReadySliceMs = 100;
+
+}  // namespace
+
+TlsContext CreateClientContext(const std::string* certificatePath) {
+  TlsContext context(SSL_CTX_new(TLS_client_method()));
+  if (!context) {
+    ConsoleLine("SSL_CTX_new fail");
+    return nullptr;
+  }
+  if (certificatePath != nullptr &&
+      SSL_CTX_use_certificate_file(context.get(), certificatePath->c_str(), SSL_FILETYPE_PEM) !=
+          1) {
+    ERR_clear_error();
+    ConsoleLine("SSL_CTX load certificate file fail:path=" + *certificatePath);
+    return nullptr;
+  }
+  return context;
+}
+
+std::unique_ptr<TlsLink> TlsLink::Connect(SSL_CTX* context, VSocket& socket,
+                                          std::chrono::seconds timeout) {
+  SSL* ssl = SSL_new(context);
+  if (ssl == nullptr) {
+    ConsoleLine("SSL_new fail");
+    return nullptr;
+  }
+  std::unique_ptr<TlsLink> link(new TlsLink(ssl, socket));
+  SSL_set_fd(ssl, socket.handle());
+  socket.setBlocking(false);
+
+  const auto started = std::chrono::steady_clock::now();
+  const int code = link->Handshake(started + timeout);
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+      std::chrono::steady_clock::now() - started);
+  ConsoleLine("SSL_connect->time cost: " + std::to_string(seconds.count()) + " seconds");
+  if (code != SSL_ERROR_NONE) {
+    const int systemError = platform::LastSystemError();
+    ConsoleLine("SSL_ERROR_SYSCALL:" + std::to_string(systemError));
+    ConsoleLine("WSAGetLastError:" + std::to_string(platform::LastSocketError()) +
+                std::to_string(systemError));
+    ConsoleLine("SSL_connect fail:error=" + std::to_string(code));
+    return nullptr;
+  }
+  return link;
+}
+
+int TlsLink::Handshake(std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    int code;
+    {
+      std::lock_guard<std::mutex> hold(ioLock_);
+      ERR_clear_error();
+      code = SSL_get_error(ssl_.get(), SSL_connect(ssl_.get()));
+    }
+    if (code == SSL_ERROR_NONE) return code;
+    if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) return code;
+    // A server that accepts TCP but never speaks TLS must not hold the
+    // channel forever: the handshake shares the connect time-out.
+    if (std::chrono::steady_clock::now() >= deadline) return SSL_ERROR_SYSCALL;
+    if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+  }
+}
+
+bool TlsLink::AwaitReady(bool wantRead) {
+  const platform::NativeSocket s = socket_.handle();
+  while (!socket_.isShutDown()) {
+    const unsigned ready = platform::Poll(s, wantRead, !wantRead, kReadySliceMs);
+    if (ready != 0) return true;  // errors surface from the next OpenSSL call
+  }
+  return false;
+}
+
+int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    int result;
+    int code;
+    {
+      std::lock_guard<std::mutex> hold(ioLock_);
+      ERR_clear_error();
+      result = SSL_read(ssl_.get(), buffer + done, static_cast<int>(n - done));
+      code = result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl_.get(), result);
+    }
+    if (result > 0) {
+      done += static_cast<size_t>(result);
+    } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
+      if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+    } else {
+      return code;
+    }
+  }
+  return SSL_ERROR_NONE;
+}
+
+int TlsLink::WriteAll(const uint8_t* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    int result;
+    int code;
+    {
+      std::lock_guard<std::mutex> hold(ioLock_);
+      ERR_clear_error();
+      result = SSL_write(ssl_.get(), buffer + done, static_cast<int>(n - done));
+      code = result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl_.get(), result);
+    }
+    if (result > 0) {
+      done += static_cast<size_t>(result);
+    } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
+      if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+    } else {
+      return code;
+    }
+  }
+  return SSL_ERROR_NONE;
+}
+
+std::string TlsLink::StateString() {
+  std::lock_guard<std::mutex> hold(ioLock_);
+  return SSL_state_string(ssl_.get());
+}
+
+size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
+                          const char* readErrorLogTag) {
+  uint8_t header[kHeaderSize];
+  for (;;) {
+    std::memset(header, 0, sizeof header);
+    const int code = ReadExact(header, sizeof header);
+    if (code != SSL_ERROR_NONE) {
+      const int socketError = platform::PendingSocketError(socket_.handle());
+      ConsoleLine("SSL_state_string:" + StateString());
+      ConsoleLine("SSL_read[head] fail:error=" + std::to_string(code) + "," +
+                  std::to_string(socketError));
+      return 0;
+    }
+    if (!skipBadMagic || header[0] == static_cast<uint8_t>(kFrameMagic)) break;
+  }
+  const uint32_t bodyLength = ReadHeader(header).bodyLength;
+  if (bodyLength > kMaxBodyLength) {
+    ConsoleLine("SSL_read[head] fail:body length " + std::to_string(bodyLength) +
+                " over the ceiling");
+    CLog::Instance().Write(1, readErrorLogTag, "Error", "content:body length %u", bodyLength);
+    return 0;
+  }
+  const size_t frameSize = FrameSize(bodyLength);
+  if (buffer.size() < frameSize) buffer.resize(frameSize, 0);
+  const int code = ReadExact(buffer.data() + kHeaderSize, bodyLength + kTrailerSize);
+  if (code != SSL_ERROR_NONE) {
+    ConsoleLine("SSL_read[body] fail:error=" + std::to_string(code));
+    CLog::Instance().Write(1, readErrorLogTag, "Error", "content:%d", code);
+    return 0;
+  }
+  std::memcpy(buffer.data(), header, kHeaderSize);
+  return frameSize;
+}
+
+}  // namespace tessel

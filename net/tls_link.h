@@ -1,0 +1,71 @@
+// TLS over a VSocket: one client context per channel thread, one TlsLink per
+// established TCP connection.
+//
+// Locking: OpenSSL does not allow two threads inside one SSL object, yet the
+// channel thread reads while the send thread writes. The socket is
+// non-blocking; every OpenSSL call on a link runs under the link's ioLock_,
+// and waiting for readiness happens outside it, so a write never waits for a
+// read that is waiting for data.
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "net/vsocket.h"
+
+namespace tessel {
+
+struct SslCtxFree {
+  void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+};
+struct SslFree {
+  void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+using TlsContext = std::unique_ptr<SSL_CTX, SslCtxFree>;
+
+// Makes the client context; with a certificate path, loads it (PEM) too.
+// Writes the console line of whichever step failed and returns null.
+TlsContext CreateClientContext(const std::string* certificatePath);
+
+class TlsLink {
+ public:
+  // SSL_new on the context, bound to the socket's handle, then a timed
+  // handshake with its console diagnostics. Null on failure; the caller
+  // closes the socket. The socket must outlive the link.
+  static std::unique_ptr<TlsLink> Connect(SSL_CTX* context, VSocket& socket,
+                                          std::chrono::seconds timeout);
+
+  // Fill exactly n bytes / send exactly n bytes. 0 on success, otherwise the
+  // SSL_get_error code that ended the transfer.
+  int ReadExact(uint8_t* buffer, size_t n);
+  int WriteAll(const uint8_t* buffer, size_t n);
+
+  // Reads one whole frame into `buffer` (grown, never shrunk) and returns
+  // its size; 0 when the connection is over. Headers announcing more than
+  // the body ceiling end the connection. With skipBadMagic, a header whose
+  // first byte is not '-' is dropped and the next 45 bytes are read.
+  size_t ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
+                   const char* readErrorLogTag);
+
+  std::string StateString();
+
+ private:
+  TlsLink(SSL* ssl, VSocket& socket) : ssl_(ssl), socket_(socket) {}
+  int Handshake(std::chrono::steady_clock::time_point deadline);
+  // Waits until the socket may be read (wantRead) or written, or the link is
+  // shut down; false when it was shut down or failed.
+  bool AwaitReady(bool wantRead);
+
+  std::unique_ptr<SSL, SslFree> ssl_;
+  VSocket& socket_;
+  std::mutex ioLock_;  // held for each OpenSSL call on ssl_, never while waiting
+};
+
+}  // namespace tessel

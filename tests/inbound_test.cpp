@@ -1,0 +1,299 @@
+// Answer conventions and the inbound dispatch, fed with frames built here.
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "messages/inbound/answer_conventions.h"
+#include "messages/inbound/inbound_dispatch.h"
+#include "net/frame.h"
+#include "session/status_reports.h"
+#include "session/trade_client.h"
+
+namespace tessel {
+namespace {
+
+Json::Value ParseText(const std::string& text) {
+  Json::Value value;
+  std::string errors;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
+  return value;
+}
+
+// A head-and-records answer like the per-day counts: head, a total at 323,
+// record_len at 327, the count at 331, 8-byte records from 335.
+const AnswerField kDayRecord[] = {
+    {"business_date", FieldKind::Int32, 0, 4},
+    {"business_num", FieldKind::Int32, 4, 4},
+};
+const RecordBlock kDayBlock{327, "record_set", Fields(kDayRecord), "record_set_cnt", nullptr};
+const AnswerField kDayFields[] = {
+    kAnswerHead[0], kAnswerHead[1], kAnswerHead[2],
+    {"business_num_all", FieldKind::Int32, 323, 4},
+};
+const AnswerLayout kDayLayout{Fields(kDayFields), &kDayBlock, kAnswerHeadErrorNoOffset, true};
+
+std::vector<uint8_t> DayAnswer(int32_t errorNo, int32_t recordLen, int32_t count,
+                               size_t recordsPresent) {
+  std::vector<uint8_t> body(335 + recordsPresent * static_cast<size_t>(std::max(recordLen, 8)));
+  std::memcpy(body.data(), "trader", 6);
+  wire::Store<int32_t>(body.data() + 64, errorNo);
+  std::memcpy(body.data() + 68, "text", 4);
+  wire::Store<int32_t>(body.data() + 323, 77);
+  wire::Store<int32_t>(body.data() + 327, recordLen);
+  wire::Store<int32_t>(body.data() + 331, count);
+  for (size_t i = 0; i < recordsPresent; ++i) {
+    uint8_t* record = body.data() + 335 + i * static_cast<size_t>(std::max(recordLen, 8));
+    wire::Store<int32_t>(record, 20240301 + static_cast<int32_t>(i));
+    wire::Store<int32_t>(record + 4, static_cast<int32_t>(i) * 10);
+  }
+  return body;
+}
+
+Json::Value Parse(const AnswerLayout& layout, TradeClient& client,
+                  const std::vector<uint8_t>& body) {
+  std::string out;
+  ParseAnswer(layout, client, BodyView(body.data(), body.size()), out);
+  return ParseText(out);
+}
+
+TEST(AnswerConventions, CodeMappings) {
+  EXPECT_EQ(ToMarketCode('1'), 1);
+  EXPECT_EQ(ToMarketCode('3'), 1);
+  EXPECT_EQ(ToMarketCode('t'), 1);
+  EXPECT_EQ(ToMarketCode('2'), 0);
+  EXPECT_EQ(ToMarketCode('v'), 0);
+  EXPECT_EQ(ToMarketCode('K'), 2);
+  EXPECT_EQ(ToMarketCode('A'), 65);
+  EXPECT_EQ(ToMarketCode(0xF0), -16);
+  EXPECT_EQ(ToBsFlag('1'), 1);
+  EXPECT_EQ(ToBsFlag('2'), 0);
+  EXPECT_EQ(ToBsFlag('S'), 83);
+}
+
+TEST(AnswerConventions, WriterFormat) {
+  Json::Value root(Json::objectValue);
+  root["zeta"] = 0.1;
+  root["alpha"] = 100.0;
+  root["mid"] = "\xE4\xB8\xAD";  // one CJK character
+  EXPECT_EQ(WriteAnswer(root),
+            "{\n\t\"alpha\" : 100.0,\n\t\"mid\" : \"\\u4e2d\",\n\t\"zeta\" : 0.10000000000000001\n}");
+}
+
+TEST(AnswerConventions, FieldKindsReadWithinTheBody) {
+  uint8_t bytes[16] = {'a', 'b', 'c', 'd', 0xFE, 0xFF, 0xFF, 0xFF};
+  const BodyView body(bytes, 6);
+  EXPECT_EQ(body.Text(0, 4), "abcd");  // fills its width: stops there
+  EXPECT_EQ(ReadField({"k", FieldKind::Int32, 4, 4}, body).asInt(), 0);  // past the end
+  EXPECT_EQ(ReadField({"k", FieldKind::Code, 4, 1}, body).asInt(), -2);
+  EXPECT_EQ(ReadField({"k", FieldKind::Text, 5, 64}, body).asString(), "\xFF");
+  EXPECT_EQ(ReadField({"k", FieldKind::U64Text, 0, 8}, BodyView(bytes, 8)).asString(),
+            "18446744066803851873");
+  uint8_t counted[] = {3, 0, 0, 0, 'x', 'y', 'z', 'w'};
+  EXPECT_EQ(BodyView(counted, 8).CountedText(0), "xyz");
+  EXPECT_EQ(BodyView(counted, 6).CountedText(0), "xy");
+  wire::Store<int32_t>(counted, -4);
+  EXPECT_EQ(BodyView(counted, 8).CountedText(0), "");
+}
+
+TEST(AnswerConventions, RecordsOnlyWithoutErrorAndWithPositiveCount) {
+  TradeClient client;
+  Json::Value ok = Parse(kDayLayout, client, DayAnswer(0, 8, 2, 2));
+  EXPECT_EQ(ok["user_name"].asString(), "trader");
+  EXPECT_EQ(ok["record_set_cnt"].asInt(), 2);
+  EXPECT_EQ(ok["business_num_all"].asInt(), 77);
+  ASSERT_EQ(ok["record_set"].size(), 2u);
+  EXPECT_EQ(ok["record_set"][1]["business_date"].asInt(), 20240302);
+
+  Json::Value failed = Parse(kDayLayout, client, DayAnswer(5, 8, 3, 3));
+  EXPECT_EQ(failed["error_no"].asInt(), 5);
+  EXPECT_EQ(failed["error_info"].asString(), "text");
+  EXPECT_TRUE(failed["record_set"].isArray());
+  EXPECT_EQ(failed["record_set"].size(), 0u);
+  for (int32_t count : {0, -3}) {
+    EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 8, count, 1))["record_set"].size(), 0u);
+  }
+  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 0, 2, 2))["record_set"].size(), 0u);
+  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, -8, 2, 2))["record_set"].size(), 0u);
+}
+
+TEST(AnswerConventions, LongerRecordsAreSkippedOverAndCountsAreBounded) {
+  TradeClient client;
+  Json::Value wide = Parse(kDayLayout, client, DayAnswer(0, 20, 3, 3));
+  ASSERT_EQ(wide["record_set"].size(), 3u);
+  EXPECT_EQ(wide["record_set"][2]["business_num"].asInt(), 20);
+  // A count larger than what arrived yields only the whole records present.
+  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 8, 1000000, 2))["record_set"].size(), 2u);
+}
+
+// Every cut of the body parses without reading past it (the copy is exactly
+// the cut length, so a sanitizer build catches any overread).
+TEST(AnswerConventions, EveryTruncationParses) {
+  TradeClient client;
+  const std::vector<uint8_t> full = DayAnswer(0, 8, 3, 3);
+  for (size_t cut = 0; cut <= full.size(); ++cut) {
+    const std::vector<uint8_t> body(full.begin(), full.begin() + static_cast<long>(cut));
+    const Json::Value answer = Parse(kDayLayout, client, body);
+    EXPECT_EQ(answer["record_set"].size(), cut < 335 ? 0u : std::min<size_t>(3, (cut - 335) / 8));
+  }
+}
+
+TEST(AnswerConventions, LostLoginAsksTheGateOncePerInterval) {
+  TradeClient client;
+  int64_t now = 500;
+  client.clockSeconds = [&now] { return now; };
+  {
+    std::lock_guard<std::mutex> hold(client.savedLoginLock);
+    client.savedLogin = ParseText(
+        R"({"funcId":1,"user_name":"u","pass_word":"p","heart_beat":3,"compress":0,"encrypt":0})");
+  }
+  const Json::Value first = Parse(kDayLayout, client, DayAnswer(-999, 8, 0, 0));
+  EXPECT_EQ(first["error_no"].asInt(), -999);  // the host still gets the answer
+  now += 10;
+  Parse(kDayLayout, client, DayAnswer(-999, 8, 0, 0));
+  AnswerLayout quiet = kDayLayout;
+  quiet.callsReloginGate = false;
+  now += 100;
+  Parse(quiet, client, DayAnswer(-999, 8, 0, 0));
+  size_t relogins = 0;
+  TradeRequestData request;
+  while (client.main.queue.try_dequeue(request)) ++relogins;
+  EXPECT_EQ(relogins, 1u);
+}
+
+// --- inbound dispatch -------------------------------------------------------
+
+struct HostCall {
+  std::string kind;  // "notify" or "answer"
+  std::string text;
+  uint64_t context = 0;
+};
+std::vector<HostCall> gCalls;
+
+void Notify(const char* text, int32_t length) {
+  gCalls.push_back({"notify", std::string(text, static_cast<size_t>(length)), 0});
+}
+void Answer(const char* text, int32_t length, uint64_t context) {
+  gCalls.push_back({"answer", std::string(text, static_cast<size_t>(length)), context});
+}
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gCalls.clear();
+    client.hostNotify = &Notify;
+    client.main.server.address = "127.0.0.1";
+    client.main.server.port = 9000;
+    client.push.server.pushaddress = "127.0.0.2";
+    client.push.server.pushport = 9001;
+  }
+
+  void Pend(Channel& channel, uint64_t id, uint32_t type, uint64_t context) {
+    TradeRequestData request;
+    request.requestId = id;
+    request.messageType = type;
+    request.callback = &Answer;
+    request.context = context;
+    request.sentAt = std::chrono::steady_clock::now();
+    channel.pending[id] = request;
+  }
+
+  static Frame AnswerFrame(uint32_t type, uint64_t id, int32_t errorNo, const char* info) {
+    std::vector<uint8_t> body(kAnswerHeadSize, 0);
+    wire::Store<int32_t>(body.data() + 64, errorNo);
+    std::memcpy(body.data() + 68, info, std::strlen(info));
+    return BuildFrame(type, body.data(), static_cast<uint32_t>(body.size()), id, {});
+  }
+
+  void Feed(bool main, const Frame& frame) {
+    int32_t count = static_cast<int32_t>(frame.size());
+    if (main) {
+      MainDispatch(client, frame.data(), count);
+    } else {
+      PushDispatch(client, frame.data(), count);
+    }
+  }
+
+  TradeClient client;
+};
+
+TEST_F(DispatchTest, MainLoginMakesThreeHostCallsInOrder) {
+  Pend(client.main, 4, 1, 44);
+  Feed(true, AnswerFrame(1, 4, 0, ""));
+  ASSERT_EQ(gCalls.size(), 3u);
+  EXPECT_EQ(gCalls[0].kind, "notify");
+  EXPECT_EQ(gCalls[0].text,
+            "{\n\t\"connection_type\" : 2,\n\t\"describe\" : \"\",\n\t\"login_status\" : 0,"
+            "\n\t\"object\" : \"Login\",\n\t\"port\" : 9000,\n\t\"server_ip\" : \"127.0.0.1\","
+            "\n\t\"trade_type\" : 2\n}");
+  EXPECT_EQ(gCalls[1].kind, "notify");
+  EXPECT_EQ(ParseText(gCalls[1].text)["cmd"].asString(), "ConnectStatus");
+  EXPECT_EQ(ParseText(gCalls[1].text)["connection_status"].asInt(), 1);
+  EXPECT_FALSE(ParseText(gCalls[1].text).isMember("login_status"));
+  EXPECT_EQ(gCalls[2].kind, "answer");
+  EXPECT_EQ(gCalls[2].text, gCalls[0].text);
+  EXPECT_EQ(gCalls[2].context, 44u);
+  EXPECT_TRUE(client.main.pending.empty());
+}
+
+TEST_F(DispatchTest, RefusedLoginIsNotReportedAsLoggedIn) {
+  Pend(client.push, 6, 1, 66);
+  Feed(false, AnswerFrame(1, 6, 1001, "wrong password"));
+  ASSERT_EQ(gCalls.size(), 2u);  // no connection report
+  const Json::Value report = ParseText(gCalls[0].text);
+  EXPECT_EQ(report["login_status"].asInt(), 1001);
+  EXPECT_EQ(report["describe"].asString(), "wrong password");
+  EXPECT_EQ(report["connection_type"].asInt(), 3);
+  EXPECT_EQ(report["server_ip"].asString(), "127.0.0.2");
+  EXPECT_EQ(gCalls[1].kind, "answer");
+}
+
+TEST_F(DispatchTest, LogoutCarriesErrorAndPushType) {
+  Pend(client.main, 2, 2, 0);
+  Feed(true, AnswerFrame(2, 2, 0, ""));
+  ASSERT_EQ(gCalls.size(), 2u);
+  const Json::Value report = ParseText(gCalls[0].text);
+  EXPECT_EQ(report["object"].asString(), "Logout");
+  EXPECT_EQ(report["login_status"].asInt(), 0);
+  EXPECT_EQ(report["push_type"].asInt(), -999);
+}
+
+TEST_F(DispatchTest, DuplicatesAndStraysReachNobody) {
+  Pend(client.main, 9, 100, 99);
+  const Frame answer = AnswerFrame(100, 9, 0, "");
+  Frame twice = answer;
+  twice.insert(twice.end(), answer.begin(), answer.end());
+  Feed(true, twice);  // two frames in one buffer: the walk sees both
+  ASSERT_EQ(gCalls.size(), 1u);
+  EXPECT_EQ(gCalls[0].text, "");  // no parser for this type yet: an empty answer
+  EXPECT_EQ(gCalls[0].context, 99u);
+  Feed(true, BuildHeartbeat(12345));
+  Feed(false, BuildHeartbeat(12346));
+  Feed(false, AnswerFrame(304, 1, 0, ""));
+  EXPECT_EQ(gCalls.size(), 1u);
+}
+
+TEST_F(DispatchTest, IncompleteFramesAreLeftAlone) {
+  Pend(client.main, 3, 1, 0);
+  const Frame frame = AnswerFrame(1, 3, 0, "");
+  int32_t count = static_cast<int32_t>(frame.size() - 1);
+  MainDispatch(client, frame.data(), count);
+  EXPECT_TRUE(gCalls.empty());
+  EXPECT_EQ(client.main.pending.size(), 1u);
+}
+
+TEST_F(DispatchTest, LostLinkReport) {
+  client.main.activeReal = false;
+  ReportConnectStatus(client, false, kMainConnectionType);
+  ASSERT_EQ(gCalls.size(), 1u);
+  EXPECT_EQ(gCalls[0].text,
+            "{\n\t\"cmd\" : \"ConnectStatus\",\n\t\"connection_status\" : 2,"
+            "\n\t\"connection_type\" : 2,\n\t\"login_status\" : false,\n\t\"port\" : 9000,"
+            "\n\t\"server_ip\" : \"127.0.0.1\",\n\t\"trade_type\" : 1\n}");
+}
+
+}  // namespace
+}  // namespace tessel
