@@ -21,7 +21,7 @@ Frame BuildFrame(uint32_t messageType, const void* body, uint32_t bodyLength,
   header.secondLength = secondLength;
   header.requestId = requestId;
   const size_t idLength = std::min(terminalId.size(), sizeof header.terminalId - 1);
-  std::memcpy(header.terminalId, terminalId.data(), idLength);
+  if (idLength > 0) std::memcpy(header.terminalId, terminalId.data(), idLength);
   wire::Store(frame.data(), header);
   if (bodyLength > 0) std::memcpy(frame.data() + kHeaderSize, body, bodyLength);
   const size_t trailerAt = frame.size() - kTrailerSize;

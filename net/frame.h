@@ -15,10 +15,10 @@ namespace tessel {
 #pragma pack(push, 1)
 struct FrameHeader {
   char magic;              // always '-'
-  uint32_t messageType;    // funcId of a request, or answer/push type
-  uint32_t bodyLength;     // body bytes after the header, trailer not counted
-  uint32_t secondLength;   // 0, except QryCurOrder requests carry bodyLength
-  uint64_t requestId;      // ties an answer to its request
+  wire::U32 messageType;   // funcId of a request, or answer/push type
+  wire::U32 bodyLength;    // body bytes after the header, trailer not counted
+  wire::U32 secondLength;  // 0, except QryCurOrder requests carry bodyLength
+  wire::U64 requestId;     // ties an answer to its request
   char terminalId[24];     // NUL-terminated, NUL-padded
 };
 #pragma pack(pop)

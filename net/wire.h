@@ -26,6 +26,37 @@ void Store(uint8_t* at, T value) {
   std::memcpy(at, &value, sizeof value);
 }
 
+// A number stored as its little-endian bytes. Its alignment is 1, so wire
+// records built from these need no packing tricks and their fields may be
+// bound to references safely; reads and writes go through memcpy.
+template <typename T>
+class Le {
+  static_assert(std::is_arithmetic_v<T>);
+
+ public:
+  Le& operator=(T value) {
+    std::memcpy(bytes_, &value, sizeof value);
+    return *this;
+  }
+  operator T() const {
+    T value;
+    std::memcpy(&value, bytes_, sizeof value);
+    return value;
+  }
+  T get() const { return *this; }
+
+ private:
+  unsigned char bytes_[sizeof(T)];
+};
+
+using I32 = Le<int32_t>;
+using U32 = Le<uint32_t>;
+using I64 = Le<int64_t>;
+using U64 = Le<uint64_t>;
+using F64 = Le<double>;
+static_assert(alignof(I32) == 1 && sizeof(I32) == 4);
+static_assert(alignof(F64) == 1 && sizeof(F64) == 8);
+
 // Copies text into a fixed field of `width` bytes: at most width - 1 bytes
 // and a terminating zero; the caller has zeroed the field.
 inline bool StoreText(char* field, size_t width, const char* text, size_t length) {

@@ -145,7 +145,6 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   std::unique_ptr<TlsLink> link =
       TlsLink::Connect(context, channel.socket, client.timings.connectTimeout);
   if (!link) {
-    channel.connected = false;  // nothing can be sent on a link without TLS
     channel.socket.close();
     return false;
   }
@@ -158,6 +157,9 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
     client.QueueRelogin(channel);
     channel.reloginPending = false;
   }
+  // Requests are taken only from here on: one accepted during the handshake
+  // would otherwise be cancelled by the very link it was meant for.
+  channel.connected = true;
   ReadFrames(client, profile, *link, receiveBuffer);
 
   // Tear-down: wake the send thread, wait for it, then free what this
@@ -186,9 +188,8 @@ void RunChannel(TradeClient& client, Channel& channel) {
     // A kind switch made while no link was up is taken over here, since no
     // send thread ends to take it over.
     channel.activeReal = channel.requestedReal.load();
-    channel.connected = ConnectChannel(client, channel, profile);
-    const bool wasOnline =
-        channel.connected && RunLink(client, channel, profile, context.get(), receiveBuffer);
+    const bool wasOnline = ConnectChannel(client, channel, profile) &&
+                           RunLink(client, channel, profile, context.get(), receiveBuffer);
     if (wasOnline) {
       backoff.Reset();
     } else if (!client.stopRequested) {

@@ -33,7 +33,7 @@ std::string FieldText(const uint8_t* body, size_t offset, size_t width) {
 TEST(JsonFields, IntegerRule) {
   const Json::Value r = Parse(
       R"({"i":30,"r":30.0,"f":30.5,"s":"30","big":2147483648,"neg":-2147483648,"b":true})");
-  int32_t value = 0;
+  wire::I32 value{};
   EXPECT_TRUE(json_fields::ReadInt(r, "i", value));
   EXPECT_TRUE(json_fields::ReadInt(r, "r", value));
   EXPECT_EQ(value, 30);
@@ -50,7 +50,7 @@ TEST(JsonFields, IntegerRule) {
 TEST(JsonFields, NumberWholeNumberTimeAndArrayRules) {
   const Json::Value r =
       Parse(R"({"p":12,"q":12.25,"v":1000.5,"t":"20240315abc","u":"x1","n":5,"a":[1]})");
-  double d = 0;
+  wire::F64 d{};
   EXPECT_TRUE(json_fields::ReadNumber(r, "p", d));
   EXPECT_EQ(d, 12.0);
   EXPECT_TRUE(json_fields::ReadNumber(r, "q", d));
@@ -58,7 +58,7 @@ TEST(JsonFields, NumberWholeNumberTimeAndArrayRules) {
   EXPECT_FALSE(json_fields::ReadNumber(r, "t", d));
   EXPECT_FALSE(json_fields::ReadWholeNumber(r, "v", d));  // quantities must be whole
   EXPECT_TRUE(json_fields::ReadWholeNumber(r, "p", d));
-  uint64_t time = 7;
+  wire::U64 time{};
   EXPECT_TRUE(json_fields::ReadTimeText(r, "t", time));
   EXPECT_EQ(time, 20240315u);
   EXPECT_TRUE(json_fields::ReadTimeText(r, "u", time));

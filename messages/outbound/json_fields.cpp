@@ -32,35 +32,40 @@ bool ReadText(const Json::Value& request, const char* key, char* field, size_t w
   return wire::StoreText(field, width, begin, static_cast<size_t>(end - begin));
 }
 
-bool ReadInt(const Json::Value& request, const char* key, int32_t& field) {
+const Json::Value* WholeNumber(const Json::Value& request, const char* key) {
   const Json::Value* value = Member(request, key);
-  if (value == nullptr || !value->isInt()) return false;
+  return (value != nullptr && value->isInt()) ? value : nullptr;
+}
+
+bool ReadInt(const Json::Value& request, const char* key, wire::I32& field) {
+  const Json::Value* value = WholeNumber(request, key);
+  if (value == nullptr) return false;
   field = value->asInt();
   return true;
 }
 
 bool ReadInt(const Json::Value& request, const char* key, uint8_t& field) {
-  int32_t whole = 0;
-  if (!ReadInt(request, key, whole)) return false;
-  field = static_cast<uint8_t>(whole & 0xFF);
+  const Json::Value* value = WholeNumber(request, key);
+  if (value == nullptr) return false;
+  field = static_cast<uint8_t>(value->asInt() & 0xFF);
   return true;
 }
 
-bool ReadWholeNumber(const Json::Value& request, const char* key, double& field) {
-  int32_t whole = 0;
-  if (!ReadInt(request, key, whole)) return false;
-  field = static_cast<double>(whole);
+bool ReadWholeNumber(const Json::Value& request, const char* key, wire::F64& field) {
+  const Json::Value* value = WholeNumber(request, key);
+  if (value == nullptr) return false;
+  field = static_cast<double>(value->asInt());
   return true;
 }
 
-bool ReadNumber(const Json::Value& request, const char* key, double& field) {
+bool ReadNumber(const Json::Value& request, const char* key, wire::F64& field) {
   const Json::Value* value = Member(request, key);
   if (value == nullptr || !value->isNumeric()) return false;
   field = value->asDouble();
   return true;
 }
 
-bool ReadTimeText(const Json::Value& request, const char* key, uint64_t& field) {
+bool ReadTimeText(const Json::Value& request, const char* key, wire::U64& field) {
   const Json::Value* value = Member(request, key);
   if (value == nullptr || !value->isString()) return false;
   field = LeadingDecimal(value->asString());

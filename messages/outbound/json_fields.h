@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "net/wire.h"
+
 namespace tessel::json_fields {
 
 // The value of the decimal digits at the start of `text`; 0 when it does
@@ -26,16 +28,16 @@ bool ReadText(const Json::Value& request, const char* key, char (&field)[N]) {
 }
 
 // *int*: a whole number within the signed 32-bit range (15.0 counts).
-bool ReadInt(const Json::Value& request, const char* key, int32_t& field);
+bool ReadInt(const Json::Value& request, const char* key, wire::I32& field);
 // *int* into a one-byte field: the low 8 bits are kept.
 bool ReadInt(const Json::Value& request, const char* key, uint8_t& field);
 // *int*, sent as a double (order quantities).
-bool ReadWholeNumber(const Json::Value& request, const char* key, double& field);
+bool ReadWholeNumber(const Json::Value& request, const char* key, wire::F64& field);
 // *number*: any JSON number, as a double.
-bool ReadNumber(const Json::Value& request, const char* key, double& field);
+bool ReadNumber(const Json::Value& request, const char* key, wire::F64& field);
 // *time text*: a JSON string whose leading decimal digits are the value
 // (no leading digit reads as 0).
-bool ReadTimeText(const Json::Value& request, const char* key, uint64_t& field);
+bool ReadTimeText(const Json::Value& request, const char* key, wire::U64& field);
 // *array*: the key holds a JSON array.
 bool ReadArray(const Json::Value& request, const char* key, const Json::Value*& array);
 

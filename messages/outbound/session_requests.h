@@ -20,7 +20,7 @@ inline constexpr char kShortVersion[] = "v1.2.2";
 struct LoginBody {
   char user_name[64];
   char pass_word[255];
-  int32_t heart_beat;
+  wire::I32 heart_beat;
   uint8_t compress;
   uint8_t encrypt;
   char build_version[32];  // always kBuildVersion

@@ -1,0 +1,138 @@
+// End-to-end runs of a TradeClient made in-process, so that intervals can be
+// shortened and internals reached, against the stand-in or bare listeners.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "e2e_support.h"
+#include "net/frame.h"
+#include "net/vsocket.h"
+#include "platform/sockets.h"
+#include "plugin/request_intake.h"
+#include "session/trade_client.h"
+
+namespace tessel::testing {
+namespace {
+
+using standin::FramesOfType;
+
+class SeamSession : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    client_.timings.firstBackoff = std::chrono::milliseconds(50);
+    client_.timings.maxBackoff = std::chrono::milliseconds(200);
+  }
+
+  bool StartWithStandIn() {
+    return harness_.Start() && client_.Init(&HostRecorder::Notify);
+  }
+
+  bool SendWhenUp(const std::string& text, uint64_t context) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (SubmitRequest(client_, text.data(), static_cast<int32_t>(text.size()),
+                        &HostRecorder::Answer, context)) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  StandInHarness harness_;
+  TradeClient client_;
+};
+
+TEST_F(SeamSession, TimedOutMainRequestIsAnsweredPushRequestIsNot) {
+  client_.timings.requestTimeout = std::chrono::seconds(1);
+  ASSERT_TRUE(StartWithStandIn());
+  harness_.server().SetSilent(Channel::Main, true);
+  harness_.server().SetSilent(Channel::Push, true);
+  ASSERT_TRUE(SendWhenUp(kModifyPwdJson, 1));
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(1).front().text,
+            R"({"status":2,"describe":"timeout"})");
+
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login_Trade_Push"), 2));
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
+  for (int i = 0; i < 100; ++i) {
+    {
+      std::lock_guard<std::mutex> hold(client_.push.pendingLock);
+      if (client_.push.pending.empty()) break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::lock_guard<std::mutex> hold(client_.push.pendingLock);
+  EXPECT_TRUE(client_.push.pending.empty());
+  EXPECT_TRUE(HostRecorder::Instance().AnswersFor(2).empty());  // dropped, never answered
+}
+
+TEST_F(SeamSession, ReloginGateSendsOneLoginPerInterval) {
+  ASSERT_TRUE(StartWithStandIn());
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kLoginType, 1)));
+  client_.ReloginGate();
+  client_.ReloginGate();
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kLoginType, 2)));
+  ASSERT_TRUE(HostRecorder::Instance().WaitFor([](const std::vector<HostEvent>& events) {
+    return HostRecorder::Instance().Answers(events, 1) == 1 &&
+           std::count_if(events.begin(), events.end(), [](const HostEvent& e) {
+             return !e.isAnswer && ParseJson(e.text)["object"].asString() == "Login";
+           }) == 2;
+  }));
+  EXPECT_EQ(harness_.server().Snapshot()[Channel::Main].Count(kLoginType), 2u);
+}
+
+// A listener that accepts TCP and then says nothing: the TLS handshake waits.
+TEST_F(SeamSession, StopEndsAHandshakeInProgress) {
+  uint16_t port = 0;
+  const platform::NativeSocket listener = platform::ListenLoopback(port);
+  ASSERT_NE(listener, platform::kInvalidSocket);
+  StandInHarness::WriteConfig(port, port);
+  client_.timings.connectTimeout = std::chrono::seconds(600);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  const platform::NativeSocket accepted = platform::AcceptConnection(listener);
+  ASSERT_NE(accepted, platform::kInvalidSocket);
+  client_.Stop();  // returns although the server never answers the handshake
+  EXPECT_FALSE(client_.main.connected);
+  platform::CloseSocket(accepted);
+  platform::CloseSocket(listener);
+}
+
+TEST_F(SeamSession, StopEndsAConnectInProgress) {
+  uint16_t port = 0;
+  const platform::NativeSocket listener = platform::ListenLoopback(port);
+  std::vector<std::unique_ptr<VSocket>> fillers;  // fill the backlog: connects then hang
+  while (fillers.size() < 256) {
+    fillers.push_back(std::make_unique<VSocket>());
+    fillers.back()->create();
+    if (!fillers.back()->connect("127.0.0.1", port, 1)) break;
+  }
+  StandInHarness::WriteConfig(port, port);
+  client_.timings.connectTimeout = std::chrono::seconds(600);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  client_.Stop();
+  EXPECT_FALSE(client_.main.connected);
+  platform::CloseSocket(listener);
+}
+
+TEST_F(SeamSession, ClientsAfterADestroyedOneStillGetTls) {
+  ASSERT_TRUE(StartWithStandIn());
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  client_.Stop();
+  TradeClient second;
+  ASSERT_TRUE(second.Init(&HostRecorder::Notify));
+  bool accepted = false;
+  const std::string login = LoginJson("Login");
+  for (int i = 0; i < 200 && !accepted; ++i) {
+    accepted = SubmitRequest(second, login.data(), static_cast<int32_t>(login.size()),
+                             &HostRecorder::Answer, 2);
+    if (!accepted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(accepted);
+  EXPECT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+}
+
+}  // namespace
+}  // namespace tessel::testing

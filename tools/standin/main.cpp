@@ -1,0 +1,111 @@
+// tessel-standin: runs the trade-server stand-in until SIGINT, SIGTERM or
+// the end of standard input (so it dies with a parent that holds its stdin).
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/sockets.h"
+#include "tools/standin/standin.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: tessel-standin --cert PATH [--main-port N] [--push-port N] "
+               "[--password P]\n");
+}
+
+bool ParsePort(const char* text, uint16_t& port) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || value > 65535) return false;
+  port = static_cast<uint16_t>(value);
+  return true;
+}
+
+bool ParseOptions(int argc, char** argv, tessel::standin::Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string name = argv[i];
+    if (i + 1 >= argc) return false;
+    const char* value = argv[++i];
+    if (name == "--main-port") {
+      if (!ParsePort(value, options.mainPort)) return false;
+    } else if (name == "--push-port") {
+      if (!ParsePort(value, options.pushPort)) return false;
+    } else if (name == "--cert") {
+      options.certPath = value;
+    } else if (name == "--password") {
+      options.password = value;
+    } else {
+      return false;
+    }
+  }
+  return !options.certPath.empty();
+}
+
+// Blocks until a stop signal arrives or standard input ends.
+void AwaitStop(int signals) {
+  bool watchInput = true;
+  for (;;) {
+    pollfd waits[2] = {{signals, POLLIN, 0}, {watchInput ? STDIN_FILENO : -1, POLLIN, 0}};
+    if (::poll(waits, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (waits[0].revents != 0) return;
+    if ((waits[1].revents & POLLNVAL) != 0) {
+      watchInput = false;  // no standard input at all: only a signal stops us
+    } else if (waits[1].revents != 0) {
+      char discard[256];
+      const ssize_t n = ::read(STDIN_FILENO, discard, sizeof discard);
+      if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) return;
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  tessel::standin::Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    Usage();
+    return 2;
+  }
+  options.logRequests = true;
+
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // the signals reach only the descriptor below.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  if (::pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr) != 0) return 1;
+  const int signals = ::signalfd(-1, &stopSignals, SFD_CLOEXEC);
+  if (signals < 0) {
+    std::perror("tessel-standin: signalfd");
+    return 1;
+  }
+  tessel::platform::ShieldThreadFromBrokenPipe();
+
+  tessel::standin::StandIn standIn(options);
+  if (!standIn.Start()) {
+    std::fprintf(stderr, "tessel-standin: cannot listen or write %s\n", options.certPath.c_str());
+    ::close(signals);
+    return 1;
+  }
+  std::printf("standin main=%u push=%u\n", standIn.MainPort(), standIn.PushPort());
+  std::fflush(stdout);
+
+  AwaitStop(signals);
+  standIn.Stop();
+  ::close(signals);
+  return 0;
+}

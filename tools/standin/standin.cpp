@@ -1,0 +1,494 @@
+#include "tools/standin/standin.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "net/wire.h"
+#include "platform/sockets.h"
+#include "tools/standin/answers.h"
+#include "tools/standin/tls_identity.h"
+
+namespace tessel::standin {
+
+size_t ChannelLog::Count(uint32_t messageType) const {
+  return static_cast<size_t>(
+      std::count_if(frames.begin(), frames.end(),
+                    [&](const ReceivedFrame& f) { return f.messageType == messageType; }));
+}
+
+Condition FramesOfType(Channel channel, uint32_t messageType, size_t count) {
+  return [=](const Observed& o) { return o[channel].Count(messageType) >= count; };
+}
+
+Condition AcceptedAtLeast(Channel channel, size_t count) {
+  return [=](const Observed& o) { return o[channel].accepted >= count; };
+}
+
+Condition OpenConnections(Channel channel, size_t count) {
+  return [=](const Observed& o) { return o[channel].open == count; };
+}
+
+namespace {
+
+using platform::kInvalidSocket;
+using platform::NativeSocket;
+
+constexpr int kChannels = 2;
+constexpr Channel kAllChannels[kChannels] = {Channel::Main, Channel::Push};
+constexpr size_t kReadChunk = 16 * 1024;
+
+int Index(Channel channel) { return static_cast<int>(channel); }
+const char* Name(Channel channel) { return channel == Channel::Main ? "main" : "push"; }
+
+// A descriptor that poll sees readable from Signal until Drain, so a thread
+// blocked in poll can be woken from another thread.
+class Wakeup {
+ public:
+  Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Wakeup() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Wakeup(const Wakeup&) = delete;
+  Wakeup& operator=(const Wakeup&) = delete;
+
+  bool Valid() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  void Signal() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t rc = ::write(fd_, &one, sizeof one);
+  }
+  void Drain() {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t rc = ::read(fd_, &count, sizeof count);
+  }
+
+ private:
+  int fd_;
+};
+
+// The result of a failed SSL call: keep going (after waiting for the socket)
+// or give the connection up.
+bool MayRetry(SSL* ssl, int rc, bool& wantWrite) {
+  switch (SSL_get_error(ssl, rc)) {
+    case SSL_ERROR_WANT_READ:
+      return true;
+    case SSL_ERROR_WANT_WRITE:
+      wantWrite = true;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// One accepted socket. Its thread alone touches the SSL object and does all
+// reads and writes; other threads only queue bytes, set `stop`, shut the
+// socket down and signal `wakeup`.
+struct Connection {
+  Connection(Channel c, NativeSocket s) : channel(c), fd(s) {}
+
+  const Channel channel;
+  const NativeSocket fd;
+  size_t ordinal = 0;
+  Wakeup wakeup;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  // Guarded by Impl::mutex.
+  std::vector<uint8_t> outbox;  // injected bytes not yet taken by the thread
+  bool closed = false;          // fd is closed: nobody may use it any more
+};
+
+struct StandIn::Impl {
+  explicit Impl(Options o) : options(std::move(o)) { credentials.Set(options.password); }
+  ~Impl() {
+    Stop();
+    SSL_CTX_free(context);
+  }
+
+  bool Start();
+  void Stop();
+  void Accept();
+  void AcceptOne(Channel channel, NativeSocket listener);
+  void Reap();
+  void Serve(Connection* connection);
+  void Pump(Connection& connection, SSL* ssl);
+  bool TakeFrames(Connection& connection, std::vector<uint8_t>& in, std::vector<uint8_t>& out,
+                  AnswerContext& context);
+  void TakeInjected(Connection& connection, std::vector<uint8_t>& out);
+  void Record(Channel channel, ReceivedFrame frame);
+
+  const Options options;
+  Credentials credentials;
+  std::atomic<bool> silent[kChannels]{false, false};
+  std::atomic<bool> refuse[kChannels]{false, false};
+
+  // Start and Stop run one at a time; the members below them are theirs.
+  std::mutex lifecycle;
+  SSL_CTX* context = nullptr;
+  NativeSocket listeners[kChannels] = {kInvalidSocket, kInvalidSocket};
+  Wakeup stopAccepting;
+  std::thread acceptor;
+  bool running = false;
+
+  mutable std::mutex mutex;
+  mutable std::condition_variable changed;
+  Observed observed;
+  std::list<std::unique_ptr<Connection>> connections;
+  uint16_t ports[kChannels] = {0, 0};
+  std::string certificatePem;
+};
+
+bool StandIn::Impl::Start() {
+  std::lock_guard<std::mutex> life(lifecycle);
+  if (running || !stopAccepting.Valid()) return false;
+  if (context == nullptr) {
+    std::string pem;
+    context = MakeServerContext(pem);
+    if (context == nullptr) return false;
+    std::lock_guard<std::mutex> lock(mutex);
+    certificatePem = std::move(pem);
+  }
+  if (!options.certPath.empty() && !WritePem(options.certPath, certificatePem)) return false;
+
+  uint16_t bound[kChannels] = {};
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    // A restart keeps the ports of the first start, even ones picked freely.
+    bound[0] = ports[0] != 0 ? ports[0] : options.mainPort;
+    bound[1] = ports[1] != 0 ? ports[1] : options.pushPort;
+  }
+  for (int i = 0; i < kChannels; ++i) {
+    listeners[i] = platform::ListenLoopback(bound[i]);
+    // Non-blocking, so a connection reset between poll and accept cannot
+    // hang the acceptor.
+    if (listeners[i] == kInvalidSocket || !platform::SetNonBlocking(listeners[i], true)) {
+      for (NativeSocket& listener : listeners) {
+        if (listener != kInvalidSocket) platform::CloseSocket(listener);
+        listener = kInvalidSocket;
+      }
+      return false;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::copy(std::begin(bound), std::end(bound), ports);
+  }
+  stopAccepting.Drain();
+  acceptor = std::thread(&Impl::Accept, this);
+  running = true;
+  return true;
+}
+
+void StandIn::Impl::Stop() {
+  std::lock_guard<std::mutex> life(lifecycle);
+  if (!running) return;
+  stopAccepting.Signal();
+  acceptor.join();
+  for (NativeSocket& listener : listeners) {
+    platform::CloseSocket(listener);
+    listener = kInvalidSocket;
+  }
+  // No connection can be added now; take them all and end each.
+  std::list<std::unique_ptr<Connection>> all;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto& connection : connections) {
+      connection->stop = true;
+      if (!connection->closed) platform::ShutdownSocket(connection->fd);
+      connection->wakeup.Signal();
+    }
+    all.swap(connections);
+  }
+  for (auto& connection : all) connection->thread.join();
+  running = false;
+}
+
+void StandIn::Impl::Accept() {
+  platform::ShieldThreadFromBrokenPipe();
+  for (;;) {
+    pollfd waits[kChannels + 1] = {};
+    for (int i = 0; i < kChannels; ++i) waits[i] = {listeners[i], POLLIN, 0};
+    waits[kChannels] = {stopAccepting.Fd(), POLLIN, 0};
+    if (::poll(waits, kChannels + 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (waits[kChannels].revents != 0) return;
+    for (Channel channel : kAllChannels) {
+      if ((waits[Index(channel)].revents & POLLIN) != 0) {
+        AcceptOne(channel, listeners[Index(channel)]);
+      }
+    }
+    Reap();
+  }
+}
+
+void StandIn::Impl::AcceptOne(Channel channel, NativeSocket listener) {
+  const NativeSocket socket = platform::AcceptConnection(listener);
+  if (socket == kInvalidSocket) return;
+  ChannelLog& log = observed.channels[Index(channel)];
+  if (refuse[Index(channel)]) {
+    {
+      // Counted before the close, so a client that saw the close finds it counted.
+      std::lock_guard<std::mutex> lock(mutex);
+      ++log.refused;
+      changed.notify_all();
+    }
+    platform::CloseSocket(socket);
+    return;
+  }
+  platform::SetNonBlocking(socket, true);
+  platform::EnableNoDelay(socket);
+  auto owned = std::make_unique<Connection>(channel, socket);
+  Connection* connection = owned.get();
+  if (!connection->wakeup.Valid()) {
+    platform::CloseSocket(socket);
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  connection->ordinal = log.accepted + 1;
+  try {
+    connection->thread = std::thread(&Impl::Serve, this, connection);
+  } catch (const std::system_error&) {
+    platform::CloseSocket(socket);
+    return;
+  }
+  connections.push_back(std::move(owned));
+  ++log.accepted;
+  ++log.open;
+  changed.notify_all();
+}
+
+void StandIn::Impl::Reap() {
+  std::list<std::unique_ptr<Connection>> done;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (auto it = connections.begin(); it != connections.end();) {
+      auto next = std::next(it);
+      if ((*it)->closed) done.splice(done.end(), connections, it);
+      it = next;
+    }
+  }
+  // A closed connection's thread has nothing left but to return.
+  for (auto& connection : done) connection->thread.join();
+}
+
+void StandIn::Impl::Serve(Connection* connection) {
+  platform::ShieldThreadFromBrokenPipe();
+  SSL* ssl = SSL_new(context);
+  if (ssl != nullptr && SSL_set_fd(ssl, connection->fd) == 1) {
+    SSL_set_accept_state(ssl);
+    Pump(*connection, ssl);
+  }
+  // No close_notify: to the client this is a link failure.
+  SSL_free(ssl);
+  ERR_clear_error();
+  std::lock_guard<std::mutex> lock(mutex);
+  platform::CloseSocket(connection->fd);
+  connection->closed = true;
+  --observed.channels[Index(connection->channel)].open;
+  changed.notify_all();
+}
+
+void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
+  std::vector<uint8_t> in;
+  std::vector<uint8_t> out;
+  size_t written = 0;
+  std::string lastUser;
+  AnswerContext answerContext{credentials, lastUser};
+  bool secured = false;
+  uint8_t chunk[kReadChunk];
+
+  while (!connection.stop) {
+    bool wantWrite = false;
+    if (!secured) {
+      ERR_clear_error();
+      const int rc = SSL_accept(ssl);
+      if (rc == 1) {
+        secured = true;
+      } else if (!MayRetry(ssl, rc, wantWrite)) {
+        return;
+      }
+    }
+    if (secured) {
+      // Read until the socket is empty: poll cannot see records already
+      // buffered inside the SSL object.
+      for (;;) {
+        ERR_clear_error();
+        const int n = SSL_read(ssl, chunk, sizeof chunk);
+        if (n <= 0) {
+          if (!MayRetry(ssl, n, wantWrite)) return;
+          break;
+        }
+        in.insert(in.end(), chunk, chunk + n);
+      }
+      // Injected bytes go out before the answers to what was just read: a
+      // test that injects and then sends a request sees them in that order.
+      TakeInjected(connection, out);
+      if (!TakeFrames(connection, in, out, answerContext)) return;
+      while (written < out.size()) {
+        ERR_clear_error();
+        const size_t left = std::min<size_t>(out.size() - written, INT_MAX);
+        const int n = SSL_write(ssl, out.data() + written, static_cast<int>(left));
+        if (n <= 0) {
+          if (!MayRetry(ssl, n, wantWrite)) return;
+          break;
+        }
+        written += static_cast<size_t>(n);
+      }
+      if (written == out.size()) {
+        out.clear();
+        written = 0;
+      }
+    }
+    pollfd waits[2] = {
+        {connection.fd, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+        {connection.wakeup.Fd(), POLLIN, 0},
+    };
+    if (::poll(waits, 2, -1) < 0 && errno != EINTR) return;
+    if ((waits[1].revents & POLLIN) != 0) connection.wakeup.Drain();
+  }
+}
+
+// Cuts the complete frames off the front of `in`, records each and appends
+// its answer to `out`. False when a header announces an oversized body: the
+// stream cannot be trusted past it.
+bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
+                               std::vector<uint8_t>& out, AnswerContext& answerContext) {
+  const int channel = Index(connection.channel);
+  size_t at = 0;
+  bool healthy = true;
+  while (in.size() - at >= kHeaderSize) {
+    const uint8_t* start = in.data() + at;
+    const FrameHeader header = ReadHeader(start);
+    if (header.bodyLength > kMaxBodyLength) {
+      if (options.logRequests) {
+        std::fprintf(stderr, "standin: %s: header announces %u body bytes, closing\n",
+                     Name(connection.channel), header.bodyLength.get());
+      }
+      healthy = false;
+      break;
+    }
+    const size_t size = FrameSize(header.bodyLength);
+    if (in.size() - at < size) break;
+    at += size;
+
+    ReceivedFrame frame;
+    frame.messageType = header.messageType;
+    frame.requestId = header.requestId;
+    frame.secondLength = header.secondLength;
+    frame.terminalId.assign(header.terminalId, strnlen(header.terminalId, sizeof header.terminalId));
+    frame.body.assign(start + kHeaderSize, start + kHeaderSize + header.bodyLength);
+    const size_t trailerAt = kHeaderSize + header.bodyLength;
+    frame.checksumOk =
+        wire::Load<uint32_t>(start + trailerAt) == FrameChecksum(start, trailerAt);
+    frame.connection = connection.ordinal;
+    frame.arrival = std::chrono::steady_clock::now();
+    if (options.logRequests) {
+      std::fprintf(stderr, "standin: %s: type %u id %llu body %u\n", Name(connection.channel),
+                   header.messageType.get(), static_cast<unsigned long long>(header.requestId),
+                   header.bodyLength.get());
+    }
+
+    // A silent server acts on nothing, so a silent ModifyPwd changes nothing.
+    std::optional<Frame> answer;
+    if (!silent[channel]) answer = AnswerFor(frame, answerContext);
+    // Recorded before its answer leaves, so a test holding the answer always
+    // finds the request in the log.
+    Record(connection.channel, std::move(frame));
+    if (answer) out.insert(out.end(), answer->begin(), answer->end());
+  }
+  in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(at));
+  return healthy;
+}
+
+void StandIn::Impl::TakeInjected(Connection& connection, std::vector<uint8_t>& out) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (connection.outbox.empty()) return;
+  out.insert(out.end(), connection.outbox.begin(), connection.outbox.end());
+  connection.outbox.clear();
+}
+
+void StandIn::Impl::Record(Channel channel, ReceivedFrame frame) {
+  std::lock_guard<std::mutex> lock(mutex);
+  observed.channels[Index(channel)].frames.push_back(std::move(frame));
+  changed.notify_all();
+}
+
+StandIn::StandIn(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+StandIn::~StandIn() = default;
+
+bool StandIn::Start() { return impl_->Start(); }
+
+void StandIn::Stop() { impl_->Stop(); }
+
+uint16_t StandIn::MainPort() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->ports[Index(Channel::Main)];
+}
+
+uint16_t StandIn::PushPort() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->ports[Index(Channel::Push)];
+}
+
+std::string StandIn::CertificatePem() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->certificatePem;
+}
+
+void StandIn::SetPassword(std::string password) { impl_->credentials.Set(std::move(password)); }
+
+void StandIn::SetSilent(Channel channel, bool silent) { impl_->silent[Index(channel)] = silent; }
+
+void StandIn::RefuseConnections(Channel channel, bool refuse) {
+  impl_->refuse[Index(channel)] = refuse;
+}
+
+void StandIn::DropConnections(Channel channel) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& connection : impl_->connections) {
+    if (connection->channel != channel || connection->closed) continue;
+    connection->stop = true;
+    platform::ShutdownSocket(connection->fd);
+    connection->wakeup.Signal();
+  }
+}
+
+void StandIn::SendFrame(Channel channel, const Frame& frame) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& connection : impl_->connections) {
+    if (connection->channel != channel || connection->closed || connection->stop) continue;
+    connection->outbox.insert(connection->outbox.end(), frame.begin(), frame.end());
+    connection->wakeup.Signal();
+  }
+}
+
+Observed StandIn::Snapshot() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  return impl_->observed;
+}
+
+bool StandIn::WaitFor(const Condition& condition, std::chrono::milliseconds timeout) const {
+  std::unique_lock<std::mutex> lock(impl_->mutex);
+  return impl_->changed.wait_for(lock, timeout, [&] { return condition(impl_->observed); });
+}
+
+}  // namespace tessel::standin

@@ -1,0 +1,115 @@
+// A local trade-server stand-in: two TLS listeners on 127.0.0.1 (main and
+// push) that answer Login, Logout, ModifyPwd and heartbeats, record every
+// frame they receive, and can be scripted from a test thread to fall
+// silent, drop or refuse connections, or inject arbitrary bytes.
+//
+// Every public member is safe to call from any thread.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/frame.h"
+
+namespace tessel::standin {
+
+enum class Channel { Main = 0, Push = 1 };
+
+struct Options {
+  uint16_t mainPort = 0;  // 0: any free port
+  uint16_t pushPort = 0;
+  std::string certPath;   // the self-signed certificate is written here in PEM; empty: not written
+  std::string password;   // empty: any password is accepted
+  bool logRequests = false;  // one line per received frame on stderr
+};
+
+struct ReceivedFrame {
+  uint32_t messageType = 0;
+  uint64_t requestId = 0;
+  uint32_t secondLength = 0;
+  std::string terminalId;
+  std::vector<uint8_t> body;
+  bool checksumOk = false;  // the trailer matched; recorded, never enforced
+  size_t connection = 0;    // ordinal of the channel's accepted connection, from 1
+  std::chrono::steady_clock::time_point arrival;
+};
+
+struct ChannelLog {
+  std::vector<ReceivedFrame> frames;  // in arrival order
+  size_t accepted = 0;  // connections taken into service
+  size_t refused = 0;   // connections closed at once while refusing
+  size_t open = 0;      // connections being served now
+
+  size_t Count(uint32_t messageType) const;
+};
+
+struct Observed {
+  ChannelLog channels[2];
+  const ChannelLog& operator[](Channel channel) const& {
+    return channels[static_cast<int>(channel)];
+  }
+  // On a temporary (`Snapshot()[channel]`) a copy, never a dangling reference.
+  ChannelLog operator[](Channel channel) && {
+    return std::move(channels[static_cast<int>(channel)]);
+  }
+};
+
+// Evaluated under the stand-in's lock: it must not call back into it.
+using Condition = std::function<bool(const Observed&)>;
+
+// At least `count` frames of `messageType` have arrived on `channel`.
+Condition FramesOfType(Channel channel, uint32_t messageType, size_t count);
+// At least `count` connections have been accepted on `channel`.
+Condition AcceptedAtLeast(Channel channel, size_t count);
+// Exactly `count` connections of `channel` are being served.
+Condition OpenConnections(Channel channel, size_t count);
+
+class StandIn {
+ public:
+  explicit StandIn(Options options);
+  ~StandIn();  // stops
+  StandIn(const StandIn&) = delete;
+  StandIn& operator=(const StandIn&) = delete;
+
+  // Binds both listeners, writes the certificate and starts serving. After
+  // a Stop, starts again on the same ports with the same certificate, so a
+  // client can ride through a server restart. The log is kept.
+  bool Start();
+  // Closes every connection and listener and joins every thread.
+  void Stop();
+
+  uint16_t MainPort() const;
+  uint16_t PushPort() const;
+  std::string CertificatePem() const;
+
+  void SetPassword(std::string password);
+  // While silent, requests are read and recorded but not answered.
+  // Injected frames are still written.
+  void SetSilent(Channel channel, bool silent);
+  // Closes every current connection of the channel without a TLS close.
+  // On return their sockets are shut down; the log's `open` drops shortly.
+  void DropConnections(Channel channel);
+  // While set, new connections are accepted and closed at once, before the
+  // TLS handshake: the client's connect succeeds and its handshake fails.
+  void RefuseConnections(Channel channel, bool refuse);
+  // Queues `frame` (any bytes) for every current connection of the channel,
+  // including ones still in the handshake; each writes it once it can.
+  void SendFrame(Channel channel, const Frame& frame);
+
+  Observed Snapshot() const;
+  // True when `condition` holds, false when it still does not after `timeout`.
+  bool WaitFor(const Condition& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace tessel::standin
