@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "net/frame.h"
 #include "platform/system.h"
@@ -60,14 +61,17 @@ std::unique_ptr<TlsLink> TlsLink::Connect(SSL_CTX* context, VSocket& socket,
   return link;
 }
 
+template <typename Call>
+std::pair<int, int> TlsLink::Locked(Call call) {
+  std::lock_guard<std::mutex> hold(ioLock_);
+  ERR_clear_error();  // so SSL_get_error sees only this call's errors
+  const int result = call(ssl_.get());
+  return {result, result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl_.get(), result)};
+}
+
 int TlsLink::Handshake(std::chrono::steady_clock::time_point deadline) {
   for (;;) {
-    int code;
-    {
-      std::lock_guard<std::mutex> hold(ioLock_);
-      ERR_clear_error();
-      code = SSL_get_error(ssl_.get(), SSL_connect(ssl_.get()));
-    }
+    const int code = Locked([](SSL* ssl) { return SSL_connect(ssl); }).second;
     if (code == SSL_ERROR_NONE) return code;
     if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) return code;
     // A server that accepts TCP but never speaks TLS must not hold the
@@ -86,17 +90,11 @@ bool TlsLink::AwaitReady(bool wantRead) {
   return false;
 }
 
-int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
+template <typename Call>
+int TlsLink::Transfer(size_t n, Call call) {
   size_t done = 0;
   while (done < n) {
-    int result;
-    int code;
-    {
-      std::lock_guard<std::mutex> hold(ioLock_);
-      ERR_clear_error();
-      result = SSL_read(ssl_.get(), buffer + done, static_cast<int>(n - done));
-      code = result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl_.get(), result);
-    }
+    const auto [result, code] = Locked([&](SSL* ssl) { return call(ssl, done); });
     if (result > 0) {
       done += static_cast<size_t>(result);
     } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
@@ -108,26 +106,16 @@ int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
   return SSL_ERROR_NONE;
 }
 
+int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
+  return Transfer(n, [&](SSL* ssl, size_t done) {
+    return SSL_read(ssl, buffer + done, static_cast<int>(n - done));
+  });
+}
+
 int TlsLink::WriteAll(const uint8_t* buffer, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    int result;
-    int code;
-    {
-      std::lock_guard<std::mutex> hold(ioLock_);
-      ERR_clear_error();
-      result = SSL_write(ssl_.get(), buffer + done, static_cast<int>(n - done));
-      code = result > 0 ? SSL_ERROR_NONE : SSL_get_error(ssl_.get(), result);
-    }
-    if (result > 0) {
-      done += static_cast<size_t>(result);
-    } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
-      if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
-    } else {
-      return code;
-    }
-  }
-  return SSL_ERROR_NONE;
+  return Transfer(n, [&](SSL* ssl, size_t done) {
+    return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
+  });
 }
 
 std::string TlsLink::StateString() {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "net/vsocket.h"
@@ -59,6 +60,13 @@ class TlsLink {
  private:
   TlsLink(SSL* ssl, VSocket& socket) : ssl_(ssl), socket_(socket) {}
   int Handshake(std::chrono::steady_clock::time_point deadline);
+  // Runs one OpenSSL call under ioLock_: its result and SSL_get_error code.
+  template <typename Call>
+  std::pair<int, int> Locked(Call call);
+  // Repeats a read or write call until n bytes are through, waiting for
+  // readiness between tries; 0 or the error code that ended it.
+  template <typename Call>
+  int Transfer(size_t n, Call call);
   // Waits until the socket may be read (wantRead) or written, or the link is
   // shut down; false when it was shut down or failed.
   bool AwaitReady(bool wantRead);

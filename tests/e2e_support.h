@@ -29,14 +29,6 @@ struct HostEvent {
   uint64_t context = 0;
 };
 
-inline Json::Value ParseJson(const std::string& text) {
-  Json::Value value;
-  std::string errors;
-  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-  reader->parse(text.data(), text.data() + text.size(), &value, &errors);
-  return value;
-}
-
 // Everything the plug-in hands the host, in arrival order.
 class HostRecorder {
  public:

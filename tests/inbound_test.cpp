@@ -11,17 +11,12 @@
 #include "net/frame.h"
 #include "session/status_reports.h"
 #include "session/trade_client.h"
+#include "test_support.h"
 
 namespace tessel {
 namespace {
 
-Json::Value ParseText(const std::string& text) {
-  Json::Value value;
-  std::string errors;
-  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
-  return value;
-}
+using testing::ParseJson;
 
 // A head-and-records answer like the per-day counts: head, a total at 323,
 // record_len at 327, the count at 331, 8-byte records from 335.
@@ -57,7 +52,7 @@ Json::Value Parse(const AnswerLayout& layout, TradeClient& client,
                   const std::vector<uint8_t>& body) {
   std::string out;
   ParseAnswer(layout, client, BodyView(body.data(), body.size()), out);
-  return ParseText(out);
+  return ParseJson(out);
 }
 
 TEST(AnswerConventions, CodeMappings) {
@@ -147,7 +142,7 @@ TEST(AnswerConventions, LostLoginAsksTheGateOncePerInterval) {
   client.clockSeconds = [&now] { return now; };
   {
     std::lock_guard<std::mutex> hold(client.savedLoginLock);
-    client.savedLogin = ParseText(
+    client.savedLogin = ParseJson(
         R"({"funcId":1,"user_name":"u","pass_word":"p","heart_beat":3,"compress":0,"encrypt":0})");
   }
   const Json::Value first = Parse(kDayLayout, client, DayAnswer(-999, 8, 0, 0));
@@ -230,9 +225,9 @@ TEST_F(DispatchTest, MainLoginMakesThreeHostCallsInOrder) {
             "\n\t\"object\" : \"Login\",\n\t\"port\" : 9000,\n\t\"server_ip\" : \"127.0.0.1\","
             "\n\t\"trade_type\" : 2\n}");
   EXPECT_EQ(gCalls[1].kind, "notify");
-  EXPECT_EQ(ParseText(gCalls[1].text)["cmd"].asString(), "ConnectStatus");
-  EXPECT_EQ(ParseText(gCalls[1].text)["connection_status"].asInt(), 1);
-  EXPECT_FALSE(ParseText(gCalls[1].text).isMember("login_status"));
+  EXPECT_EQ(ParseJson(gCalls[1].text)["cmd"].asString(), "ConnectStatus");
+  EXPECT_EQ(ParseJson(gCalls[1].text)["connection_status"].asInt(), 1);
+  EXPECT_FALSE(ParseJson(gCalls[1].text).isMember("login_status"));
   EXPECT_EQ(gCalls[2].kind, "answer");
   EXPECT_EQ(gCalls[2].text, gCalls[0].text);
   EXPECT_EQ(gCalls[2].context, 44u);
@@ -243,7 +238,7 @@ TEST_F(DispatchTest, RefusedLoginIsNotReportedAsLoggedIn) {
   Pend(client.push, 6, 1, 66);
   Feed(false, AnswerFrame(1, 6, 1001, "wrong password"));
   ASSERT_EQ(gCalls.size(), 2u);  // no connection report
-  const Json::Value report = ParseText(gCalls[0].text);
+  const Json::Value report = ParseJson(gCalls[0].text);
   EXPECT_EQ(report["login_status"].asInt(), 1001);
   EXPECT_EQ(report["describe"].asString(), "wrong password");
   EXPECT_EQ(report["connection_type"].asInt(), 3);
@@ -255,7 +250,7 @@ TEST_F(DispatchTest, LogoutCarriesErrorAndPushType) {
   Pend(client.main, 2, 2, 0);
   Feed(true, AnswerFrame(2, 2, 0, ""));
   ASSERT_EQ(gCalls.size(), 2u);
-  const Json::Value report = ParseText(gCalls[0].text);
+  const Json::Value report = ParseJson(gCalls[0].text);
   EXPECT_EQ(report["object"].asString(), "Logout");
   EXPECT_EQ(report["login_status"].asInt(), 0);
   EXPECT_EQ(report["push_type"].asInt(), -999);

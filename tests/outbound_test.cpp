@@ -8,20 +8,15 @@
 #include "messages/outbound/packing.h"
 #include "messages/outbound/session_requests.h"
 #include "session/trade_client.h"
+#include "test_support.h"
 
 namespace tessel {
 namespace {
 
-Json::Value Parse(const std::string& text) {
-  Json::Value value;
-  std::string errors;
-  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
-  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
-  return value;
-}
+using testing::ParseJson;
 
 Json::Value LoginRequest() {
-  return Parse(R"({"func":"Login","funcId":1,"user_name":"trader01","pass_word":"secret",
+  return ParseJson(R"({"func":"Login","funcId":1,"user_name":"trader01","pass_word":"secret",
                    "heart_beat":30,"compress":257,"encrypt":0})");
 }
 
@@ -31,7 +26,7 @@ std::string FieldText(const uint8_t* body, size_t offset, size_t width) {
 }
 
 TEST(JsonFields, IntegerRule) {
-  const Json::Value r = Parse(
+  const Json::Value r = ParseJson(
       R"({"i":30,"r":30.0,"f":30.5,"s":"30","big":2147483648,"neg":-2147483648,"b":true})");
   wire::I32 value{};
   EXPECT_TRUE(json_fields::ReadInt(r, "i", value));
@@ -43,13 +38,13 @@ TEST(JsonFields, IntegerRule) {
     EXPECT_FALSE(json_fields::ReadInt(r, refused, value)) << refused;
   }
   uint8_t byte = 0;
-  EXPECT_TRUE(json_fields::ReadInt(Parse(R"({"c":-1})"), "c", byte));
+  EXPECT_TRUE(json_fields::ReadInt(ParseJson(R"({"c":-1})"), "c", byte));
   EXPECT_EQ(byte, 0xFF);
 }
 
 TEST(JsonFields, NumberWholeNumberTimeAndArrayRules) {
   const Json::Value r =
-      Parse(R"({"p":12,"q":12.25,"v":1000.5,"t":"20240315abc","u":"x1","n":5,"a":[1]})");
+      ParseJson(R"({"p":12,"q":12.25,"v":1000.5,"t":"20240315abc","u":"x1","n":5,"a":[1]})");
   wire::F64 d{};
   EXPECT_TRUE(json_fields::ReadNumber(r, "p", d));
   EXPECT_EQ(d, 12.0);
@@ -72,13 +67,13 @@ TEST(JsonFields, NumberWholeNumberTimeAndArrayRules) {
 
 TEST(JsonFields, TextMustFitItsField) {
   char field[8] = {};
-  EXPECT_TRUE(json_fields::ReadText(Parse(R"({"k":"1234567"})"), "k", field));
+  EXPECT_TRUE(json_fields::ReadText(ParseJson(R"({"k":"1234567"})"), "k", field));
   EXPECT_STREQ(field, "1234567");
   char guarded[9] = {};
   guarded[8] = '#';
-  EXPECT_FALSE(json_fields::ReadText(Parse(R"({"k":"12345678"})"), "k", guarded, 8));
+  EXPECT_FALSE(json_fields::ReadText(ParseJson(R"({"k":"12345678"})"), "k", guarded, 8));
   EXPECT_EQ(guarded[8], '#');  // nothing written past the field
-  EXPECT_FALSE(json_fields::ReadText(Parse(R"({"k":5})"), "k", field));
+  EXPECT_FALSE(json_fields::ReadText(ParseJson(R"({"k":5})"), "k", field));
 }
 
 TEST(Packing, TerminalIdPrefersEthernet) {
@@ -134,7 +129,7 @@ TEST(SessionRequests, LoginFrameIsByteExact) {
 
 TEST(SessionRequests, ModifyPwdFrame) {
   TradeClient client;
-  Json::Value request = Parse(
+  Json::Value request = ParseJson(
       R"({"funcId":100,"user_name":"u","pass_word":"old","new_pass_word":"new"})");
   TradeRequestData out;
   ASSERT_TRUE(DispatchRequest(client, request, out));
@@ -144,7 +139,7 @@ TEST(SessionRequests, ModifyPwdFrame) {
   EXPECT_EQ(FieldText(frame.data() + 45, 319, 255), "new");
   EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 619), FrameChecksum(frame.data(), 619));
 
-  Json::Value missing = Parse(R"({"funcId":100,"user_name":"u","pass_word":"old"})");
+  Json::Value missing = ParseJson(R"({"funcId":100,"user_name":"u","pass_word":"old"})");
   EXPECT_FALSE(DispatchRequest(client, missing, out));
 }
 
@@ -176,7 +171,7 @@ TEST(SessionRequests, LoginRefusals) {
 
 TEST(Dispatch, LogoutCarriesARealFrame) {
   TradeClient client;
-  Json::Value request = Parse(R"({"func":"Logout","funcId":2})");
+  Json::Value request = ParseJson(R"({"func":"Logout","funcId":2})");
   TradeRequestData out;
   ASSERT_TRUE(DispatchRequest(client, request, out));
   ASSERT_TRUE(out.frame);
@@ -193,7 +188,7 @@ TEST(Dispatch, RefusesUnknownAndMalformedFuncIds) {
   for (const char* text : {R"({"funcId":206})", R"({"funcId":209})", R"({"funcId":0})",
                            R"({"funcId":-1})", R"({"funcId":"1"})", R"({})",
                            R"({"funcId":4,"user_name":"u"})"}) {
-    Json::Value request = Parse(text);
+    Json::Value request = ParseJson(text);
     EXPECT_FALSE(DispatchRequest(client, request, out)) << text;
   }
   EXPECT_EQ(client.requestSeq.load(), 0u);

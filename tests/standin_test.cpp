@@ -144,14 +144,28 @@ Frame ModifyPwdFrame(const std::string& user, const std::string& current, const 
   return BuildFrame(kModifyPwdType, &body, sizeof body, requestId, "T-1");
 }
 
+// An answer head decoded into plain values, so failures print readably.
+struct Answer {
+  std::string user;
+  int32_t errorNo = -1;
+  std::string info;
+};
+
+template <size_t N>
+std::string Text(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
 // The answer head of an answer frame; fails the test when the frame has none.
-AnswerHead HeadOf(const Frame& frame) {
-  AnswerHead head{};
+Answer HeadOf(const Frame& frame) {
+  Answer answer;
   EXPECT_EQ(frame.size(), FrameSize(sizeof(AnswerHead)));
-  if (frame.size() == FrameSize(sizeof(AnswerHead))) head = wire::Load<AnswerHead>(frame.data() + kHeaderSize);
-  head.user_name[sizeof head.user_name - 1] = '\0';
-  head.error_info[sizeof head.error_info - 1] = '\0';
-  return head;
+  if (frame.size() != FrameSize(sizeof(AnswerHead))) return answer;
+  const auto head = wire::Load<AnswerHead>(frame.data() + kHeaderSize);
+  answer.user = Text(head.user_name);
+  answer.errorNo = head.error_no;
+  answer.info = Text(head.error_info);
+  return answer;
 }
 
 uint32_t TypeOf(const Frame& frame) { return ReadHeader(frame.data()).messageType; }
@@ -193,19 +207,19 @@ TEST_F(StandInTest, LoginChecksPasswordAndAnswersWithTheRequestsTypeAndId) {
   EXPECT_EQ(TypeOf(answer), kLoginType);
   EXPECT_EQ(IdOf(answer), 41u);
   EXPECT_EQ(ReadHeader(answer.data()).terminalId[0], '\0');
-  AnswerHead head = HeadOf(answer);
-  EXPECT_EQ(head.error_no, kWrongPasswordError);
-  EXPECT_STREQ(head.error_info, kWrongPasswordText);
-  EXPECT_STREQ(head.user_name, "alice");
+  Answer head = HeadOf(answer);
+  EXPECT_EQ(head.errorNo, kWrongPasswordError);
+  EXPECT_EQ(head.info, kWrongPasswordText);
+  EXPECT_EQ(head.user, "alice");
 
   // The same connection stays usable after a refused login.
   ASSERT_TRUE(client->Send(LoginFrame("alice", "secret", 42)));
   answer = client->Next();
   EXPECT_EQ(IdOf(answer), 42u);
   head = HeadOf(answer);
-  EXPECT_EQ(head.error_no, kNoError);
-  EXPECT_STREQ(head.error_info, "");
-  EXPECT_STREQ(head.user_name, "alice");
+  EXPECT_EQ(head.errorNo, kNoError);
+  EXPECT_EQ(head.info, "");
+  EXPECT_EQ(head.user, "alice");
 }
 
 TEST_F(StandInTest, ModifyPwdReplacesPasswordOnlyWhenCurrentMatches) {
@@ -215,22 +229,22 @@ TEST_F(StandInTest, ModifyPwdReplacesPasswordOnlyWhenCurrentMatches) {
   ASSERT_TRUE(client->Send(ModifyPwdFrame("alice", "guess", "new", 1)));
   Frame answer = client->Next();
   EXPECT_EQ(TypeOf(answer), kModifyPwdType);
-  EXPECT_EQ(HeadOf(answer).error_no, kWrongPasswordError);
+  EXPECT_EQ(HeadOf(answer).errorNo, kWrongPasswordError);
   ASSERT_TRUE(client->Send(LoginFrame("alice", "secret", 2)));
-  EXPECT_EQ(HeadOf(client->Next()).error_no, kNoError);
+  EXPECT_EQ(HeadOf(client->Next()).errorNo, kNoError);
 
   ASSERT_TRUE(client->Send(ModifyPwdFrame("alice", "secret", "new", 3)));
   answer = client->Next();
   EXPECT_EQ(IdOf(answer), 3u);
-  EXPECT_EQ(HeadOf(answer).error_no, kNoError);
+  EXPECT_EQ(HeadOf(answer).errorNo, kNoError);
 
   // The password is server-wide: another connection sees the change.
   auto other = Connect(Channel::Main);
   ASSERT_TRUE(other);
   ASSERT_TRUE(other->Send(LoginFrame("alice", "secret", 4)));
-  EXPECT_EQ(HeadOf(other->Next()).error_no, kWrongPasswordError);
+  EXPECT_EQ(HeadOf(other->Next()).errorNo, kWrongPasswordError);
   ASSERT_TRUE(other->Send(LoginFrame("alice", "new", 5)));
-  EXPECT_EQ(HeadOf(other->Next()).error_no, kNoError);
+  EXPECT_EQ(HeadOf(other->Next()).errorNo, kNoError);
 }
 
 TEST_F(StandInTest, LogoutNamesTheLastUserLoggedInOnThatConnection) {
@@ -241,14 +255,14 @@ TEST_F(StandInTest, LogoutNamesTheLastUserLoggedInOnThatConnection) {
   Frame answer = client->Next();
   EXPECT_EQ(TypeOf(answer), kLogoutType);
   EXPECT_EQ(IdOf(answer), 7u);
-  EXPECT_STREQ(HeadOf(answer).user_name, "");
+  EXPECT_EQ(HeadOf(answer).user, "");
 
   ASSERT_TRUE(client->Send(LoginFrame("bob", "secret", 8)));
-  EXPECT_EQ(HeadOf(client->Next()).error_no, kNoError);
+  EXPECT_EQ(HeadOf(client->Next()).errorNo, kNoError);
   ASSERT_TRUE(client->Send(BuildFrame(kLogoutType, nullptr, 0, 9, {})));
   answer = client->Next();
-  EXPECT_EQ(HeadOf(answer).error_no, kNoError);
-  EXPECT_STREQ(HeadOf(answer).user_name, "bob");
+  EXPECT_EQ(HeadOf(answer).errorNo, kNoError);
+  EXPECT_EQ(HeadOf(answer).user, "bob");
 }
 
 TEST_F(StandInTest, ShortLoginBodyIsAnsweredAsMalformed) {
@@ -258,7 +272,7 @@ TEST_F(StandInTest, ShortLoginBodyIsAnsweredAsMalformed) {
   ASSERT_TRUE(client->Send(BuildFrame(kLoginType, shortBody.data(), 100, 3, {})));
   const Frame answer = client->Next();
   EXPECT_EQ(IdOf(answer), 3u);
-  EXPECT_EQ(HeadOf(answer).error_no, kMalformedRequestError);
+  EXPECT_EQ(HeadOf(answer).errorNo, kMalformedRequestError);
   EXPECT_EQ(server_->Snapshot()[Channel::Main].frames.at(0).body.size(), 100u);
 }
 
@@ -345,7 +359,7 @@ TEST_F(StandInTest, FramesSplitOrJoinedAcrossRecordsAreAllAnswered) {
   for (uint64_t id = 1; id <= 3; ++id) EXPECT_EQ(IdOf(client->Next()), id);
   const Frame answer = client->Next();
   EXPECT_EQ(IdOf(answer), 4u);
-  EXPECT_EQ(HeadOf(answer).error_no, kNoError);
+  EXPECT_EQ(HeadOf(answer).errorNo, kNoError);
 }
 
 TEST_F(StandInTest, LargestBodyIsReadAndOneByteMoreClosesTheConnection) {
@@ -459,7 +473,7 @@ TEST_F(StandInTest, RestartServesTheSamePortsWithTheSameCertificate) {
   auto client = Connect(Channel::Main);
   ASSERT_TRUE(client);
   ASSERT_TRUE(client->Send(LoginFrame("alice", "secret", 1)));
-  EXPECT_EQ(HeadOf(client->Next()).error_no, kNoError);
+  EXPECT_EQ(HeadOf(client->Next()).errorNo, kNoError);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <json/reader.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -38,6 +40,14 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+inline Json::Value ParseJson(const std::string& text) {
+  Json::Value value;
+  std::string errors;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &value, &errors)) << text;
+  return value;
 }
 
 }  // namespace tessel::testing

@@ -72,53 +72,49 @@ std::string HandleLogoutAnswer(TradeClient& client, BodyView body, uint32_t conn
   return text;
 }
 
-void HandleMainAnswer(TradeClient& client, const InboundFrame& frame,
-                      const TradeRequestData& entry) {
-  std::string text;
-  switch (frame.header.messageType) {
-    case kUnknownType:
-      ConsoleLine("Unknown Message!");
-      break;
-    case kLoginType:
-      ConsoleLine("Receive Login Successfully Message!");
-      text = HandleLoginAnswer(client, frame.body, kMainConnectionType);
-      break;
-    case kLogoutType:
-      ConsoleLine("Receive Logout Message!");
-      text = HandleLogoutAnswer(client, frame.body, kMainConnectionType);
-      break;
-    case kHeartbeatType:
-      ConsoleLine("Heartbeat Message!");
-      break;
-    default:
-      break;
-  }
-  DeliverAnswer(entry, text, "no callback in data");
-}
+// What the two channels say and do differently about the answers they match.
+struct AnswerRules {
+  uint32_t connectionType;
+  const char* loginLine;
+  const char* logoutLine;
+  const char* heartbeatLine;  // null: a heartbeat answer is not traced
+  const char* noCallbackLine;
+  bool logsLoginSucceeded;    // the push channel logs its successful login
+};
 
-void HandlePushAnswer(TradeClient& client, const InboundFrame& frame,
-                      const TradeRequestData& entry) {
+const AnswerRules kMainAnswers{kMainConnectionType, "Receive Login Successfully Message!",
+                               "Receive Logout Message!", "Heartbeat Message!",
+                               "no callback in data", false};
+const AnswerRules kPushAnswers{kPushConnectionType, "Receive Push Login Successfully Message!",
+                               "Receive Push Logout Message!", nullptr,
+                               "no callback(Push) in data", true};
+
+void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFrame& frame,
+                  const TradeRequestData& entry) {
   std::string text;
   switch (frame.header.messageType) {
     case kUnknownType:
       ConsoleLine("Unknown Message!");
       break;
     case kLoginType:
-      ConsoleLine("Receive Push Login Successfully Message!");
-      text = HandleLoginAnswer(client, frame.body, kPushConnectionType);
-      if (frame.body.Int32(kAnswerHeadErrorNoOffset) == 0) {
+      ConsoleLine(rules.loginLine);
+      text = HandleLoginAnswer(client, frame.body, rules.connectionType);
+      if (rules.logsLoginSucceeded && frame.body.Int32(kAnswerHeadErrorNoOffset) == 0) {
         CLog::Instance().Write(1, "Response", "kZELMessageTypeLogon", "content:%d - %s",
                                static_cast<int32_t>(entry.requestId), "Push Login Succeed");
       }
       break;
     case kLogoutType:
-      ConsoleLine("Receive Push Logout Message!");
-      text = HandleLogoutAnswer(client, frame.body, kPushConnectionType);
+      ConsoleLine(rules.logoutLine);
+      text = HandleLogoutAnswer(client, frame.body, rules.connectionType);
+      break;
+    case kHeartbeatType:
+      if (rules.heartbeatLine != nullptr) ConsoleLine(rules.heartbeatLine);
       break;
     default:
       break;
   }
-  DeliverAnswer(entry, text, "no callback(Push) in data");
+  DeliverAnswer(entry, text, rules.noCallbackLine);
 }
 
 void ReportLostAnswer(uint32_t messageType) {
@@ -142,16 +138,14 @@ void HandlePushUnsolicited(TradeClient&, const InboundFrame& frame) {
   ReportLostAnswer(frame.header.messageType);
 }
 
-using AnswerHandler = void (*)(TradeClient&, const InboundFrame&, const TradeRequestData&);
-
 bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t& count,
-          AnswerHandler answer, FrameHandler unsolicited) {
+          const AnswerRules& answers, FrameHandler unsolicited) {
   while (buffer != nullptr && count >= 0) {
     const size_t size = CompleteFrameSize(buffer, static_cast<size_t>(count));
     if (size == 0) return false;
     InboundFrame frame{ReadHeader(buffer), BodyView(buffer + kHeaderSize, size - kFrameOverhead)};
     if (auto entry = TakePending(channel, frame.header.requestId)) {
-      answer(client, frame, *entry);
+      HandleAnswer(client, answers, frame, *entry);
     } else {
       unsolicited(client, frame);
     }
@@ -165,11 +159,11 @@ bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t&
 }  // namespace
 
 bool MainDispatch(TradeClient& client, const uint8_t* buffer, int32_t& count) {
-  return Walk(client, client.main, buffer, count, HandleMainAnswer, HandleMainUnsolicited);
+  return Walk(client, client.main, buffer, count, kMainAnswers, HandleMainUnsolicited);
 }
 
 bool PushDispatch(TradeClient& client, const uint8_t* buffer, int32_t& count) {
-  return Walk(client, client.push, buffer, count, HandlePushAnswer, HandlePushUnsolicited);
+  return Walk(client, client.push, buffer, count, kPushAnswers, HandlePushUnsolicited);
 }
 
 }  // namespace tessel
