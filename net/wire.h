@@ -61,7 +61,7 @@ static_assert(alignof(F64) == 1 && sizeof(F64) == 8);
 // and a terminating zero; the caller has zeroed the field.
 inline bool StoreText(char* field, size_t width, const char* text, size_t length) {
   if (width == 0 || length > width - 1) return false;
-  std::memcpy(field, text, length);
+  if (length > 0) std::memcpy(field, text, length);
   field[length] = '\0';
   return true;
 }

@@ -9,7 +9,7 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 requests="${1:-$here/tools/host/demo-session.jsonl}"
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh" "$here/build" -DTESSEL_BUILD_TESTS=OFF
+TARGETS="Tessel tessel-host tessel-standin" "$here/scripts/build.sh" "$here/build"
 
 tools="$here/build/tools"
 work="$(mktemp -d)"

@@ -14,7 +14,7 @@ run_tests() {  # run_tests BUILD_DIR [ctest options...]
   (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@")
 }
 
-"$here/scripts/build.sh" "$here/build"
+"$here/scripts/build.sh" "$here/build" -DTESSEL_BUILD_TESTS=ON
 run_tests "$here/build"
 [ "${1:-}" = "--quick" ] && exit 0
 

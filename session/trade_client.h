@@ -41,9 +41,15 @@ struct TradeRequestData {
   std::chrono::steady_clock::time_point sentAt{};  // set when it enters the pending map
 };
 
+// The send thread waits on the queue's semaphore for 1 ms at a time when
+// idle; spinning before each such wait would keep a core busy for nothing.
+struct RequestQueueTraits : moodycamel::ConcurrentQueueDefaultTraits {
+  static const int MAX_SEMA_SPINS = 1;
+};
+
 // A semaphore-backed queue, so an idle send thread wakes the moment a
 // request is queued instead of finishing its idle sleep first.
-using RequestQueue = moodycamel::BlockingConcurrentQueue<TradeRequestData>;
+using RequestQueue = moodycamel::BlockingConcurrentQueue<TradeRequestData, RequestQueueTraits>;
 using PendingMap = std::map<uint64_t, TradeRequestData>;
 
 enum class ChannelKind { Main, Push };

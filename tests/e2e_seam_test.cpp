@@ -117,6 +117,24 @@ TEST_F(SeamSession, StopEndsAConnectInProgress) {
   platform::CloseSocket(listener);
 }
 
+// Every handshake fails at once: the channels must pause between cycles
+// instead of spinning.
+TEST_F(SeamSession, FailingHandshakesBackOff) {
+  client_.timings.firstBackoff = std::chrono::milliseconds(200);
+  client_.timings.maxBackoff = std::chrono::milliseconds(400);
+  ASSERT_TRUE(harness_.Start());
+  harness_.server().RefuseConnections(Channel::Main, true);
+  harness_.server().RefuseConnections(Channel::Push, true);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  const auto seen = harness_.server().Snapshot();
+  EXPECT_GE(seen[Channel::Main].refused, 2u);   // it keeps trying...
+  EXPECT_LE(seen[Channel::Main].refused, 12u);  // ...at the back-off's pace
+  EXPECT_LE(seen[Channel::Push].refused, 12u);
+  harness_.server().RefuseConnections(Channel::Main, false);
+  EXPECT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+}
+
 TEST_F(SeamSession, ClientsAfterADestroyedOneStillGetTls) {
   ASSERT_TRUE(StartWithStandIn());
   ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));

@@ -221,6 +221,20 @@ TEST_F(HostSession, PushHeaderWithoutMagicIsSkipped) {
   EXPECT_EQ(server().Snapshot()[Channel::Push].accepted, 1u);  // the link survived
 }
 
+TEST_F(HostSession, OversizedHeaderBreaksTheLinkAndItReconnects) {
+  ASSERT_TRUE(LogIn("Login", 1));
+  FrameHeader header{};
+  header.magic = kFrameMagic;
+  header.messageType = 100;
+  header.bodyLength = kMaxBodyLength + 1;  // announced, never sent
+  Frame bytes(kHeaderSize);
+  wire::Store(bytes.data(), header);
+  server().SendFrame(Channel::Main, bytes);
+  ASSERT_TRUE(server().WaitFor(AcceptedAtLeast(Channel::Main, 2)));
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, kLoginType, 2)));  // relogin
+  EXPECT_EQ(host().CountNotices("connection_status", "2"), 1u);
+}
+
 // The one test that waits the real 30 seconds.
 TEST_F(HostSession, RealTimeUnansweredRequestTimesOut) {
   ASSERT_TRUE(LogIn("Login", 1));

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 
 #include "messages/outbound/json_fields.h"
 
@@ -25,7 +26,22 @@ std::string TerminalIdFrom(const std::vector<platform::NetworkAdapter>& adapters
   return text;
 }
 
-std::string TerminalId() { return TerminalIdFrom(platform::ListNetworkAdapters()); }
+std::string TerminalId() {
+  // Listing the adapters costs tens of microseconds, as much as the rest of
+  // a request; the id is refreshed once a minute instead of per frame, which
+  // still follows an adapter change.
+  static std::mutex lock;
+  static std::string cached;
+  static std::chrono::steady_clock::time_point refreshedAt;
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard<std::mutex> hold(lock);
+  if (refreshedAt == std::chrono::steady_clock::time_point{} ||
+      now - refreshedAt >= std::chrono::minutes(1)) {
+    cached = TerminalIdFrom(platform::ListNetworkAdapters());
+    refreshedAt = now;
+  }
+  return cached;
+}
 
 std::string RequestNoText(uint64_t seconds, int32_t sequence) {
   char text[128];

@@ -1,7 +1,8 @@
 #include "tools/standin/answers.h"
 
-#include <cstring>  // strnlen
 #include <algorithm>
+#include <cstring>  // strnlen
+#include <utility>
 
 #include "net/wire.h"
 #include "tools/standin/layouts.h"

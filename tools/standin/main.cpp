@@ -97,7 +97,10 @@ int main(int argc, char** argv) {
 
   tessel::standin::StandIn standIn(options);
   if (!standIn.Start()) {
-    std::fprintf(stderr, "tessel-standin: cannot listen or write %s\n", options.certPath.c_str());
+    std::fprintf(stderr,
+                 "tessel-standin: cannot start: ports %u and %u on 127.0.0.1 must be free and "
+                 "%s writable\n",
+                 options.mainPort, options.pushPort, options.certPath.c_str());
     ::close(signals);
     return 1;
   }

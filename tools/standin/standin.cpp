@@ -13,8 +13,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <list>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -51,6 +53,7 @@ using platform::NativeSocket;
 constexpr int kChannels = 2;
 constexpr Channel kAllChannels[kChannels] = {Channel::Main, Channel::Push};
 constexpr size_t kReadChunk = 16 * 1024;
+constexpr size_t kReadBudget = 64 * 1024;  // per turn of a connection's loop
 
 int Index(Channel channel) { return static_cast<int>(channel); }
 const char* Name(Channel channel) { return channel == Channel::Main ? "main" : "push"; }
@@ -95,8 +98,6 @@ bool MayRetry(SSL* ssl, int rc, bool& wantWrite) {
   }
 }
 
-}  // namespace
-
 // One accepted socket. Its thread alone touches the SSL object and does all
 // reads and writes; other threads only queue bytes, set `stop`, shut the
 // socket down and signal `wakeup`.
@@ -113,6 +114,8 @@ struct Connection {
   std::vector<uint8_t> outbox;  // injected bytes not yet taken by the thread
   bool closed = false;          // fd is closed: nobody may use it any more
 };
+
+}  // namespace
 
 struct StandIn::Impl {
   explicit Impl(Options o) : options(std::move(o)) { credentials.Set(options.password); }
@@ -131,7 +134,7 @@ struct StandIn::Impl {
   bool TakeFrames(Connection& connection, std::vector<uint8_t>& in, std::vector<uint8_t>& out,
                   AnswerContext& context);
   void TakeInjected(Connection& connection, std::vector<uint8_t>& out);
-  void Record(Channel channel, ReceivedFrame frame);
+  void Record(Channel channel, std::vector<ReceivedFrame>& frames);
 
   const Options options;
   Credentials credentials;
@@ -164,7 +167,6 @@ bool StandIn::Impl::Start() {
     std::lock_guard<std::mutex> lock(mutex);
     certificatePem = std::move(pem);
   }
-  if (!options.certPath.empty() && !WritePem(options.certPath, certificatePem)) return false;
 
   uint16_t bound[kChannels] = {};
   {
@@ -173,17 +175,21 @@ bool StandIn::Impl::Start() {
     bound[0] = ports[0] != 0 ? ports[0] : options.mainPort;
     bound[1] = ports[1] != 0 ? ports[1] : options.pushPort;
   }
-  for (int i = 0; i < kChannels; ++i) {
+  bool listening = true;
+  for (int i = 0; i < kChannels && listening; ++i) {
     listeners[i] = platform::ListenLoopback(bound[i]);
     // Non-blocking, so a connection reset between poll and accept cannot
     // hang the acceptor.
-    if (listeners[i] == kInvalidSocket || !platform::SetNonBlocking(listeners[i], true)) {
-      for (NativeSocket& listener : listeners) {
-        if (listener != kInvalidSocket) platform::CloseSocket(listener);
-        listener = kInvalidSocket;
-      }
-      return false;
+    listening = listeners[i] != kInvalidSocket && platform::SetNonBlocking(listeners[i], true);
+  }
+  // Written only once the ports are ours, so a stand-in that failed to
+  // start never replaces the certificate of one that is running.
+  if (!listening || (!options.certPath.empty() && !WritePem(options.certPath, certificatePem))) {
+    for (NativeSocket& listener : listeners) {
+      if (listener != kInvalidSocket) platform::CloseSocket(listener);
+      listener = kInvalidSocket;
     }
+    return false;
   }
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -326,10 +332,16 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
         return;
       }
     }
+    bool moreToRead = false;
     if (secured) {
-      // Read until the socket is empty: poll cannot see records already
-      // buffered inside the SSL object.
-      for (;;) {
+      // Read until the socket is empty, since poll cannot see records
+      // already buffered inside the SSL object; but only up to a budget, so
+      // a peer that never pauses still gets answers and Stop is still seen.
+      for (size_t taken = 0;;) {
+        if (taken >= kReadBudget || connection.stop) {
+          moreToRead = true;
+          break;
+        }
         ERR_clear_error();
         const int n = SSL_read(ssl, chunk, sizeof chunk);
         if (n <= 0) {
@@ -337,6 +349,7 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
           break;
         }
         in.insert(in.end(), chunk, chunk + n);
+        taken += static_cast<size_t>(n);
       }
       // Injected bytes go out before the answers to what was just read: a
       // test that injects and then sends a request sees them in that order.
@@ -361,31 +374,37 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
         {connection.fd, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
         {connection.wakeup.Fd(), POLLIN, 0},
     };
-    if (::poll(waits, 2, -1) < 0 && errno != EINTR) return;
+    if (::poll(waits, 2, moreToRead ? 0 : -1) < 0 && errno != EINTR) return;
     if ((waits[1].revents & POLLIN) != 0) connection.wakeup.Drain();
   }
 }
 
-// Cuts the complete frames off the front of `in`, records each and appends
-// its answer to `out`. False when a header announces an oversized body: the
-// stream cannot be trusted past it.
+// Cuts the complete frames off the front of `in`, records them and appends
+// their answers to `out`. False when a header announces an oversized body
+// (the stream cannot be trusted past it) or the connection is to stop.
 bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
                                std::vector<uint8_t>& out, AnswerContext& answerContext) {
   const int channel = Index(connection.channel);
+  std::vector<ReceivedFrame> received;
   size_t at = 0;
   bool healthy = true;
   while (in.size() - at >= kHeaderSize) {
+    if (connection.stop) {
+      healthy = false;
+      break;
+    }
     const uint8_t* start = in.data() + at;
     const FrameHeader header = ReadHeader(start);
-    if (header.bodyLength > kMaxBodyLength) {
+    const uint32_t bodyLength = header.bodyLength;
+    if (bodyLength > kMaxBodyLength) {
       if (options.logRequests) {
         std::fprintf(stderr, "standin: %s: header announces %u body bytes, closing\n",
-                     Name(connection.channel), header.bodyLength.get());
+                     Name(connection.channel), bodyLength);
       }
       healthy = false;
       break;
     }
-    const size_t size = FrameSize(header.bodyLength);
+    const size_t size = FrameSize(bodyLength);
     if (in.size() - at < size) break;
     at += size;
 
@@ -394,26 +413,28 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
     frame.requestId = header.requestId;
     frame.secondLength = header.secondLength;
     frame.terminalId.assign(header.terminalId, strnlen(header.terminalId, sizeof header.terminalId));
-    frame.body.assign(start + kHeaderSize, start + kHeaderSize + header.bodyLength);
-    const size_t trailerAt = kHeaderSize + header.bodyLength;
+    frame.body.assign(start + kHeaderSize, start + kHeaderSize + bodyLength);
+    const size_t trailerAt = kHeaderSize + bodyLength;
     frame.checksumOk =
         wire::Load<uint32_t>(start + trailerAt) == FrameChecksum(start, trailerAt);
     frame.connection = connection.ordinal;
     frame.arrival = std::chrono::steady_clock::now();
     if (options.logRequests) {
       std::fprintf(stderr, "standin: %s: type %u id %llu body %u\n", Name(connection.channel),
-                   header.messageType.get(), static_cast<unsigned long long>(header.requestId),
-                   header.bodyLength.get());
+                   frame.messageType, static_cast<unsigned long long>(frame.requestId),
+                   bodyLength);
     }
-
     // A silent server acts on nothing, so a silent ModifyPwd changes nothing.
-    std::optional<Frame> answer;
-    if (!silent[channel]) answer = AnswerFor(frame, answerContext);
-    // Recorded before its answer leaves, so a test holding the answer always
-    // finds the request in the log.
-    Record(connection.channel, std::move(frame));
-    if (answer) out.insert(out.end(), answer->begin(), answer->end());
+    if (!silent[channel]) {
+      if (const std::optional<Frame> answer = AnswerFor(frame, answerContext)) {
+        out.insert(out.end(), answer->begin(), answer->end());
+      }
+    }
+    received.push_back(std::move(frame));
   }
+  // Recorded before the caller writes their answers, so a test holding an
+  // answer always finds its request in the log.
+  Record(connection.channel, received);
   in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(at));
   return healthy;
 }
@@ -425,9 +446,11 @@ void StandIn::Impl::TakeInjected(Connection& connection, std::vector<uint8_t>& o
   connection.outbox.clear();
 }
 
-void StandIn::Impl::Record(Channel channel, ReceivedFrame frame) {
+void StandIn::Impl::Record(Channel channel, std::vector<ReceivedFrame>& frames) {
+  if (frames.empty()) return;
   std::lock_guard<std::mutex> lock(mutex);
-  observed.channels[Index(channel)].frames.push_back(std::move(frame));
+  std::vector<ReceivedFrame>& log = observed.channels[Index(channel)].frames;
+  std::move(frames.begin(), frames.end(), std::back_inserter(log));
   changed.notify_all();
 }
 

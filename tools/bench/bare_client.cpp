@@ -1,0 +1,96 @@
+#include "tools/bench/bare_client.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include "net/wire.h"
+#include "tools/standin/layouts.h"
+
+namespace tessel::bench {
+namespace {
+
+// The terminal id only fills a fixed header field; its text does not
+// change the frame's size.
+constexpr char kTerminalId[] = "BENCH";
+
+}  // namespace
+
+BareClient::BareClient() : body_(sizeof(standin::ModifyPwdBody), 0) {
+  standin::ModifyPwdBody body{};
+  std::strcpy(body.user_name, "trader01");
+  std::strcpy(body.pass_word, "secret");
+  std::strcpy(body.new_pass_word, "secret");
+  wire::Store(body_.data(), body);
+}
+
+bool BareClient::Connect(uint16_t port, std::string& why) {
+  socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const int on = 1;
+  if (socket_ < 0 || ::setsockopt(socket_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0 ||
+      ::connect(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    why = std::string("TCP connect failed: ") + std::strerror(errno);
+    return false;
+  }
+  context_ = SSL_CTX_new(TLS_client_method());
+  ssl_ = context_ != nullptr ? SSL_new(context_) : nullptr;
+  if (ssl_ == nullptr || SSL_set_fd(ssl_, socket_) != 1 || SSL_connect(ssl_) != 1) {
+    why = "TLS handshake failed";
+    ERR_clear_error();
+    return false;
+  }
+  return true;
+}
+
+bool BareClient::ReadExact(uint8_t* buffer, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const int got = SSL_read(ssl_, buffer + done, static_cast<int>(n - done));
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool BareClient::ModifyPwd(uint64_t requestId) {
+  const Frame request = BuildFrame(standin::kModifyPwdType, body_.data(),
+                                   static_cast<uint32_t>(body_.size()), requestId, kTerminalId);
+  if (SSL_write(ssl_, request.data(), static_cast<int>(request.size())) !=
+      static_cast<int>(request.size())) {
+    return false;
+  }
+  answer_.resize(kHeaderSize);
+  if (!ReadExact(answer_.data(), kHeaderSize)) return false;
+  const FrameHeader header = ReadHeader(answer_.data());
+  if (header.bodyLength > kMaxBodyLength) return false;
+  answer_.resize(FrameSize(header.bodyLength));
+  if (!ReadExact(answer_.data() + kHeaderSize, header.bodyLength + kTrailerSize)) return false;
+  // A refused change would be answered just as fast and measure nothing.
+  const uint8_t* body = answer_.data() + kHeaderSize;
+  return header.requestId == requestId && header.messageType == standin::kModifyPwdType &&
+         header.bodyLength == sizeof(standin::AnswerHead) &&
+         wire::Load<int32_t>(body + offsetof(standin::AnswerHead, error_no)) == 0;
+}
+
+void BareClient::Close() {
+  // No close_notify: the stand-in treats the end of the socket as the end.
+  if (ssl_ != nullptr) SSL_free(ssl_);
+  if (context_ != nullptr) SSL_CTX_free(context_);
+  if (socket_ >= 0) ::close(socket_);
+  ssl_ = nullptr;
+  context_ = nullptr;
+  socket_ = -1;
+}
+
+}  // namespace tessel::bench
