@@ -23,8 +23,8 @@ constexpr char kTerminalId[] = "BENCH";
 
 }  // namespace
 
-BareClient::BareClient() : body_(sizeof(standin::ModifyPwdBody), 0) {
-  standin::ModifyPwdBody body{};
+BareClient::BareClient() : body_(sizeof(ModifyPwdBody), 0) {
+  ModifyPwdBody body{};
   std::strcpy(body.user_name, "trader01");
   std::strcpy(body.pass_word, "secret");
   std::strcpy(body.new_pass_word, "secret");
