@@ -12,6 +12,8 @@
 namespace tessel {
 namespace {
 
+constexpr uint32_t kModifyPwdType = 100;
+
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
   static const Json::CharReaderBuilder builder;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -39,8 +41,10 @@ bool SubmitRequest(TradeClient& client, const char* data, int32_t length,
   queued.callback = callback;
   queued.context = context;
 
-  // Logins carry the password and are never logged in full.
-  if (queued.messageType != kLoginType) {
+  // Requests that carry passwords are never logged in full.
+  if (queued.messageType == kModifyPwdType) {
+    LogRequest(queued, "ModifyPwd");
+  } else if (queued.messageType != kLoginType) {
     LogRequest(queued, std::string(data, static_cast<size_t>(length)).c_str());
   }
   const std::string func = request["func"].asString();

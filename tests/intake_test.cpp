@@ -8,6 +8,8 @@
 #include "net/frame.h"
 #include "plugin/request_intake.h"
 #include "session/trade_client.h"
+#include "support/log.h"
+#include "test_support.h"
 
 namespace tessel {
 namespace {
@@ -120,6 +122,19 @@ TEST_F(IntakeTest, LengthLimitsTheParsedText) {
   const std::string padded = kModifyPwd + "garbage that is not JSON";
   EXPECT_TRUE(SubmitRequest(client, padded.data(), static_cast<int32_t>(kModifyPwd.size()),
                             &Record, 0));
+}
+
+TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
+  testing::TempDir dir;
+  ASSERT_EQ(CLog::Instance().Init("Log", dir.path().c_str(), "intake.log"), 1);
+  ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
+  ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
+  ASSERT_TRUE(Submit(R"({"func":"Logout"})"));
+  const std::string log = testing::ReadFile(dir.File("Log/intake.log"));
+  EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+  EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
+  EXPECT_NE(log.find("content:2 - Main Login"), std::string::npos);
+  EXPECT_NE(log.find(R"(content:3 - {"func":"Logout"})"), std::string::npos);
 }
 
 TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {
