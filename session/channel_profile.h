@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "session/trade_client.h"
 
@@ -25,9 +24,5 @@ struct ChannelProfile {
 };
 
 const ChannelProfile& ProfileOf(ChannelKind kind);
-
-// The address and port this channel connects to on a server; false when the
-// server has none for it (no push address).
-bool TargetOf(ChannelKind kind, const ServerEntry& server, std::string& address, int32_t& port);
 
 }  // namespace tessel

@@ -44,6 +44,10 @@ const ChannelProfile& ProfileOf(ChannelKind kind) {
   return kind == ChannelKind::Main ? kMain : kPush;
 }
 
+namespace {
+
+// The address and port this channel connects to on a server; false when the
+// server has none for it (no push address).
 bool TargetOf(ChannelKind kind, const ServerEntry& server, std::string& address, int32_t& port) {
   if (kind == ChannelKind::Main) {
     address = server.address;
@@ -55,8 +59,6 @@ bool TargetOf(ChannelKind kind, const ServerEntry& server, std::string& address,
   port = server.pushport;
   return true;
 }
-
-namespace {
 
 // Pause between failed connect cycles: grows from the first pause to the
 // ceiling with jitter, so a missing server does not spin a core and many

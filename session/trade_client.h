@@ -106,8 +106,6 @@ class TradeClient {
   // Replays the saved login on a channel (no-op without a saved login).
   void QueueRelogin(Channel& channel);
 
-  Channel& ChannelOf(ChannelKind kind) { return kind == ChannelKind::Main ? main : push; }
-
   Channel main{ChannelKind::Main};
   Channel push{ChannelKind::Push};
   std::atomic<bool> stopRequested{false};

@@ -41,10 +41,6 @@ Condition AcceptedAtLeast(Channel channel, size_t count) {
   return [=](const Observed& o) { return o[channel].accepted >= count; };
 }
 
-Condition OpenConnections(Channel channel, size_t count) {
-  return [=](const Observed& o) { return o[channel].open == count; };
-}
-
 namespace {
 
 using platform::kInvalidSocket;
@@ -470,11 +466,6 @@ uint16_t StandIn::MainPort() const {
 uint16_t StandIn::PushPort() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->ports[Index(Channel::Push)];
-}
-
-std::string StandIn::CertificatePem() const {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->certificatePem;
 }
 
 void StandIn::SetPassword(std::string password) { impl_->credentials.Set(std::move(password)); }

@@ -67,8 +67,6 @@ using Condition = std::function<bool(const Observed&)>;
 Condition FramesOfType(Channel channel, uint32_t messageType, size_t count);
 // At least `count` connections have been accepted on `channel`.
 Condition AcceptedAtLeast(Channel channel, size_t count);
-// Exactly `count` connections of `channel` are being served.
-Condition OpenConnections(Channel channel, size_t count);
 
 class StandIn {
  public:
@@ -86,7 +84,6 @@ class StandIn {
 
   uint16_t MainPort() const;
   uint16_t PushPort() const;
-  std::string CertificatePem() const;
 
   void SetPassword(std::string password);
   // While silent, requests are read and recorded but not answered.
