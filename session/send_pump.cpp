@@ -59,7 +59,7 @@ class SendPump {
       ConsoleLine("Send Req: message type = " + std::to_string(messageType));
       return true;
     }
-    if (std::optional<TradeRequestData> failed = TakePending(requestId)) {
+    if (std::optional<TradeRequestData> failed = TakePending(channel_, requestId)) {
       if (failed->callback != nullptr) {
         failed->callback(kSendFailText, sizeof kSendFailText - 1, failed->context);
       }
@@ -67,15 +67,6 @@ class SendPump {
     }
     CLog::Instance().Write(1, profile_.sendErrorLogTag, "Error", "content:%d", code);
     return false;
-  }
-
-  std::optional<TradeRequestData> TakePending(uint64_t requestId) {
-    std::lock_guard<std::mutex> hold(channel_.pendingLock);
-    const auto found = channel_.pending.find(requestId);
-    if (found == channel_.pending.end()) return std::nullopt;
-    TradeRequestData entry = std::move(found->second);
-    channel_.pending.erase(found);
-    return entry;
   }
 
   // Time-outs, then a heartbeat when nothing was written for a while; false

@@ -34,6 +34,15 @@ void InitOpenSslOnce() {
 
 }  // namespace
 
+std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId) {
+  std::lock_guard<std::mutex> hold(channel.pendingLock);
+  const auto found = channel.pending.find(requestId);
+  if (found == channel.pending.end()) return std::nullopt;
+  TradeRequestData entry = std::move(found->second);
+  channel.pending.erase(found);
+  return entry;
+}
+
 void AnswerRequest(const TradeRequestData& request, std::string_view text) {
   if (request.callback == nullptr) {
     ConsoleLine("NULL call back");

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -134,6 +135,9 @@ class TradeClient {
 
 // The fixed text every cancelled main-channel request receives.
 extern const char kCancelText[];
+
+// Removes and returns a channel's pending request, if it is still there.
+std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId);
 
 // Calls a request's callback with a text, or writes "NULL call back".
 void AnswerRequest(const TradeRequestData& request, std::string_view text);

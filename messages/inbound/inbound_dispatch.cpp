@@ -21,17 +21,14 @@ struct InboundFrame {
 
 using FrameHandler = void (*)(TradeClient& client, const InboundFrame& frame);
 
-// Removes and returns the pending request the frame answers, if any.
-std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId) {
-  std::lock_guard<std::mutex> hold(channel.pendingLock);
-  const auto found = channel.pending.find(requestId);
-  if (found == channel.pending.end()) return std::nullopt;
-  TradeRequestData entry = std::move(found->second);
-  channel.pending.erase(found);
-  entry.frame.reset();  // the request frame is done with
+// The pending request the frame answers, if any, traced with its wait.
+std::optional<TradeRequestData> TakeAnswered(Channel& channel, uint64_t requestId) {
+  std::optional<TradeRequestData> entry = TakePending(channel, requestId);
+  if (!entry) return entry;
+  entry->frame.reset();  // the request frame is done with
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
-      std::chrono::steady_clock::now() - entry.sentAt);
-  ConsoleLine("Message type->" + std::to_string(entry.messageType) +
+      std::chrono::steady_clock::now() - entry->sentAt);
+  ConsoleLine("Message type->" + std::to_string(entry->messageType) +
               "->time cost: " + std::to_string(waited.count()) + " seconds");
   return entry;
 }
@@ -144,7 +141,7 @@ bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t&
     const size_t size = CompleteFrameSize(buffer, static_cast<size_t>(count));
     if (size == 0) return false;
     InboundFrame frame{ReadHeader(buffer), BodyView(buffer + kHeaderSize, size - kFrameOverhead)};
-    if (auto entry = TakePending(channel, frame.header.requestId)) {
+    if (auto entry = TakeAnswered(channel, frame.header.requestId)) {
       HandleAnswer(client, answers, frame, *entry);
     } else {
       unsolicited(client, frame);
