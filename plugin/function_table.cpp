@@ -2,8 +2,8 @@
 
 namespace tessel {
 
-FunctionTable MakeFunctionTable() {
-  return {
+const FunctionTable& Functions() {
+  static const FunctionTable table{
       {"Login", 1},
       {"Login_Trade_Push", 1},
       {"Logout", 2},
@@ -52,6 +52,7 @@ FunctionTable MakeFunctionTable() {
       {"QueryBargainSummary", 207},
       {"QueryEntrustConfig", 208},
   };
+  return table;
 }
 
 bool LookupFunction(const FunctionTable& table, Json::Value& request) {

@@ -16,7 +16,8 @@ using FunctionTable = std::map<std::string, uint32_t>;
 inline constexpr char kMainLoginFunc[] = "Login";
 inline constexpr char kPushLoginFunc[] = "Login_Trade_Push";
 
-FunctionTable MakeFunctionTable();
+// The 47 names, built once for the process and read-only afterwards.
+const FunctionTable& Functions();
 
 // Sets request["funcId"] from request["func"] (replacing any funcId the host
 // sent); false when the name is not in the table.

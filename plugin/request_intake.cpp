@@ -5,7 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "messages/outbound/dispatch.h"
+#include "plugin/function_table.h"
+#include "session/request_dispatch.h"
 #include "session/trade_client.h"
 #include "support/log.h"
 
@@ -26,18 +27,33 @@ void LogRequest(const TradeRequestData& request, const char* content) {
                          static_cast<int32_t>(request.requestId), content);
 }
 
+// One entry per refused request, naming the reason and never the request's
+// text, so no password reaches the log.
+bool Refused(const std::string& func, const std::string& reason) {
+  CLog::Instance().Write(1, "Request", "Refused", "content:%s - %s",
+                         func.empty() ? "(no func)" : func.c_str(), reason.c_str());
+  return false;
+}
+
 }  // namespace
 
 bool SubmitRequest(TradeClient& client, const char* data, int32_t length,
                    RequestCallback callback, uint64_t context) {
-  if (data == nullptr || length < 0) return false;
+  if (data == nullptr || length < 0) return Refused("", "no request text");
   Json::Value request;
-  if (!ParseJson(data, length, request)) return false;
-  if (!LookupFunction(client.functionTable, request)) return false;
-  if (!client.main.connected) return false;
+  if (!ParseJson(data, length, request)) return Refused("", "not JSON");
+  if (!request.isObject() || !request["func"].isString()) return Refused("", "no \"func\"");
+  const std::string func = request["func"].asString();
+  if (!LookupFunction(Functions(), request)) return Refused(func, "unknown function");
+  if (!client.main.connected) return Refused(func, "main channel down");
+  // Checked before the dispatch, so a refused push login takes no request id.
+  if (func == kPushLoginFunc && !client.push.connected) {
+    return Refused(func, "push channel down");
+  }
 
   TradeRequestData queued;
-  if (!DispatchRequest(client, request, queued)) return false;
+  Refusal why;
+  if (!DispatchRequest(client, request, queued, why)) return Refused(func, DescribeRefusal(why));
   queued.callback = callback;
   queued.context = context;
 
@@ -47,13 +63,11 @@ bool SubmitRequest(TradeClient& client, const char* data, int32_t length,
   } else if (queued.messageType != kLoginType) {
     LogRequest(queued, std::string(data, static_cast<size_t>(length)).c_str());
   }
-  const std::string func = request["func"].asString();
   if (func == kMainLoginFunc) {
     LogRequest(queued, "Main Login");
     return client.main.queue.enqueue(std::move(queued));
   }
   if (func != kPushLoginFunc) return client.main.queue.enqueue(std::move(queued));
-  if (!client.push.connected) return false;
   LogRequest(queued, "Push Login");
   return client.push.queue.enqueue(std::move(queued));
 }

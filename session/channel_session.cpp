@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "messages/inbound/inbound_dispatch.h"
+#include "session/inbound_dispatch.h"
 #include "net/tls_link.h"
 #include "platform/sockets.h"
 #include "session/channel_profile.h"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "messages/outbound/dispatch.h"
+#include "session/request_dispatch.h"
 #include "session/channel_session.h"
 #include "support/console.h"
 #include "support/log.h"
@@ -51,7 +51,7 @@ void AnswerRequest(const TradeRequestData& request, std::string_view text) {
   request.callback(text.data(), static_cast<int32_t>(text.size()), request.context);
 }
 
-TradeClient::TradeClient() : functionTable(MakeFunctionTable()), clockSeconds(MonotonicSeconds) {
+TradeClient::TradeClient() : clockSeconds(MonotonicSeconds) {
   InitOpenSslOnce();
   lastReloginCheck = clockSeconds();
   main.reloginPending = false;
@@ -91,7 +91,6 @@ void TradeClient::Stop() {
   }
   CancelAll();
   servers.clear();
-  functionTable.clear();
 }
 
 void TradeClient::SetRealTrade(uint8_t real) {
@@ -137,7 +136,8 @@ void TradeClient::QueueRelogin(Channel& channel) {
     login = savedLogin;
   }
   TradeRequestData request;
-  if (login.isNull() || !DispatchRequest(*this, login, request)) return;
+  Refusal refusal;
+  if (login.isNull() || !DispatchRequest(*this, login, request, refusal)) return;
   request.callback = reloginCallback;
   request.context = reloginContext;
   CLog::Instance().Write(1, "Request", "Request", "content:%d - %s",

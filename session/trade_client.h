@@ -26,8 +26,7 @@
 
 #include "net/frame.h"
 #include "net/vsocket.h"
-#include "plugin/function_table.h"
-#include "plugin/host_api.h"
+#include "session/host_callbacks.h"
 #include "support/server_config.h"
 
 namespace tessel {
@@ -111,7 +110,6 @@ class TradeClient {
   Channel push{ChannelKind::Push};
   std::atomic<bool> stopRequested{false};
   ServerConfig servers;  // read-only while the channel threads run
-  FunctionTable functionTable;
   std::atomic<uint64_t> requestSeq{0};  // ids of requests and heartbeats, first is 1
   std::atomic<int32_t> orderNoSeq{1};
   std::atomic<int32_t> cancelNoSeq{1};

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "messages/inbound/inbound_dispatch.h"
+#include "session/inbound_dispatch.h"
 #include "net/frame.h"
 #include "plugin/request_intake.h"
 #include "session/trade_client.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "messages/inbound/answer_conventions.h"
-#include "messages/inbound/inbound_dispatch.h"
+#include "session/inbound_dispatch.h"
 #include "net/frame.h"
 #include "session/status_reports.h"
 #include "session/trade_client.h"
@@ -48,11 +48,8 @@ std::vector<uint8_t> DayAnswer(int32_t errorNo, int32_t recordLen, int32_t count
   return body;
 }
 
-Json::Value Parse(const AnswerLayout& layout, TradeClient& client,
-                  const std::vector<uint8_t>& body) {
-  std::string out;
-  ParseAnswer(layout, client, BodyView(body.data(), body.size()), out);
-  return ParseJson(out);
+Json::Value Parse(const AnswerLayout& layout, TradeClient&, const std::vector<uint8_t>& body) {
+  return ParseJson(ParseAnswer(layout, BodyView(body.data(), body.size())).text);
 }
 
 TEST(AnswerConventions, CodeMappings) {
@@ -136,27 +133,14 @@ TEST(AnswerConventions, EveryTruncationParses) {
   }
 }
 
-TEST(AnswerConventions, LostLoginAsksTheGateOncePerInterval) {
-  TradeClient client;
-  int64_t now = 500;
-  client.clockSeconds = [&now] { return now; };
-  {
-    std::lock_guard<std::mutex> hold(client.savedLoginLock);
-    client.savedLogin = ParseJson(
-        R"({"funcId":1,"user_name":"u","pass_word":"p","heart_beat":3,"compress":0,"encrypt":0})");
-  }
-  const Json::Value first = Parse(kDayLayout, client, DayAnswer(-999, 8, 0, 0));
-  EXPECT_EQ(first["error_no"].asInt(), -999);  // the host still gets the answer
-  now += 10;
-  Parse(kDayLayout, client, DayAnswer(-999, 8, 0, 0));
+TEST(AnswerConventions, LostLoginIsFlaggedOnlyWhereTheLayoutSaysSo) {
+  const std::vector<uint8_t> lost = DayAnswer(-999, 8, 0, 0);
+  EXPECT_TRUE(ParseAnswer(kDayLayout, BodyView(lost.data(), lost.size())).loginLost);
   AnswerLayout quiet = kDayLayout;
   quiet.callsReloginGate = false;
-  now += 100;
-  Parse(quiet, client, DayAnswer(-999, 8, 0, 0));
-  size_t relogins = 0;
-  TradeRequestData request;
-  while (client.main.queue.try_dequeue(request)) ++relogins;
-  EXPECT_EQ(relogins, 1u);
+  EXPECT_FALSE(ParseAnswer(quiet, BodyView(lost.data(), lost.size())).loginLost);
+  const std::vector<uint8_t> other = DayAnswer(-998, 8, 0, 0);
+  EXPECT_FALSE(ParseAnswer(kDayLayout, BodyView(other.data(), other.size())).loginLost);
 }
 
 // --- inbound dispatch -------------------------------------------------------
@@ -263,11 +247,12 @@ TEST_F(DispatchTest, DuplicatesAndStraysReachNobody) {
   twice.insert(twice.end(), answer.begin(), answer.end());
   Feed(true, twice);  // two frames in one buffer: the walk sees both
   ASSERT_EQ(gCalls.size(), 1u);
-  EXPECT_EQ(gCalls[0].text, "");  // no parser for this type yet: an empty answer
+  EXPECT_EQ(ParseJson(gCalls[0].text)["error_no"].asInt(), 0);
   EXPECT_EQ(gCalls[0].context, 99u);
   Feed(true, BuildHeartbeat(12345));
   Feed(false, BuildHeartbeat(12346));
-  Feed(false, AnswerFrame(304, 1, 0, ""));
+  Feed(true, AnswerFrame(304, 1, 0, ""));   // a push type the main channel does not know
+  Feed(false, AnswerFrame(999, 1, 0, ""));  // a type nobody knows
   EXPECT_EQ(gCalls.size(), 1u);
 }
 

@@ -1,12 +1,15 @@
+// Request bodies, byte for byte. The expected bytes are written here from
+// the documented offsets and values, never read back from the code's tables.
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
-#include "messages/outbound/dispatch.h"
-#include "messages/outbound/json_fields.h"
 #include "messages/outbound/packing.h"
-#include "messages/outbound/session_requests.h"
+#include "net/frame.h"
+#include "net/wire.h"
+#include "session/request_dispatch.h"
 #include "session/trade_client.h"
 #include "test_support.h"
 
@@ -15,65 +18,312 @@ namespace {
 
 using testing::ParseJson;
 
-Json::Value LoginRequest() {
-  return ParseJson(R"({"func":"Login","funcId":1,"user_name":"trader01","pass_word":"secret",
-                   "heart_beat":30,"compress":257,"encrypt":0})");
+// One expected field: its bytes at an offset of the body.
+struct Expect {
+  size_t offset;
+  std::vector<uint8_t> bytes;
+};
+Expect T(size_t offset, const std::string& text) {
+  return {offset, std::vector<uint8_t>(text.begin(), text.end())};
+}
+Expect B(size_t offset, uint8_t value) { return {offset, {value}}; }
+Expect I32(size_t offset, int32_t value) {
+  std::vector<uint8_t> bytes(4);
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
+  return {offset, bytes};
+}
+Expect F64(size_t offset, double value) {
+  std::vector<uint8_t> bytes(8);
+  std::memcpy(bytes.data(), &value, 8);  // IEEE 754, little-endian host
+  return {offset, bytes};
 }
 
-std::string FieldText(const uint8_t* body, size_t offset, size_t width) {
-  const char* start = reinterpret_cast<const char*>(body + offset);
-  return std::string(start, strnlen(start, width));
+struct BodyCase {
+  const char* name;
+  uint32_t funcId;
+  const char* json;           // every key but "func" is required
+  uint32_t bodyLength;
+  std::vector<Expect> fields;
+  size_t numberAt = 0;        // generated request number text at this offset (0: none)
+};
+
+const std::vector<BodyCase>& Cases() {
+  static const std::vector<BodyCase> cases = {
+      {"Login", 1,
+       R"({"user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":257,"encrypt":0})",
+       613,
+       {T(0, "trader01"), T(64, "secret"), I32(319, 30), B(323, 1), B(324, 0),
+        T(325, "v3.1.1-20211020-095500"), T(357, "v1.2.2")}},
+      {"ModifyPwd", 100, R"({"user_name":"u","pass_word":"old","new_pass_word":"new"})", 574,
+       {T(0, "u"), T(64, "old"), T(319, "new")}},
+      {"OrderSubmit", 4,
+       R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
+           "code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,
+           "entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":300,
+           "allow_cancel_order":1})",
+       735,
+       {T(0, "u1"), T(64, "c1"), T(128, "f1"), T(192, "o1"), B(384, 49), T(385, "600000"),
+        T(397, "PF Bank"), F64(461, 1000.0), F64(469, 12.0), B(477, 49), B(478, 48),
+        B(479, 44), B(480, 1)},
+       256},
+      {"OrderCancel", 5,
+       R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
+           "code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":100,
+           "entrust_price":9.5,"entrust_type":50,"request_no":"17000000001"})",
+       862,
+       {T(0, "u1"), T(64, "c1"), T(128, "f1"), T(192, "o1"), B(384, 49), T(385, "600000"),
+        T(397, "PF Bank"), F64(461, 100.0), F64(469, 9.5), B(477, 50), T(478, "17000000001")},
+       256},
+      {"QryMaxSell", 13,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","entrust_prop":48,"mark":50,
+           "code":"000001"})",
+       206, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 48), B(193, 50), T(194, "000001")}},
+      {"QryMaxBuy", 14,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","entrust_prop":48,"mark":50,
+           "code":"000001","entrust_price":10.5,"trade_unit":100})",
+       218,
+       {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 48), B(193, 50), T(194, "000001"),
+        F64(206, 10.5), I32(214, 100)}},
+      {"QryMoney", 6, R"({"user_name":"u","client_id":"c","fund_account":"f"})", 192,
+       {T(0, "u"), T(64, "c"), T(128, "f")}},
+      {"QryHolder", 7,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":50,"max_request_num":100,
+           "position_str":"ppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppp"})",
+       261,
+       {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 50), I32(193, 100), T(197, std::string(63, 'p'))}},
+      {"QryCurOrder", 8,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":49,"max_request_num":10,
+           "position_str":"p1"})",
+       233, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 49), I32(193, 10), T(197, "p1")}},
+      {"QryCurTrade", 9,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":49,"max_request_num":10,
+           "position_str":"p1"})",
+       229, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 49), I32(193, 10), T(197, "p1")}},
+      {"QryHisOrder", 11,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","max_request_num":5,
+           "start_date":20240101,"end_date":20240131,"position_str":"pos"})",
+       268,
+       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 5), I32(196, 20240101), I32(200, 20240131),
+        T(204, "pos")}},
+      {"QryHisTrade", 12,
+       R"({"user_name":"u","client_id":"c","fund_account":"f","max_request_num":5,
+           "start_date":20240101,"end_date":20240131,"position_str":"pos"})",
+       268,
+       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 5), I32(196, 20240101), I32(200, 20240131),
+        T(204, "pos")}},
+      {"QryProfitAndLoss", 15,
+       R"({"username":"u","client_id":"c","fund_account":"f","trade_date":20240315})", 196,
+       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 20240315)}},
+      {"QryHisTradeNum", 16,
+       R"({"username":"u","client_id":"c","fund_account":"f","max_request_num":7,
+           "start_date":1,"end_date":2})",
+       204, {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 7), I32(196, 1), I32(200, 2)}},
+      {"QryHisOrderNum", 18,
+       R"({"username":"u","client_id":"c","fund_account":"f","max_request_num":7,
+           "start_date":1,"end_date":2})",
+       204, {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 7), I32(196, 1), I32(200, 2)}},
+      {"OptionalOperation page", 101,
+       R"({"user_name":"u","op_type":48,"record_set_cnt":0,"max_request_num":50,
+           "position_str":"p"})",
+       122, {T(0, "u"), B(64, 48), I32(78, 50), T(82, "p")}},
+      {"OptionalOperation add", 101,
+       R"({"user_name":"u","op_type":49,"record_set_cnt":4,"mark":49,"code":"600000"})", 190,
+       {T(0, "u"), B(64, 49), B(65, 49), T(66, "600000")}},
+      {"OptionalOperation replace", 101,
+       R"({"user_name":"u","op_type":51,"record_set_cnt":2,"record_set":[
+           {"priority":1,"security_exchange":49,"security_code":"600000"},
+           {"priority":2,"security_exchange":50,"security_code":"000001"}]})",
+       156,
+       {T(0, "u"), B(64, 51), I32(114, 17), I32(118, 2), I32(122, 1), B(126, 49),
+        T(127, "600000"), I32(139, 2), B(143, 50), T(144, "000001")}},
+      {"OptionalOperation other", 101, R"({"user_name":"u","op_type":0,"record_set_cnt":0})",
+       122, {T(0, "u"), B(64, 0)}},
+      {"UserMenuauth", 102, R"({"user_name":"u"})", 64, {T(0, "u")}},
+      {"UserStockList", 103,
+       R"({"user_name":"u","client_id":"c","operator_id":"op","fund_account":"fund"})", 256,
+       {T(0, "u"), T(64, "c"), T(128, "op"), T(192, "fund")}},
+      {"QueryDealList", 104, R"({"user_name":"u","max_request_num":20,"position_str":"p"})", 100,
+       {T(0, "u"), I32(64, 20), T(68, "p")}},
+      {"QueryCapitalList", 105, R"({"user_name":"u"})", 64, {T(0, "u")}},
+  };
+  return cases;
 }
 
-TEST(JsonFields, IntegerRule) {
-  const Json::Value r = ParseJson(
-      R"({"i":30,"r":30.0,"f":30.5,"s":"30","big":2147483648,"neg":-2147483648,"b":true})");
-  wire::I32 value{};
-  EXPECT_TRUE(json_fields::ReadInt(r, "i", value));
-  EXPECT_TRUE(json_fields::ReadInt(r, "r", value));
-  EXPECT_EQ(value, 30);
-  EXPECT_TRUE(json_fields::ReadInt(r, "neg", value));
-  EXPECT_EQ(value, INT32_MIN);
-  for (const char* refused : {"f", "s", "big", "b", "missing"}) {
-    EXPECT_FALSE(json_fields::ReadInt(r, refused, value)) << refused;
+Json::Value RequestOf(const BodyCase& c) {
+  Json::Value request = ParseJson(c.json);
+  request["funcId"] = c.funcId;
+  return request;
+}
+
+class RequestBodies : public ::testing::TestWithParam<BodyCase> {
+ protected:
+  bool Dispatch(Json::Value request, TradeRequestData& out) {
+    Refusal why;
+    return DispatchRequest(client, request, out, why);
   }
-  uint8_t byte = 0;
-  EXPECT_TRUE(json_fields::ReadInt(ParseJson(R"({"c":-1})"), "c", byte));
-  EXPECT_EQ(byte, 0xFF);
+  TradeClient client;
+};
+
+TEST_P(RequestBodies, AreByteExact) {
+  const BodyCase& c = GetParam();
+  TradeRequestData out;
+  ASSERT_TRUE(Dispatch(RequestOf(c), out));
+  const Frame& frame = *out.frame;
+  ASSERT_EQ(frame.size(), c.bodyLength + 49u);
+  EXPECT_EQ(frame[0], '-');
+  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 1), c.funcId);
+  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 5), c.bodyLength);
+  // Only the today's-orders query repeats its body length.
+  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 9), c.funcId == 8 ? c.bodyLength : 0u);
+  EXPECT_EQ(wire::Load<uint64_t>(frame.data() + 13), 1u);
+  uint32_t sum = 0;
+  for (size_t i = 0; i + 4 < frame.size(); ++i) sum += frame[i];
+  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + frame.size() - 4), sum % 256);
+
+  std::vector<uint8_t> expected(c.bodyLength, 0);
+  for (const Expect& field : c.fields) {
+    std::copy(field.bytes.begin(), field.bytes.end(), expected.begin() + static_cast<long>(field.offset));
+  }
+  std::vector<uint8_t> body(frame.begin() + 45, frame.end() - 4);
+  if (c.numberAt != 0) {
+    // "<seconds><counter>": the counter of a fresh client starts at 1.
+    const char* number = reinterpret_cast<const char*>(body.data() + c.numberAt);
+    const std::string text(number, strnlen(number, 128));
+    EXPECT_GE(text.size(), 11u);
+    EXPECT_EQ(text.back(), '1');
+    EXPECT_EQ(text.find_first_not_of("0123456789"), std::string::npos);
+    std::fill(body.begin() + static_cast<long>(c.numberAt),
+              body.begin() + static_cast<long>(c.numberAt) + 128, 0);
+  }
+  for (size_t i = 0; i < body.size(); ++i) ASSERT_EQ(body[i], expected[i]) << c.name << " byte " << i;
 }
 
-TEST(JsonFields, NumberWholeNumberTimeAndArrayRules) {
-  const Json::Value r =
-      ParseJson(R"({"p":12,"q":12.25,"v":1000.5,"t":"20240315abc","u":"x1","n":5,"a":[1]})");
-  wire::F64 d{};
-  EXPECT_TRUE(json_fields::ReadNumber(r, "p", d));
-  EXPECT_EQ(d, 12.0);
-  EXPECT_TRUE(json_fields::ReadNumber(r, "q", d));
-  EXPECT_EQ(d, 12.25);
-  EXPECT_FALSE(json_fields::ReadNumber(r, "t", d));
-  EXPECT_FALSE(json_fields::ReadWholeNumber(r, "v", d));  // quantities must be whole
-  EXPECT_TRUE(json_fields::ReadWholeNumber(r, "p", d));
-  wire::U64 time{};
-  EXPECT_TRUE(json_fields::ReadTimeText(r, "t", time));
-  EXPECT_EQ(time, 20240315u);
-  EXPECT_TRUE(json_fields::ReadTimeText(r, "u", time));
-  EXPECT_EQ(time, 0u);
-  EXPECT_FALSE(json_fields::ReadTimeText(r, "n", time));
-  EXPECT_EQ(json_fields::LeadingDecimal("99999999999999999999999"), UINT64_MAX);
-  const Json::Value* array = nullptr;
-  EXPECT_TRUE(json_fields::ReadArray(r, "a", array));
-  EXPECT_FALSE(json_fields::ReadArray(r, "n", array));
+// Each required key missing once, mistyped once and (for texts) too long
+// once: refused, and no request id or counter value is used up.
+TEST_P(RequestBodies, RefuseEveryBadKey) {
+  const BodyCase& c = GetParam();
+  const Json::Value good = RequestOf(c);
+  for (const std::string& key : good.getMemberNames()) {
+    if (key == "funcId") continue;
+    Json::Value missing = good;
+    missing.removeMember(key);
+    Json::Value mistyped = good;
+    mistyped[key] = good[key].isString() ? Json::Value(5) : Json::Value("5");
+    TradeRequestData out;
+    EXPECT_FALSE(Dispatch(missing, out)) << c.name << " without " << key;
+    EXPECT_FALSE(Dispatch(mistyped, out)) << c.name << " with mistyped " << key;
+    if (good[key].isString()) {
+      Json::Value tooLong = good;
+      tooLong[key] = std::string(1024, 'x');
+      EXPECT_FALSE(Dispatch(tooLong, out)) << c.name << " with long " << key;
+    }
+    EXPECT_FALSE(out.frame);
+  }
+  EXPECT_EQ(client.requestSeq.load(), 0u);
+  EXPECT_EQ(client.orderNoSeq.load(), 1);
+  EXPECT_EQ(client.cancelNoSeq.load(), 1);
 }
 
-TEST(JsonFields, TextMustFitItsField) {
-  char field[8] = {};
-  EXPECT_TRUE(json_fields::ReadText(ParseJson(R"({"k":"1234567"})"), "k", field));
-  EXPECT_STREQ(field, "1234567");
-  char guarded[9] = {};
-  guarded[8] = '#';
-  EXPECT_FALSE(json_fields::ReadText(ParseJson(R"({"k":"12345678"})"), "k", guarded, 8));
-  EXPECT_EQ(guarded[8], '#');  // nothing written past the field
-  EXPECT_FALSE(json_fields::ReadText(ParseJson(R"({"k":5})"), "k", field));
+INSTANTIATE_TEST_SUITE_P(All, RequestBodies, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<BodyCase>& info) {
+                           std::string name = info.param.name;
+                           for (char& ch : name) {
+                             if (ch == ' ') ch = '_';
+                           }
+                           return name;
+                         });
+
+class Dispatch : public ::testing::Test {
+ protected:
+  bool Send(const std::string& json, TradeRequestData& out) {
+    Json::Value request = ParseJson(json);
+    Refusal why;
+    return DispatchRequest(client, request, out, why);
+  }
+  TradeClient client;
+};
+
+TEST_F(Dispatch, NumberRules) {
+  TradeRequestData out;
+  const std::string order =
+      R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_price":1,"entrust_bs":1,
+          "entrust_prop":1,"business_type":1,"allow_cancel_order":1,"entrust_vol":)";
+  EXPECT_FALSE(Send(order + "1000.5}", out));      // quantities are whole
+  EXPECT_FALSE(Send(order + "2147483648}", out));  // and within 32 bits
+  EXPECT_TRUE(Send(order + "1000.0}", out));
+  const std::string login =
+      R"({"funcId":1,"user_name":"u","pass_word":"p","compress":0,"encrypt":0,"heart_beat":)";
+  EXPECT_FALSE(Send(login + R"("30"})", out));
+  EXPECT_TRUE(Send(login + "30.0}", out));
+  EXPECT_TRUE(Send(login + "-2147483648}", out));
+}
+
+TEST_F(Dispatch, GeneratedNumbersComeFromTheirOwnCounters) {
+  TradeRequestData out;
+  const std::string cancel =
+      R"({"funcId":5,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_vol":1,"entrust_price":1,
+          "entrust_type":1,"request_no":"42"})";
+  ASSERT_TRUE(Send(cancel, out));
+  ASSERT_TRUE(Send(cancel, out));
+  EXPECT_EQ(client.cancelNoSeq.load(), 3);
+  EXPECT_EQ(client.orderNoSeq.load(), 1);  // a cancel never advances the order counter
+  const char* number = reinterpret_cast<const char*>(out.frame->data() + 45 + 256);
+  EXPECT_EQ(std::string(number).back(), '2');
+  Json::Value wrong = ParseJson(cancel);
+  wrong["request_no"] = 42;
+  Refusal why;
+  EXPECT_FALSE(DispatchRequest(client, wrong, out, why));
+  EXPECT_EQ(why.problem, Refusal::Problem::WrongType);
+  EXPECT_EQ(why.key, "request_no");
+}
+
+TEST_F(Dispatch, CountedBodiesAreBounded) {
+  TradeRequestData out;
+  const std::string head = R"({"funcId":101,"user_name":"u","op_type":51,"record_set":[],)";
+  for (const char* count : {"-1", "2147483647", "300000", "\"2\"", "1.5"}) {
+    EXPECT_FALSE(Send(head + R"("record_set_cnt":)" + count + "}", out)) << count;
+  }
+  EXPECT_TRUE(Send(head + R"("record_set_cnt":0})", out));
+  // A list shorter than its count refuses the request; a longer one sends
+  // only the counted records.
+  const std::string one = R"({"priority":1,"security_exchange":49,"security_code":"600000"})";
+  EXPECT_FALSE(Send(R"({"funcId":101,"user_name":"u","op_type":51,"record_set_cnt":2,"record_set":[)" +
+                        one + "]}",
+                    out));
+  ASSERT_TRUE(Send(R"({"funcId":101,"user_name":"u","op_type":51,"record_set_cnt":1,"record_set":[)" +
+                       one + "," + one + "]}",
+                   out));
+  EXPECT_EQ(out.frame->size(), 122u + 17 + 49);
+  EXPECT_FALSE(Send(R"({"funcId":101,"user_name":"u","op_type":51,"record_set_cnt":1,"record_set":[{"priority":1,"security_code":"600000"}]})",
+                    out));
+}
+
+TEST_F(Dispatch, RefusesUnknownAndMalformedFuncIds) {
+  TradeRequestData out;
+  for (const char* text : {R"({"funcId":206})", R"({"funcId":209})", R"({"funcId":0})",
+                           R"({"funcId":-1})", R"({"funcId":"1"})", R"({})", R"({"funcId":3})"}) {
+    EXPECT_FALSE(Send(text, out)) << text;
+  }
+  EXPECT_EQ(client.requestSeq.load(), 0u);
+}
+
+TEST_F(Dispatch, LogoutCarriesARealFrame) {
+  TradeRequestData out;
+  ASSERT_TRUE(Send(R"({"func":"Logout","funcId":2})", out));
+  ASSERT_TRUE(out.frame);
+  EXPECT_EQ(out.frame->size(), 49u);
+  EXPECT_EQ(ReadHeader(out.frame->data()).messageType, 2u);
+  EXPECT_EQ(out.messageType, 2u);
+  EXPECT_EQ(out.requestId, 1u);
+}
+
+TEST_F(Dispatch, ARefusedLoginIsStillTheSavedLogin) {
+  TradeRequestData out;
+  EXPECT_FALSE(Send(R"({"funcId":1,"user_name":"someone"})", out));
+  EXPECT_EQ(client.savedLogin["user_name"].asString(), "someone");
+  EXPECT_EQ(client.requestSeq.load(), 0u);
 }
 
 TEST(Packing, TerminalIdPrefersEthernet) {
@@ -94,119 +344,9 @@ TEST(Packing, RequestNumbersJoinDigits) {
   EXPECT_EQ(ninth.back(), '9');
   EXPECT_EQ(tenth.size(), ninth.size() + 1);  // the counter gained a digit
   EXPECT_EQ(NextRequestNumber(counter) % 100, 11u);
-}
-
-TEST(SessionRequests, LoginFrameIsByteExact) {
-  TradeClient client;
-  Json::Value request = LoginRequest();
-  TradeRequestData out;
-  ASSERT_TRUE(DispatchRequest(client, request, out));
-  ASSERT_TRUE(out.frame);
-  const Frame& frame = *out.frame;
-  ASSERT_EQ(frame.size(), 662u);
-  const FrameHeader header = ReadHeader(frame.data());
-  EXPECT_EQ(header.magic, '-');
-  EXPECT_EQ(header.messageType, 1u);
-  EXPECT_EQ(header.bodyLength, 613u);
-  EXPECT_EQ(header.secondLength, 0u);
-  EXPECT_EQ(header.requestId, 1u);
-  EXPECT_EQ(std::string(header.terminalId), TerminalId());
-  const uint8_t* body = frame.data() + 45;
-  EXPECT_EQ(FieldText(body, 0, 64), "trader01");
-  EXPECT_EQ(FieldText(body, 64, 255), "secret");
-  EXPECT_EQ(wire::Load<int32_t>(body + 319), 30);
-  EXPECT_EQ(body[323], 1);  // 257: low 8 bits
-  EXPECT_EQ(body[324], 0);
-  EXPECT_EQ(FieldText(body, 325, 32), "v3.1.1-20211020-095500");
-  EXPECT_EQ(FieldText(body, 357, 256), "v1.2.2");
-  // Everything after each text is zero.
-  for (size_t i = 64 + 6; i < 319; ++i) ASSERT_EQ(body[i], 0) << i;
-  for (size_t i = 357 + 6; i < 613; ++i) ASSERT_EQ(body[i], 0) << i;
-  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 658), FrameChecksum(frame.data(), 658));
-  EXPECT_EQ(out.requestId, 1u);
-  EXPECT_EQ(out.messageType, 1u);
-}
-
-TEST(SessionRequests, ModifyPwdFrame) {
-  TradeClient client;
-  Json::Value request = ParseJson(
-      R"({"funcId":100,"user_name":"u","pass_word":"old","new_pass_word":"new"})");
-  TradeRequestData out;
-  ASSERT_TRUE(DispatchRequest(client, request, out));
-  const Frame& frame = *out.frame;
-  ASSERT_EQ(frame.size(), 623u);
-  EXPECT_EQ(ReadHeader(frame.data()).bodyLength, 574u);
-  EXPECT_EQ(FieldText(frame.data() + 45, 319, 255), "new");
-  EXPECT_EQ(wire::Load<uint32_t>(frame.data() + 619), FrameChecksum(frame.data(), 619));
-
-  Json::Value missing = ParseJson(R"({"funcId":100,"user_name":"u","pass_word":"old"})");
-  EXPECT_FALSE(DispatchRequest(client, missing, out));
-}
-
-TEST(SessionRequests, LoginRefusals) {
-  TradeClient client;
-  for (const char* key : {"user_name", "pass_word", "heart_beat", "compress", "encrypt"}) {
-    Json::Value request = LoginRequest();
-    request.removeMember(key);
-    TradeRequestData out;
-    EXPECT_FALSE(DispatchRequest(client, request, out)) << key;
-    EXPECT_FALSE(out.frame);
-  }
-  Json::Value stringBeat = LoginRequest();
-  stringBeat["heart_beat"] = "30";
-  TradeRequestData out;
-  EXPECT_FALSE(DispatchRequest(client, stringBeat, out));
-  Json::Value longName = LoginRequest();
-  longName["user_name"] = std::string(64, 'u');
-  EXPECT_FALSE(DispatchRequest(client, longName, out));
-  EXPECT_EQ(client.requestSeq.load(), 0u);  // refused requests take no id
-  // ...but the last login attempt is still what a relogin would replay.
-  EXPECT_EQ(client.savedLogin["user_name"].asString(), std::string(64, 'u'));
-
-  Json::Value ok = LoginRequest();
-  ok["heart_beat"] = 30.0;
-  ASSERT_TRUE(DispatchRequest(client, ok, out));
-  EXPECT_EQ(out.requestId, 1u);
-}
-
-TEST(Dispatch, LogoutCarriesARealFrame) {
-  TradeClient client;
-  Json::Value request = ParseJson(R"({"func":"Logout","funcId":2})");
-  TradeRequestData out;
-  ASSERT_TRUE(DispatchRequest(client, request, out));
-  ASSERT_TRUE(out.frame);
-  EXPECT_EQ(out.frame->size(), 49u);
-  EXPECT_EQ(ReadHeader(out.frame->data()).messageType, 2u);
-  EXPECT_EQ(ReadHeader(out.frame->data()).requestId, out.requestId);
-  EXPECT_EQ(out.messageType, 2u);
-  EXPECT_EQ(out.requestId, 1u);
-}
-
-TEST(Dispatch, RefusesUnknownAndMalformedFuncIds) {
-  TradeClient client;
-  TradeRequestData out;
-  for (const char* text : {R"({"funcId":206})", R"({"funcId":209})", R"({"funcId":0})",
-                           R"({"funcId":-1})", R"({"funcId":"1"})", R"({})",
-                           R"({"funcId":4,"user_name":"u"})"}) {
-    Json::Value request = ParseJson(text);
-    EXPECT_FALSE(DispatchRequest(client, request, out)) << text;
-  }
-  EXPECT_EQ(client.requestSeq.load(), 0u);
-}
-
-TEST(Dispatch, CountedBodiesHaveACeiling) {
-  const OutboundRoute* optional = FindOutboundRoute(101);
-  ASSERT_NE(optional, nullptr);
-  EXPECT_EQ(CountedBodySize(*optional, 2), 156u);
-  EXPECT_EQ(CountedBodySize(*optional, 0), 122u);
-  EXPECT_FALSE(CountedBodySize(*optional, -1));
-  EXPECT_FALSE(CountedBodySize(*optional, INT32_MAX));
-  const OutboundRoute* plan = FindOutboundRoute(115);
-  ASSERT_NE(plan, nullptr);
-  EXPECT_EQ(plan->bodySize, 393u);
-  EXPECT_EQ(plan->recordSize, 118u);
-  EXPECT_EQ(FindOutboundRoute(3), nullptr);
-  EXPECT_EQ(FindOutboundRoute(206), nullptr);
+  EXPECT_EQ(LeadingDecimal("20240315abc"), 20240315u);
+  EXPECT_EQ(LeadingDecimal("x1"), 0u);
+  EXPECT_EQ(LeadingDecimal("99999999999999999999999"), UINT64_MAX);
 }
 
 }  // namespace

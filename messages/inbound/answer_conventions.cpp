@@ -3,19 +3,14 @@
 #include <json/writer.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <sstream>
 
-#include "session/trade_client.h"
 
 namespace tessel {
-
-const AnswerField kAnswerHead[3] = {
-    {"user_name", FieldKind::Text, 0, 64},
-    {"error_no", FieldKind::Int32, kAnswerHeadErrorNoOffset, 4},
-    {"error_info", FieldKind::Text, kAnswerHeadErrorInfoOffset, 255},
-};
 
 int ToMarketCode(uint8_t code) {
   switch (code) {
@@ -51,6 +46,7 @@ Json::Value ReadField(const AnswerField& field, BodyView body) {
     case FieldKind::U64:
       return Json::Value(static_cast<Json::UInt64>(body.Number<uint64_t>(at)));
     case FieldKind::CountedText: return Json::Value(body.CountedText(at));
+    case FieldKind::RestText: return Json::Value(body.Text(at, body.size()));
     case FieldKind::MarketCode: return Json::Value(ToMarketCode(body.Number<uint8_t>(at)));
     case FieldKind::BsFlag: return Json::Value(ToBsFlag(body.Number<uint8_t>(at)));
   }
@@ -61,19 +57,20 @@ void SetFields(Json::Value& object, FieldList fields, BodyView body) {
   for (const AnswerField& field : fields) object[field.key] = ReadField(field, body);
 }
 
-uint32_t RecordSize(FieldList recordFields) {
-  uint32_t size = 0;
-  for (const AnswerField& field : recordFields) size = std::max(size, field.offset + field.width);
-  return size;
-}
-
 Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo) {
   Json::Value list(Json::arrayValue);
+  const size_t recordSize = RecordSize(block.recordFields);
+  const size_t first = block.recordLenOffset + 8;
+  if (block.exactlyOne) {
+    Json::Value record(Json::objectValue);
+    SetFields(record, block.recordFields, body.Slice(first, recordSize));
+    list.append(std::move(record));
+    return list;
+  }
   const int32_t recordLen = body.Int32(block.recordLenOffset);
   const int32_t count = body.Int32(block.recordLenOffset + 4);
   if (errorNo != 0 || count <= 0 || recordLen <= 0) return list;
-  const size_t recordSize = RecordSize(block.recordFields);
-  size_t position = block.recordLenOffset + 8;
+  size_t position = first;
   for (int32_t i = 0; i < count && body.Holds(position, recordSize); ++i) {
     Json::Value record(Json::objectValue);
     SetFields(record, block.recordFields, body.Slice(position, recordSize));
@@ -91,19 +88,132 @@ std::string WriteAnswer(const Json::Value& root) {
   return text.str();
 }
 
-void ParseAnswer(const AnswerLayout& layout, TradeClient& client, BodyView body,
-                 std::string& out) {
+ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body) {
   Json::Value root(Json::objectValue);
+  if (layout.pushType != 0) root["push_type"] = layout.pushType;
   SetFields(root, layout.fields, body);
   const int32_t errorNo = body.Int32(layout.errorNoOffset);
   if (layout.records != nullptr) {
     const RecordBlock& block = *layout.records;
     if (block.sizeKey != nullptr) root[block.sizeKey] = body.Int32(block.recordLenOffset);
-    if (block.countKey != nullptr) root[block.countKey] = body.Int32(block.recordLenOffset + 4);
-    root[block.listKey] = ReadRecords(block, body, errorNo);
+    Json::Value list = ReadRecords(block, body, errorNo);
+    if (block.countKey != nullptr) {
+      root[block.countKey] = block.exactlyOne ? Json::Value(Json::UInt(list.size()))
+                                              : Json::Value(body.Int32(block.recordLenOffset + 4));
+    }
+    root[block.listKey] = std::move(list);
   }
-  out = WriteAnswer(root);
-  if (layout.callsReloginGate && errorNo == kLoginLostErrorNo) client.ReloginGate();
+  return {WriteAnswer(root), layout.callsReloginGate && errorNo == kLoginLostErrorNo};
+}
+
+namespace {
+
+// A mapped code is written through the raw code byte it shares an offset
+// with, when the layout reports that byte too.
+bool HasRawCodeAt(FieldList fields, uint32_t offset) {
+  for (const AnswerField& field : fields) {
+    if (field.kind == FieldKind::Code && field.offset == offset) return true;
+  }
+  return false;
+}
+
+uint8_t FromMarketCode(int value) {
+  switch (value) {
+    case 1: return '1';
+    case 0: return '2';
+    case 2: return 'K';
+    default: return static_cast<uint8_t>(value);
+  }
+}
+
+uint8_t FromBsFlag(int value) {
+  switch (value) {
+    case 1: return '1';
+    case 0: return '2';
+    default: return static_cast<uint8_t>(value);
+  }
+}
+
+// Bytes the field needs for `value`.
+size_t EncodedEnd(const AnswerField& field, const Json::Value& value) {
+  switch (field.kind) {
+    case FieldKind::RestText: return field.offset + value.asString().size() + 1;
+    case FieldKind::CountedText: return field.offset + 4 + value.asString().size();
+    default: return field.offset + field.width;
+  }
+}
+
+void EncodeField(const AnswerField& field, const Json::Value& value, FieldList all,
+                 std::vector<uint8_t>& body, size_t base) {
+  uint8_t* at = body.data() + base + field.offset;
+  switch (field.kind) {
+    case FieldKind::Text: {
+      const std::string text = value.asString();
+      std::memcpy(at, text.data(), std::min<size_t>(text.size(), field.width - 1));
+      break;
+    }
+    case FieldKind::RestText: {
+      const std::string text = value.asString();
+      std::memcpy(at, text.data(), text.size());
+      break;
+    }
+    case FieldKind::CountedText: {
+      const std::string text = value.asString();
+      wire::Store<int32_t>(at, static_cast<int32_t>(text.size()));
+      std::memcpy(at + 4, text.data(), text.size());
+      break;
+    }
+    case FieldKind::Int32: wire::Store<int32_t>(at, value.asInt()); break;
+    case FieldKind::Int64: wire::Store<int64_t>(at, value.asInt64()); break;
+    case FieldKind::Code: *at = static_cast<uint8_t>(value.asInt() & 0xFF); break;
+    case FieldKind::Double: wire::Store<double>(at, value.asDouble()); break;
+    case FieldKind::U64: wire::Store<uint64_t>(at, value.asUInt64()); break;
+    case FieldKind::U64Text:
+      wire::Store<uint64_t>(at, std::strtoull(value.asString().c_str(), nullptr, 10));
+      break;
+    case FieldKind::MarketCode:
+      if (!HasRawCodeAt(all, field.offset)) *at = FromMarketCode(value.asInt());
+      break;
+    case FieldKind::BsFlag:
+      if (!HasRawCodeAt(all, field.offset)) *at = FromBsFlag(value.asInt());
+      break;
+  }
+}
+
+void EncodeFields(FieldList fields, const Json::Value& values, std::vector<uint8_t>& body,
+                  size_t base) {
+  for (const AnswerField& field : fields) {
+    const Json::Value* value = values.find(field.key, field.key + std::strlen(field.key));
+    if (value != nullptr) EncodeField(field, *value, fields, body, base);
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeAnswer(const AnswerLayout& layout, const Json::Value& values) {
+  size_t size = 0;
+  for (const AnswerField& field : layout.fields) {
+    const Json::Value* value = values.find(field.key, field.key + std::strlen(field.key));
+    size = std::max(size, value != nullptr ? EncodedEnd(field, *value)
+                                           : size_t{field.offset} + field.width);
+  }
+  const RecordBlock* block = layout.records;
+  const Json::Value none(Json::arrayValue);
+  const Json::Value& list =
+      block != nullptr && values.isMember(block->listKey) ? values[block->listKey] : none;
+  const uint32_t recordSize = block != nullptr ? RecordSize(block->recordFields) : 0;
+  if (block != nullptr) {
+    size = std::max<size_t>(size, block->recordLenOffset + 8 + list.size() * recordSize);
+  }
+  std::vector<uint8_t> body(size, 0);
+  EncodeFields(layout.fields, values, body, 0);
+  if (block == nullptr) return body;
+  wire::Store<int32_t>(body.data() + block->recordLenOffset, static_cast<int32_t>(recordSize));
+  wire::Store<int32_t>(body.data() + block->recordLenOffset + 4, static_cast<int32_t>(list.size()));
+  for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
+    EncodeFields(block->recordFields, list[i], body, block->recordLenOffset + 8 + i * recordSize);
+  }
+  return body;
 }
 
 }  // namespace tessel

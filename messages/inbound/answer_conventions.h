@@ -2,6 +2,7 @@
 // answer head, the record-block walk, the two code mappings, the writer and
 // the relogin rule. A message's parser is a layout declared once — its
 // scalar fields, and its record block if it has one — handed to ParseAnswer.
+// The same layout encodes answers for the simulated server (EncodeAnswer).
 #pragma once
 
 #include <json/value.h>
@@ -9,12 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "messages/inbound/body_view.h"
 
 namespace tessel {
-
-class TradeClient;
 
 enum class FieldKind : uint8_t {
   Text,         // fixed width, zero-terminated inside the field -> string
@@ -25,6 +25,7 @@ enum class FieldKind : uint8_t {
   U64Text,      // unsigned 64-bit -> decimal string
   U64,          // unsigned 64-bit -> unsigned integer
   CountedText,  // int32 length then bytes -> string
+  RestText,     // from the offset to the end of the body, up to a zero -> string
   MarketCode,   // one byte through ToMarketCode -> integer
   BsFlag,       // one byte through ToBsFlag -> integer
 };
@@ -39,8 +40,8 @@ struct AnswerField {
 struct FieldList {
   const AnswerField* fields = nullptr;
   size_t count = 0;
-  const AnswerField* begin() const { return fields; }
-  const AnswerField* end() const { return fields + count; }
+  constexpr const AnswerField* begin() const { return fields; }
+  constexpr const AnswerField* end() const { return fields + count; }
 };
 
 template <size_t N>
@@ -56,6 +57,7 @@ struct RecordBlock {
   FieldList recordFields;
   const char* countKey;     // key reporting the count, or null
   const char* sizeKey;      // key reporting record_len, or null
+  bool exactlyOne = false;  // one record always read; the count reported is 1
 };
 
 struct AnswerLayout {
@@ -63,6 +65,7 @@ struct AnswerLayout {
   const RecordBlock* records;       // null: no records
   uint32_t errorNoOffset;           // where the head's "error_no" sits
   bool callsReloginGate;            // -999 asks the client for a relogin
+  int32_t pushType = 0;             // push messages: the "push_type" they carry
 };
 
 // The common head of most main-channel answers.
@@ -70,7 +73,11 @@ inline constexpr uint32_t kAnswerHeadSize = 323;
 inline constexpr uint32_t kAnswerHeadErrorNoOffset = 64;
 inline constexpr uint32_t kAnswerHeadErrorInfoOffset = 68;
 inline constexpr int32_t kLoginLostErrorNo = -999;
-extern const AnswerField kAnswerHead[3];
+inline constexpr AnswerField kAnswerHead[3] = {
+    {"user_name", FieldKind::Text, 0, 64},
+    {"error_no", FieldKind::Int32, kAnswerHeadErrorNoOffset, 4},
+    {"error_info", FieldKind::Text, kAnswerHeadErrorInfoOffset, 255},
+};
 
 int ToMarketCode(uint8_t code);
 int ToBsFlag(uint8_t code);
@@ -80,7 +87,13 @@ Json::Value ReadField(const AnswerField& field, BodyView body);
 void SetFields(Json::Value& object, FieldList fields, BodyView body);
 
 // Size of one record: the end of its last field.
-uint32_t RecordSize(FieldList recordFields);
+constexpr uint32_t RecordSize(FieldList recordFields) {
+  uint32_t size = 0;
+  for (const AnswerField& field : recordFields) {
+    if (field.offset + field.width > size) size = field.offset + field.width;
+  }
+  return size;
+}
 // The record list: empty unless errorNo is 0 and the count is positive; only
 // whole records inside the body are read, and a record_len below 1 gives none.
 Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo);
@@ -88,9 +101,19 @@ Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo
 // Tab-indented, keys in ascending order: jsoncpp's default writer.
 std::string WriteAnswer(const Json::Value& root);
 
-// The whole parse of a layout-described answer into `out`; afterwards an
-// error number of -999 calls the relogin gate when the layout says so.
-void ParseAnswer(const AnswerLayout& layout, TradeClient& client, BodyView body,
-                 std::string& out);
+struct ParsedAnswer {
+  std::string text;
+  bool loginLost = false;  // "error_no" -999 in an answer that asks for a relogin
+};
+
+// The whole parse of a layout-described answer. The caller, which knows the
+// client, asks for the relogin when `loginLost` is set, after delivering.
+ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body);
+
+// The inverse, for the simulated server: a body holding `values` (keyed as
+// the answer reports them) where the layout says. Mapped codes are written
+// from their raw key when the layout has one at the same offset; a list under
+// the record block's key becomes the records, record_len the record size.
+std::vector<uint8_t> EncodeAnswer(const AnswerLayout& layout, const Json::Value& values);
 
 }  // namespace tessel

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <mutex>
 
-#include "messages/outbound/json_fields.h"
 
 namespace tessel {
 
@@ -43,6 +42,17 @@ std::string TerminalId() {
   return cached;
 }
 
+uint64_t LeadingDecimal(std::string_view text) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') break;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return UINT64_MAX;  // saturates like strtoull
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
 std::string RequestNoText(uint64_t seconds, int32_t sequence) {
   char text[128];
   std::snprintf(text, sizeof text, "%llu%d", static_cast<unsigned long long>(seconds), sequence);
@@ -56,7 +66,7 @@ std::string NextRequestNo(std::atomic<int32_t>& counter) {
 }
 
 uint64_t NextRequestNumber(std::atomic<int32_t>& counter) {
-  return json_fields::LeadingDecimal(NextRequestNo(counter));
+  return LeadingDecimal(NextRequestNo(counter));
 }
 
 Frame PackRequest(uint32_t messageType, const void* body, uint32_t bodyLength,

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/frame.h"
@@ -17,6 +18,10 @@ namespace tessel {
 std::string TerminalIdFrom(const std::vector<platform::NetworkAdapter>& adapters);
 // The terminal id of this machine.
 std::string TerminalId();
+
+// The value of the decimal digits at the start of `text`; 0 when it does
+// not start with a digit, the largest value when the digits overflow.
+uint64_t LeadingDecimal(std::string_view text);
 
 // "<seconds since 1970><counter before increment>", digits simply joined.
 std::string NextRequestNo(std::atomic<int32_t>& counter);

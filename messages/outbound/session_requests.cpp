@@ -1,35 +1,35 @@
 #include "messages/outbound/session_requests.h"
 
-#include <cstring>
-
-#include "messages/outbound/json_fields.h"
-
 namespace tessel {
+namespace {
 
-using namespace json_fields;
+constexpr RequestField kLoginFields[] = {
+    {"user_name", 0, 64, Rule::Text},
+    {"pass_word", 64, 255, Rule::Text},
+    {"heart_beat", 319, 4, Rule::Int},
+    {"compress", 323, 1, Rule::Int},
+    {"encrypt", 324, 1, Rule::Int},
+    {"build_version", 325, 32, Rule::Constant, kBuildVersion},
+    {"short_version", 357, 256, Rule::Constant, kShortVersion},
+};
 
-static_assert(sizeof kBuildVersion <= sizeof LoginBody::build_version);
-static_assert(sizeof kShortVersion <= sizeof LoginBody::short_version);
+constexpr RequestField kModifyPwdFields[] = {
+    {"user_name", 0, 64, Rule::Text},
+    {"pass_word", 64, 255, Rule::Text},  // the current password
+    {"new_pass_word", 319, 255, Rule::Text},
+};
 
-bool FillLogin(TradeClient&, const Json::Value& request, LoginBody& body) {
-  if (!(ReadText(request, "user_name", body.user_name) &&
-        ReadText(request, "pass_word", body.pass_word) &&
-        ReadInt(request, "heart_beat", body.heart_beat) &&
-        ReadInt(request, "compress", body.compress) &&
-        ReadInt(request, "encrypt", body.encrypt))) {
-    return false;
-  }
-  std::memcpy(body.build_version, kBuildVersion, sizeof kBuildVersion);
-  std::memcpy(body.short_version, kShortVersion, sizeof kShortVersion);
-  return true;
+constexpr RequestLayout LogoutLayout() {
+  RequestLayout layout{};
+  layout.funcId = 2;
+  layout.name = "Logout";
+  return layout;
 }
 
-bool FillModifyPwd(TradeClient&, const Json::Value& request, ModifyPwdBody& body) {
-  return ReadText(request, "user_name", body.user_name) &&
-         ReadText(request, "pass_word", body.pass_word) &&
-         ReadText(request, "new_pass_word", body.new_pass_word);
-}
+}  // namespace
 
-bool FillLogout(TradeClient&, const Json::Value&, uint8_t*, size_t size) { return size == 0; }
+constexpr RequestLayout kLoginRequest = Plain(1, "Login", 613, kLoginFields);
+constexpr RequestLayout kLogoutRequest = LogoutLayout();
+constexpr RequestLayout kModifyPwdRequest = Plain(100, "ModifyPwd", 574, kModifyPwdFields);
 
 }  // namespace tessel

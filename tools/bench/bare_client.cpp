@@ -23,12 +23,16 @@ constexpr char kTerminalId[] = "BENCH";
 
 }  // namespace
 
-BareClient::BareClient() : body_(sizeof(ModifyPwdBody), 0) {
-  ModifyPwdBody body{};
-  std::strcpy(body.user_name, "trader01");
-  std::strcpy(body.pass_word, "secret");
-  std::strcpy(body.new_pass_word, "secret");
-  wire::Store(body_.data(), body);
+BareClient::BareClient() {
+  // The same request the library sends, filled by the same table.
+  std::atomic<int32_t> orderNo{1};
+  std::atomic<int32_t> cancelNo{1};
+  Refusal refusal;
+  Json::Value request(Json::objectValue);
+  request["user_name"] = "trader01";
+  request["pass_word"] = "secret";
+  request["new_pass_word"] = "secret";
+  FillRequest(kModifyPwdRequest, request, {orderNo, cancelNo}, body_, refusal);
 }
 
 bool BareClient::Connect(uint16_t port, std::string& why) {

@@ -135,7 +135,7 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
 void Report(const Options& options, const Results& results) {
   std::printf("ModifyPwd round trips, one in flight: request %zu bytes, answer %zu bytes, "
               "warm-up %d, loopback TLS\n",
-              FrameSize(sizeof(ModifyPwdBody)), FrameSize(sizeof(standin::AnswerHead)),
+              FrameSize(kModifyPwdRequest.bodySize), FrameSize(sizeof(standin::AnswerHead)),
               options.budget.warmup);
   std::printf("nproc: %d\n", UsableCpus());
   PrintHeading(stdout);

@@ -28,12 +28,6 @@ bool Credentials::Change(std::string_view current, std::string_view next) {
 
 namespace {
 
-// Text of a fixed field: up to its first zero, never past its width.
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-  return std::string_view(field, strnlen(field, N));
-}
-
 // Copies as much of `text` as fits with a terminating zero into a zeroed
 // field. An empty view may carry a null pointer, which memcpy must not see.
 template <size_t N>
@@ -42,11 +36,10 @@ void PutText(char (&field)[N], std::string_view text) {
   wire::StoreText(field, N, text.data(), std::min(text.size(), N - 1));
 }
 
-// Loads the request body as `Body` only when its size is exactly the layout's.
-template <typename Body>
-std::optional<Body> BodyAs(const ReceivedFrame& request) {
-  if (request.body.size() != sizeof(Body)) return std::nullopt;
-  return wire::Load<Body>(request.body.data());
+// The request's fields by key, when its body has exactly the layout's size.
+std::optional<Json::Value> BodyAs(const RequestLayout& layout, const ReceivedFrame& request) {
+  if (request.body.size() != layout.bodySize) return std::nullopt;
+  return DecodeRequest(layout, request.body.data(), request.body.size());
 }
 
 Frame AnswerHeadFrame(const ReceivedFrame& request, std::string_view user, int32_t errorNo,
@@ -63,13 +56,13 @@ Frame Malformed(const ReceivedFrame& request) {
 }
 
 std::optional<Frame> AnswerLogin(const ReceivedFrame& request, AnswerContext& context) {
-  const auto body = BodyAs<LoginBody>(request);
+  const auto body = BodyAs(kLoginRequest, request);
   if (!body) return Malformed(request);
-  const std::string_view user = FieldText(body->user_name);
-  if (!context.credentials.Accepts(FieldText(body->pass_word))) {
+  const std::string user = (*body)["user_name"].asString();
+  if (!context.credentials.Accepts((*body)["pass_word"].asString())) {
     return AnswerHeadFrame(request, user, kWrongPasswordError, kWrongPasswordText);
   }
-  context.lastUser = std::string(user);
+  context.lastUser = user;
   return AnswerHeadFrame(request, user, kNoError, {});
 }
 
@@ -79,10 +72,11 @@ std::optional<Frame> AnswerLogout(const ReceivedFrame& request, AnswerContext& c
 }
 
 std::optional<Frame> AnswerModifyPwd(const ReceivedFrame& request, AnswerContext& context) {
-  const auto body = BodyAs<ModifyPwdBody>(request);
+  const auto body = BodyAs(kModifyPwdRequest, request);
   if (!body) return Malformed(request);
-  const std::string_view user = FieldText(body->user_name);
-  if (!context.credentials.Change(FieldText(body->pass_word), FieldText(body->new_pass_word))) {
+  const std::string user = (*body)["user_name"].asString();
+  if (!context.credentials.Change((*body)["pass_word"].asString(),
+                                  (*body)["new_pass_word"].asString())) {
     return AnswerHeadFrame(request, user, kWrongPasswordError, kWrongPasswordText);
   }
   return AnswerHeadFrame(request, user, kNoError, {});

@@ -1,10 +1,10 @@
-#include "messages/inbound/inbound_dispatch.h"
+#include "session/inbound_dispatch.h"
 
 #include <chrono>
 #include <optional>
 #include <string>
 
-#include "messages/inbound/answer_conventions.h"
+#include "messages/inbound/answer_layouts.h"
 #include "net/frame.h"
 #include "session/status_reports.h"
 #include "session/trade_client.h"
@@ -14,9 +14,12 @@
 namespace tessel {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct InboundFrame {
   FrameHeader header;
   BodyView body;
+  Clock::time_point arrived;  // start of handling, for the handling-time entry
 };
 
 using FrameHandler = void (*)(TradeClient& client, const InboundFrame& frame);
@@ -27,7 +30,7 @@ std::optional<TradeRequestData> TakeAnswered(Channel& channel, uint64_t requestI
   if (!entry) return entry;
   entry->frame.reset();  // the request frame is done with
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
-      std::chrono::steady_clock::now() - entry->sentAt);
+      Clock::now() - entry->sentAt);
   ConsoleLine("Message type->" + std::to_string(entry->messageType) +
               "->time cost: " + std::to_string(waited.count()) + " seconds");
   return entry;
@@ -77,18 +80,29 @@ struct AnswerRules {
   const char* heartbeatLine;  // null: a heartbeat answer is not traced
   const char* noCallbackLine;
   bool logsLoginSucceeded;    // the push channel logs its successful login
+  bool parsesAnswers;         // main only: other types have parsers
 };
 
 const AnswerRules kMainAnswers{kMainConnectionType, "Receive Login Successfully Message!",
                                "Receive Logout Message!", "Heartbeat Message!",
-                               "no callback in data", false};
+                               "no callback in data", false, true};
 const AnswerRules kPushAnswers{kPushConnectionType, "Receive Push Login Successfully Message!",
                                "Receive Push Logout Message!", nullptr,
-                               "no callback(Push) in data", true};
+                               "no callback(Push) in data", true, false};
+
+// A main-channel answer with a parser: its console line, then its JSON.
+ParsedAnswer ParseTypedAnswer(const InboundFrame& frame) {
+  const AnswerType* type = FindAnswerType(frame.header.messageType);
+  if (type == nullptr) return {};
+  ConsoleLine(type->consoleLine);
+  if (type->layout == nullptr) return {};
+  return ParseAnswer(*type->layout, frame.body);
+}
 
 void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFrame& frame,
                   const TradeRequestData& entry) {
   std::string text;
+  bool loginLost = false;
   switch (frame.header.messageType) {
     case kUnknownType:
       ConsoleLine("Unknown Message!");
@@ -109,30 +123,63 @@ void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFr
       if (rules.heartbeatLine != nullptr) ConsoleLine(rules.heartbeatLine);
       break;
     default:
+      if (rules.parsesAnswers) {
+        ParsedAnswer parsed = ParseTypedAnswer(frame);
+        text = std::move(parsed.text);
+        loginLost = parsed.loginLost;
+      }
       break;
   }
   DeliverAnswer(entry, text, rules.noCallbackLine);
+  // After delivery, so the host has the answer that told of the lost login.
+  if (loginLost) client.ReloginGate();
 }
 
 void ReportLostAnswer(uint32_t messageType) {
   ConsoleLine("Rsp that lost its req:" + std::to_string(messageType));
 }
 
-void HandleMainUnsolicited(TradeClient&, const InboundFrame& frame) {
+// A push message: parsed, handed to hostNotify, then traced as the channel
+// traces that type.
+void DeliverPush(TradeClient& client, const InboundFrame& frame, const PushType& push,
+                 bool logResponse) {
+  const std::string text = ParseAnswer(*push.layout, frame.body).text;
+  NotifyHost(client, text);
+  if (push.logsHandlingTime) {
+    const std::chrono::duration<double, std::milli> took = Clock::now() - frame.arrived;
+    CLog::Instance().Write(1, "PushData", "PushData", "content:%d - %lf",
+                           static_cast<int32_t>(frame.header.requestId), took.count());
+  }
+  if (logResponse) {
+    CLog::Instance().Write(1, "Response", push.name, "content:%s", text.c_str());
+  }
+}
+
+void HandleMainUnsolicited(TradeClient& client, const InboundFrame& frame) {
   if (frame.header.messageType == kHeartbeatType) {
     ConsoleLine("HeartBeat!");
     return;
   }
-  ReportLostAnswer(frame.header.messageType);
+  const PushType* push = FindPushType(frame.header.messageType);
+  if (push == nullptr || !push->acceptedOnMain) {
+    ReportLostAnswer(frame.header.messageType);
+    return;
+  }
+  DeliverPush(client, frame, *push, true);
 }
 
-void HandlePushUnsolicited(TradeClient&, const InboundFrame& frame) {
+void HandlePushUnsolicited(TradeClient& client, const InboundFrame& frame) {
   if (frame.header.messageType == kHeartbeatType) {
     ConsoleLine("PushData HeartBeat!");
     CLog::Instance().Write(1, "HeartBeat", "Push HeartBeat", "%s", "");
     return;
   }
-  ReportLostAnswer(frame.header.messageType);
+  const PushType* push = FindPushType(frame.header.messageType);
+  if (push == nullptr) {
+    ReportLostAnswer(frame.header.messageType);
+    return;
+  }
+  DeliverPush(client, frame, *push, push->loggedOnPush);
 }
 
 bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t& count,
@@ -140,7 +187,8 @@ bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t&
   while (buffer != nullptr && count >= 0) {
     const size_t size = CompleteFrameSize(buffer, static_cast<size_t>(count));
     if (size == 0) return false;
-    InboundFrame frame{ReadHeader(buffer), BodyView(buffer + kHeaderSize, size - kFrameOverhead)};
+    InboundFrame frame{ReadHeader(buffer), BodyView(buffer + kHeaderSize, size - kFrameOverhead),
+                       Clock::now()};
     if (auto entry = TakeAnswered(channel, frame.header.requestId)) {
       HandleAnswer(client, answers, frame, *entry);
     } else {
