@@ -11,8 +11,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "messages/inbound/answer_conventions.h"
+#include "messages/outbound/session_requests.h"
 #include "net/wire.h"
-#include "tools/standin/layouts.h"
 
 namespace tessel::bench {
 namespace {
@@ -68,7 +69,7 @@ bool BareClient::ReadExact(uint8_t* buffer, size_t n) {
 }
 
 bool BareClient::ModifyPwd(uint64_t requestId) {
-  const Frame request = BuildFrame(standin::kModifyPwdType, body_.data(),
+  const Frame request = BuildFrame(kModifyPwdRequest.funcId, body_.data(),
                                    static_cast<uint32_t>(body_.size()), requestId, kTerminalId);
   if (SSL_write(ssl_, request.data(), static_cast<int>(request.size())) !=
       static_cast<int>(request.size())) {
@@ -82,9 +83,9 @@ bool BareClient::ModifyPwd(uint64_t requestId) {
   if (!ReadExact(answer_.data() + kHeaderSize, header.bodyLength + kTrailerSize)) return false;
   // A refused change would be answered just as fast and measure nothing.
   const uint8_t* body = answer_.data() + kHeaderSize;
-  return header.requestId == requestId && header.messageType == standin::kModifyPwdType &&
-         header.bodyLength == sizeof(standin::AnswerHead) &&
-         wire::Load<int32_t>(body + offsetof(standin::AnswerHead, error_no)) == 0;
+  return header.requestId == requestId && header.messageType == kModifyPwdRequest.funcId &&
+         header.bodyLength == kAnswerHeadSize &&
+         wire::Load<int32_t>(body + kAnswerHeadErrorNoOffset) == 0;
 }
 
 void BareClient::Close() {

@@ -13,12 +13,13 @@
 #include <fstream>
 #include <string>
 
+#include "messages/inbound/answer_conventions.h"
+#include "messages/outbound/session_requests.h"
 #include "net/frame.h"
 #include "platform/system.h"
 #include "tools/bench/bare_client.h"
 #include "tools/bench/latency.h"
 #include "tools/bench/library_client.h"
-#include "tools/standin/layouts.h"
 #include "tools/standin/standin.h"
 
 namespace tessel::bench {
@@ -135,7 +136,7 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
 void Report(const Options& options, const Results& results) {
   std::printf("ModifyPwd round trips, one in flight: request %zu bytes, answer %zu bytes, "
               "warm-up %d, loopback TLS\n",
-              FrameSize(kModifyPwdRequest.bodySize), FrameSize(sizeof(standin::AnswerHead)),
+              FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize),
               options.budget.warmup);
   std::printf("nproc: %d\n", UsableCpus());
   PrintHeading(stdout);

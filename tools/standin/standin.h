@@ -1,10 +1,14 @@
-// A local trade-server stand-in: two TLS listeners on 127.0.0.1 (main and
-// push) that answer Login, Logout, ModifyPwd and heartbeats, record every
-// frame they receive, and can be scripted from a test thread to fall
-// silent, drop or refuse connections, or inject arbitrary bytes.
+// A simulated trade server: two TLS listeners on 127.0.0.1 (main and push)
+// that answer the session, order, query and list requests from an in-memory
+// book (book.h), report what changes on the push connections of the account
+// concerned, record every frame they receive, and can be scripted from a
+// test thread to fall silent, drop or refuse connections, inject arbitrary
+// bytes or pushes, or move a security's price.
 //
 // Every public member is safe to call from any thread.
 #pragma once
+
+#include <json/value.h>
 
 #include <chrono>
 #include <cstddef>
@@ -98,6 +102,14 @@ class StandIn {
   // Queues `frame` (any bytes) for every current connection of the channel,
   // including ones still in the handshake; each writes it once it can.
   void SendFrame(Channel channel, const Frame& frame);
+  // Encodes a push of `type` (10, 17, 206, 300-305) from `values`, keyed as
+  // the client reports them, and sends it as SendFrame does. False for a
+  // type that is not a push.
+  bool SendPush(Channel channel, uint32_t type, const Json::Value& values);
+  // Sets the price of a security (market byte '1' or '2' and code) and fills
+  // the open orders it crosses, reporting them like any fill. False for an
+  // unknown security or a price that is not positive.
+  bool SetPrice(uint8_t market, const std::string& code, double price);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
