@@ -514,7 +514,14 @@ const TradingRow kTrading[] = {
 };
 
 Frame AnswerTrading(const TradingRow& row, const ReceivedFrame& request, AnswerContext& context) {
-  const auto body = BodyAs(*row.request, request);
+  // Only the watch list is counted; more records than it may hold are not
+  // worth decoding.
+  const RequestLayout& layout = *row.request;
+  if (layout.recordSize != 0 && request.body.size() > layout.bodySize &&
+      (request.body.size() - layout.bodySize) / layout.recordSize > kMaxWatchList) {
+    return Reply(request, *row.answer, Head(context.lastUser, kWatchListFull));
+  }
+  const auto body = BodyAs(layout, request);
   if (!body) return Reply(request, *row.answer, Head(context.lastUser, kMalformedRequest));
   std::lock_guard<std::mutex> hold(context.book.lock);
   Book& book = context.book.book;

@@ -484,7 +484,7 @@ void StandIn::Impl::Deliver(std::vector<Push>& pushes) {
 }
 
 void StandIn::Impl::Record(Channel channel, std::vector<ReceivedFrame>& frames) {
-  if (frames.empty()) return;
+  if (frames.empty() || !options.recordFrames) return;
   std::lock_guard<std::mutex> lock(mutex);
   std::vector<ReceivedFrame>& log = observed.channels[Index(channel)].frames;
   std::move(frames.begin(), frames.end(), std::back_inserter(log));

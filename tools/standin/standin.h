@@ -30,7 +30,10 @@ struct Options {
   uint16_t pushPort = 0;
   std::string certPath;   // the self-signed certificate is written here in PEM; empty: not written
   std::string password;   // empty: any password is accepted
-  bool logRequests = false;  // one line per received frame on stderr
+  bool logRequests = false;  // one line per received frame and per push on stderr
+  // Keep every received frame for Snapshot and WaitFor. A server that runs
+  // for long without a test to read the log turns this off.
+  bool recordFrames = true;
 };
 
 struct ReceivedFrame {
