@@ -1,11 +1,8 @@
-// How the simulated server answers each request type, and the pushes that
-// report changes to the book. Requests are read with the codec's request
-// layouts (DecodeRequest) and answers written with its answer layouts
-// (EncodeAnswer), so no wire offset is written down twice. To answer one more
-// type, add a handler and a row to the table in answers.cpp.
+// How the simulated server answers each request type. Requests are read
+// with the codec's request layouts (DecodeRequest) and answers written with
+// its answer layouts (EncodeAnswer), so no wire offset is written down twice.
+// To answer one more type, add a handler and a row to a table in answers.cpp.
 #pragma once
-
-#include <json/value.h>
 
 #include <cstdint>
 #include <functional>
@@ -17,6 +14,7 @@
 
 #include "net/frame.h"
 #include "tools/standin/book.h"
+#include "tools/standin/pushes.h"
 #include "tools/standin/standin.h"
 
 namespace tessel::standin {
@@ -41,12 +39,6 @@ struct SharedBook {
   Book book;
 };
 
-// A push frame for the push connections logged in as `user`.
-struct Push {
-  std::string user;
-  Frame frame;
-};
-
 // What an answer may consult or change besides the request itself.
 struct AnswerContext {
   Credentials& credentials;
@@ -59,14 +51,5 @@ struct AnswerContext {
 
 // The answer frame for `request`, or nothing when its type goes unanswered.
 std::optional<Frame> AnswerFor(const ReceivedFrame& request, AnswerContext& context);
-
-// The pushes reporting `changes`: an execution report (10) and an order
-// progress (17) per order change, a fund change (301) or a position change
-// (302) per change of cash or holdings.
-std::vector<Push> PushesFor(const Book& book, const std::vector<Change>& changes);
-
-// A push frame of `type` holding `values`, keyed as the client reports them;
-// nothing for a type that is not a push.
-std::optional<Frame> EncodePush(uint32_t type, const Json::Value& values);
 
 }  // namespace tessel::standin

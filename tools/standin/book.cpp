@@ -33,6 +33,15 @@ const char* ErrorText(int32_t error) {
   }
 }
 
+const char* StatusWord(uint8_t status) {
+  switch (status) {
+    case kOrderOpen: return "open";
+    case kOrderFilled: return "filled";
+    case kOrderCancelled: return "cancelled";
+    default: return "";
+  }
+}
+
 Stamp Now() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);

@@ -28,6 +28,9 @@ constexpr uint8_t kOrderOpen = '2';       // accepted, waiting for a price that 
 constexpr uint8_t kOrderCancelled = '6';
 constexpr uint8_t kOrderFilled = '8';
 
+// The word reported beside a status ("open", "filled", "cancelled").
+const char* StatusWord(uint8_t status);
+
 // Market bytes ("mark", "exchange_type").
 constexpr uint8_t kShanghai = '1';
 constexpr uint8_t kShenzhen = '2';
@@ -35,6 +38,9 @@ constexpr uint8_t kShenzhen = '2';
 // "entrust_bs" bytes.
 constexpr uint8_t kBuy = '1';
 constexpr uint8_t kSell = '2';
+// The side as answers and pushes report it: the client maps the byte '1'
+// to 1 and '2' to 0, and the codec writes that mapping back.
+constexpr int BsFlag(uint8_t side) { return side == kBuy ? 1 : 0; }
 
 // Bounds on what clients can make the book hold.
 constexpr size_t kMaxAccounts = 1000;
