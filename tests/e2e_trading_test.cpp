@@ -328,6 +328,57 @@ TEST_F(TradingSession, ListsAndLimitsAnswerFromTheBook) {
   EXPECT_EQ(Ask(capital)["record_set"][1]["busi_type_desc"].asString(), "margin account");
 }
 
+TEST_F(TradingSession, HistoryStatisticsAndMenuAnswerFromTheBook) {
+  LogInBothChannels();
+  ASSERT_EQ(Ask(Order("600519", kBuy, 100, 1800))["error_no"].asInt(), 0);
+
+  for (const char* func : {"QryHisOrder", "QryHisTrade"}) {
+    Json::Value history = Account(func);
+    history["max_request_num"] = 10;
+    history["start_date"] = 20000101;
+    history["end_date"] = 0;  // open-ended
+    history["position_str"] = "";
+    const Json::Value all = Ask(history);
+    EXPECT_EQ(all["error_no"].asInt(), 0) << all;
+    EXPECT_EQ(all["record_set_cnt"].asInt(), 1) << func;
+    EXPECT_EQ(all["record_set"][0]["stock_code"].asString(), "600519") << func;
+    history["end_date"] = 20001231;  // before anything happened
+    EXPECT_EQ(Ask(history)["record_set_cnt"].asInt(), 0) << func;
+  }
+
+  Json::Value orderNum = Account("QryHisOrderNum");
+  orderNum.removeMember("user_name");
+  orderNum["username"] = "trader01";
+  orderNum["max_request_num"] = 10;
+  orderNum["start_date"] = 0;
+  orderNum["end_date"] = 0;
+  EXPECT_EQ(Ask(orderNum)["entrust_num_all"].asInt(), 1);
+
+  Json::Value profit = Account("QryProfitAndLoss");
+  profit.removeMember("user_name");
+  profit["username"] = "trader01";
+  profit["trade_date"] = 0;
+  const Json::Value pnl = Ask(profit);
+  EXPECT_EQ(pnl["username"].asString(), "trader01") << pnl;
+  // The seed holding: 1000 bought at 10.00, priced 10.50; the buy is at its price.
+  EXPECT_EQ(pnl["floating_profit_loss"].asDouble(), 500);
+
+  Json::Value maxSell = Account("QryMaxSell");
+  maxSell["entrust_prop"] = '0';
+  maxSell["mark"] = kShanghai;
+  maxSell["code"] = "600519";
+  const Json::Value sellable = Ask(maxSell);
+  EXPECT_EQ(sellable["enable_amount"].asDouble(), 100) << sellable;
+  EXPECT_EQ(sellable["cliend_id"].asString(), "trader01");
+  maxSell["code"] = "999999";
+  EXPECT_EQ(Ask(maxSell)["error_no"].asInt(), standin::kUnknownSecurity);
+
+  Json::Value menu(Json::objectValue);
+  menu["func"] = "UserMenuauth";
+  menu["user_name"] = "trader01";
+  EXPECT_FALSE(Ask(menu)["menu_config"].asString().empty());
+}
+
 TEST_F(TradingSession, TestsCanInjectAnyPushFromJson) {
   LogInBothChannels();
   Json::Value limit;
