@@ -39,6 +39,7 @@ struct TradeRequestData {
   uint64_t context = 0;
   SharedFrame frame;
   std::chrono::steady_clock::time_point sentAt{};  // set when it enters the pending map
+  std::chrono::steady_clock::time_point acceptedAt{};  // when it was packed for sending
 };
 
 // The send thread waits on the queue's semaphore for 1 ms at a time when

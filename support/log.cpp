@@ -45,6 +45,11 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   return 1;
 }
 
+void CLog::Close() {
+  std::lock_guard<std::mutex> hold(lock_);
+  file_ = platform::AppendFile();
+}
+
 int CLog::Write(int level, const char* tag1, const char* tag2, const char* format, ...) {
   va_list args;
   va_start(args, format);

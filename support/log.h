@@ -26,6 +26,9 @@ class CLog {
   int Write(int level, const char* tag1, const char* tag2, const char* format, ...)
       __attribute__((format(printf, 5, 6)));
 
+  // Closes the file; later writes are skipped until an Init opens one.
+  void Close();
+
   virtual ~CLog() = default;
 
  protected:

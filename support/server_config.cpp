@@ -7,12 +7,13 @@
 #include <strings.h>
 
 #include "platform/system.h"
+#include "support/immortal.h"
 
 namespace tessel {
 
 const std::string& ModuleDirectory() {
-  static const std::string directory = platform::ExecutableDirectory();
-  return directory;
+  static Immortal<const std::string> directory(platform::ExecutableDirectory());
+  return *directory;
 }
 
 std::string DefaultConfigPath() { return ModuleDirectory() + "/config/system.xml"; }
