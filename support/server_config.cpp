@@ -54,7 +54,7 @@ bool ReadServer(const TiXmlElement& element, ServerEntry& entry) {
 
 bool LoadServerConfig(ServerConfig& out) { return LoadServerConfigFile(DefaultConfigPath(), out); }
 
-bool LoadServerConfigFile(const std::string& path, ServerConfig& out) {
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out, bool* verifyServer) {
   if (!platform::FileReadable(path)) return false;
   TiXmlDocument document;
   if (!document.LoadFile(path.c_str())) return false;
@@ -62,6 +62,12 @@ bool LoadServerConfigFile(const std::string& path, ServerConfig& out) {
   if (root == nullptr) return false;
   const TiXmlElement* section = root->FirstChildElement("TesselServer");
   if (section == nullptr) return false;
+  if (verifyServer != nullptr) {
+    // Off unless asked for, so existing installations keep connecting.
+    const TiXmlElement* verify = section->FirstChildElement("VerifyServer");
+    const char* enabled = verify != nullptr ? verify->Attribute("enabled") : nullptr;
+    *verifyServer = verify != nullptr && (enabled == nullptr || ParseRealText(enabled));
+  }
   out.clear();
   for (const TiXmlElement* server = section->FirstChildElement("Server"); server != nullptr;
        server = server->NextSiblingElement("Server")) {

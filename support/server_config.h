@@ -27,8 +27,11 @@ std::string DefaultConfigPath();
 
 // Fills `out` from the default configuration file; true when at least one
 // server was read.
+// `verifyServer`, when given, tells whether the file asks for the servers'
+// certificates to be checked (a <VerifyServer/> element in <TesselServer>).
 bool LoadServerConfig(ServerConfig& out);
-bool LoadServerConfigFile(const std::string& path, ServerConfig& out);
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
+                          bool* verifyServer = nullptr);
 
 // Attribute conversions, exposed for tests.
 int32_t ParsePortText(const char* text);

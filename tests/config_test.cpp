@@ -65,6 +65,22 @@ TEST(ServerConfig, FalseSpellings) {
   }
 }
 
+TEST(ServerConfig, ServerVerificationIsOptIn) {
+  const TempDir dir;
+  const std::string server = R"(<Server address="127.0.0.1" port="1"/>)";
+  const auto verifies = [&](const std::string& inside) {
+    WriteFile(dir.File("system.xml"), "<R><TesselServer>" + inside + server + "</TesselServer></R>");
+    ServerConfig servers;
+    bool verify = true;
+    EXPECT_TRUE(LoadServerConfigFile(dir.File("system.xml"), servers, &verify));
+    return verify;
+  };
+  EXPECT_FALSE(verifies(""));
+  EXPECT_TRUE(verifies("<VerifyServer/>"));
+  EXPECT_TRUE(verifies(R"(<VerifyServer enabled="1"/>)"));
+  EXPECT_FALSE(verifies(R"(<VerifyServer enabled="false"/>)"));
+}
+
 TEST(ServerConfig, LoadFailures) {
   TempDir dir;
   ServerConfig servers{ServerEntry{}};
