@@ -28,6 +28,8 @@ class CLog {
 
   // Closes the file; later writes are skipped until an Init opens one.
   void Close();
+  // Where the open log file is ("" when none is open).
+  std::string Path();
 
   virtual ~CLog() = default;
 
@@ -39,6 +41,7 @@ class CLog {
                      va_list args);
 
   platform::AppendFile file_;
+  std::string path_;  // of the open file, for Path()
   std::mutex lock_;  // guards file_ (opening and appending)
 };
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,10 @@ bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
                           bool* verifyServer = nullptr);
 
 // Attribute conversions, exposed for tests.
-int32_t ParsePortText(const char* text);
+// A port: automatic base ("0x" hexadecimal, a leading 0 octal, otherwise
+// decimal), the text starting with a digit; nothing when it does not, or when
+// the value lies outside 1-65535.
+std::optional<int32_t> ParsePortText(const char* text);
 bool ParseRealText(const char* text);
 
 }  // namespace tessel
