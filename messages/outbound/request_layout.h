@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "messages/field_tables.h"
+
 namespace tessel {
 
 // How a row takes its value. Required rules refuse the request when the key
@@ -66,16 +68,7 @@ constexpr FieldGroup Group(const std::array<RequestField, N>& fields) {
   return {fields.data(), N};
 }
 
-// One table followed by another: the shared opening of a family of bodies
-// and what each message adds.
-template <size_t N, size_t M>
-constexpr std::array<RequestField, N + M> Join(const RequestField (&head)[N],
-                                                 const RequestField (&tail)[M]) {
-  std::array<RequestField, N + M> joined{};
-  for (size_t i = 0; i < N; ++i) joined[i] = head[i];
-  for (size_t i = 0; i < M; ++i) joined[N + i] = tail[i];
-  return joined;
-}
+
 
 constexpr bool IsGenerated(Rule rule) {
   return rule == Rule::OrderNumber || rule == Rule::OrderNoText || rule == Rule::CancelNoText;
