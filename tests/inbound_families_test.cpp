@@ -141,8 +141,7 @@ TEST(BasketAnswers, SecurityChangesCarryTheDetailIdFirst) {
 }
 
 TEST(BasketAnswers, QueryBasketListsRecords) {
-  Body body(340 + 2 * 320);
-  body = HeadA(340 + 2 * 320, 9, 0, "", "u1");
+  Body body = HeadA(340 + 2 * 320, 9, 0, "", "u1");
   body.I32(332, 320).I32(336, 2);
   body.Text(340, "B001").Text(340 + 32, "Blue chips").Text(340 + 288, "NORMAL");
   body.Text(660, "B002").Text(660 + 32, "Tech").Text(660 + 288, "ALGORITHM");

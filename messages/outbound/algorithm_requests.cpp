@@ -242,7 +242,8 @@ constexpr uint32_t kOperConditionSize =
 bool FillOperConditionOrder(const Json::Value& request, RequestCounters counters,
                             BodyWriter& out) {
   if (!FillGroup(Group(kOperConditionFields), request, out)) return false;
-  if (out.body[kOperConditionTail[0].offset] == '2' &&
+  constexpr uint32_t kBusinessTypeOffset = 136;
+  if (out.body[kBusinessTypeOffset] == '2' &&
       !FillGroup(Group(kOperConditionChange), request, out)) {
     return false;
   }

@@ -144,13 +144,14 @@ constexpr RequestField kStartPlanRecord[] = {
 constexpr uint32_t kStartPlanRecordSize = Tiled({Group(kStartPlanRecord)}, 118);
 constexpr uint32_t kStartPlanFixedSize = Tiled(
     {Group(kStartPlanFields), Group(kStartPlanAlgorithm), Group(kStartPlanCount)}, 393);
-static_assert(kStartPlanAlgorithm[0].offset + kStartPlanAlgorithm[0].width == 317 &&
-              kStartPlanCount[0].offset - 317 == 68, "the algorithm block is 68 bytes");
+// The block behind its size field, 317 to 384.
+static_assert(kStartPlanCount[0].offset - (kStartPlanAlgorithm[0].offset + 4) == 68);
 
 // The whole 16-byte field must read "ALGORITHM": case and padding count.
 bool IsAlgorithmBasket(const BodyWriter& out) {
+  constexpr uint32_t kBasketTypeOffset = 168;
   constexpr char kAlgorithm[16] = "ALGORITHM";
-  return std::memcmp(out.body + kStartPlanTail[1].offset, kAlgorithm, sizeof kAlgorithm) == 0;
+  return std::memcmp(out.body + kBasketTypeOffset, kAlgorithm, sizeof kAlgorithm) == 0;
 }
 
 bool FillStartBasketPlan(const Json::Value& request, RequestCounters counters, BodyWriter& out) {
