@@ -37,6 +37,7 @@ enum class Rule : uint8_t {
   CancelNoText,  // generated: the same from the cancel counter
   Constant,      // a fixed text the client always sends
   RecordLength,  // u32: the size of one counted record, written by the client
+  GroupLength,   // u32: the bytes of the other rows of its group, when the group is filled
   Reserved,      // always zero
 };
 
