@@ -252,14 +252,15 @@ Json::Value DecodeRow(const RequestField& row, const uint8_t* at) {
   return Json::Value();
 }
 
+
+}  // namespace
+
 void DecodeGroup(FieldGroup group, const uint8_t* body, size_t size, Json::Value& out) {
   for (const RequestField& row : group) {
     if (row.rule == Rule::Reserved || row.offset + row.width > size) continue;
     out[row.name()] = DecodeRow(row, body + row.offset);
   }
 }
-
-}  // namespace
 
 Json::Value DecodeRequest(const RequestLayout& layout, const uint8_t* body, size_t size) {
   Json::Value out(Json::objectValue);

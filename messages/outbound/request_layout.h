@@ -199,7 +199,10 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
                  RequestCounters counters, std::vector<uint8_t>& body, Refusal& refusal);
 
 // The inverse, for the simulated server and tests of it: every row of every
-// group (and the counted records) read back into JSON under its key.
+// group (and the counted records) read back into JSON under its key. Where
+// conditional groups overlap (two layouts chosen by a byte), decode the
+// common group and then the chosen one with DecodeGroup.
 Json::Value DecodeRequest(const RequestLayout& layout, const uint8_t* body, size_t size);
+void DecodeGroup(FieldGroup group, const uint8_t* body, size_t size, Json::Value& out);
 
 }  // namespace tessel
