@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -18,6 +19,19 @@ constexpr char kDisplayName[] = "Tessel";
 constexpr char kDescription[] =
     "\xCC\xE1\xB9\xA9\xD2\xBB\xCC\xD7\xD2\xC0\xBE\xDD\xCA\xB5\xC5\xCC\xD0\xD0\xC7\xE9"
     "\xB4\xE9\xBA\xCF\xB5\xC4\xBD\xBB\xD2\xD7\xB7\xFE\xCE\xF1";
+
+// Clients alive in this process.
+std::atomic<int> gLiveClients{0};
+
+// Runs when the library is unloaded: with no client left, nothing can write
+// to the log any more, and a host that loads and unloads the library again
+// and again must not collect one open log file per load. At process exit
+// with clients still running, the file stays open for their threads.
+struct LogCloserAtUnload {
+  ~LogCloserAtUnload() {
+    if (gLiveClients.load() == 0) CLog::Instance().Close();
+  }
+} gLogCloser;
 
 // Opens the process's log on first use; later clients reuse the first file,
 // whatever the date.
@@ -51,6 +65,7 @@ TradeClient* CreateClient(HostNotifyCallback notify) {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();
     if (!client->Init(notify)) return nullptr;
+    ++gLiveClients;
     return client.release();
   } catch (...) {
     return nullptr;
@@ -64,6 +79,7 @@ void DestroyClient(TradeClient* client) {
   } catch (...) {
   }
   delete client;
+  --gLiveClients;
 }
 
 int32_t SendRequest(TradeClient* client, const char* data, int32_t length,

@@ -1,9 +1,11 @@
 #include "plugin/function_table.h"
 
+#include "support/immortal.h"
+
 namespace tessel {
 
 const FunctionTable& Functions() {
-  static const FunctionTable table{
+  static Immortal<const FunctionTable> table(FunctionTable{
       {"Login", 1},
       {"Login_Trade_Push", 1},
       {"Logout", 2},
@@ -51,8 +53,8 @@ const FunctionTable& Functions() {
       {"QueryHistoryMatchedStockList", 205},
       {"QueryBargainSummary", 207},
       {"QueryEntrustConfig", 208},
-  };
-  return table;
+  });
+  return *table;
 }
 
 bool LookupFunction(const FunctionTable& table, Json::Value& request) {

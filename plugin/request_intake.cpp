@@ -8,6 +8,7 @@
 #include "plugin/function_table.h"
 #include "session/request_dispatch.h"
 #include "session/trade_client.h"
+#include "support/immortal.h"
 #include "support/log.h"
 
 namespace tessel {
@@ -16,8 +17,8 @@ namespace {
 constexpr uint32_t kModifyPwdType = 100;
 
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
-  static const Json::CharReaderBuilder builder;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  static Immortal<const Json::CharReaderBuilder> builder;
+  const std::unique_ptr<Json::CharReader> reader(builder->newCharReader());
   std::string errors;
   return reader->parse(data, data + length, &out, &errors);
 }

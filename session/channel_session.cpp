@@ -10,6 +10,7 @@
 #include "platform/sockets.h"
 #include "session/channel_profile.h"
 #include "session/send_pump.h"
+#include "session/timeouts.h"
 #include "session/trade_client.h"
 #include "support/console.h"
 #include "support/log.h"
@@ -141,27 +142,41 @@ void ReadFrames(TradeClient& client, const ChannelProfile& profile, TlsLink& lin
 // One established TCP connection: TLS, send thread, relogin, reading, and
 // tear-down. Returns whether the link came up (TLS succeeded).
 bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profile,
-             SSL_CTX* context, std::vector<uint8_t>& receiveBuffer) {
+             SSL_CTX* context, std::vector<uint8_t>& receiveBuffer, OfflineSweeper& sweeper) {
   ConsoleLine(profile.afterConnectLine);
   PrintPorts(channel.socket);
+  std::string address;
+  int32_t port = 0;
+  TargetOf(channel.kind, channel.server, address, port);
+  std::string verifyError;
   std::unique_ptr<TlsLink> link =
-      TlsLink::Connect(context, channel.socket, client.timings.connectTimeout);
+      TlsLink::Connect(context, channel.socket, client.timings.connectTimeout,
+                       client.verifyServer ? &address : nullptr, &verifyError);
   if (!link) {
+    if (!verifyError.empty()) {
+      CLog::Instance().Write(1, "Connect", "Verify_Failed", "content:%s:%d - %s",
+                             address.c_str(), port, verifyError.c_str());
+    }
     channel.socket.close();
     return false;
   }
   ConsoleLine("After SSL_connect connect");
   PrintPorts(channel.socket);
+  sweeper.Stop();
   if (profile.cancelsOnConnect) client.CancelAll();
-  channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
-                                   std::ref(*link));
+  // The previous link's send thread has been joined, so nothing can set the
+  // mark between this read and the clear.
   if (channel.reloginPending) {
     client.QueueRelogin(channel);
     channel.reloginPending = false;
   }
-  // Requests are taken only from here on: one accepted during the handshake
-  // would otherwise be cancelled by the very link it was meant for.
+  // Requests are taken from here on: after the cancellation (one accepted
+  // during the handshake would be cancelled by the very link it was meant
+  // for) and before the send thread starts, which may send its heartbeat at
+  // once.
   channel.connected = true;
+  channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
+                                   std::ref(*link));
   ReadFrames(client, profile, *link, receiveBuffer);
 
   // Tear-down: wake the send thread, wait for it, then free what this
@@ -169,6 +184,7 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   channel.socket.shutdownLink();
   channel.connected = false;
   channel.sendThread.join();
+  sweeper.Start();
   link.reset();
   channel.socket.close();
   return true;
@@ -181,17 +197,22 @@ void RunChannel(TradeClient& client, Channel& channel) {
   const ChannelProfile& profile = ProfileOf(channel.kind);
   const std::string certificatePath = ModuleDirectory() + "/ca.pem";
   const TlsContext context =
-      CreateClientContext(profile.loadsCertificate ? &certificatePath : nullptr);
+      CreateClientContext(profile.loadsCertificate ? &certificatePath : nullptr,
+                          client.verifyServer ? &certificatePath : nullptr);
   if (!context) return;
 
   std::vector<uint8_t> receiveBuffer;
   Backoff backoff(client.timings);
+  // While no send thread runs, this one keeps the time-out promise.
+  OfflineSweeper sweeper(client, channel);
+  sweeper.Start();
   while (!client.stopRequested) {
     // A kind switch made while no link was up is taken over here, since no
     // send thread ends to take it over.
     channel.activeReal = channel.requestedReal.load();
-    const bool wasOnline = ConnectChannel(client, channel, profile) &&
-                           RunLink(client, channel, profile, context.get(), receiveBuffer);
+    const bool wasOnline =
+        ConnectChannel(client, channel, profile) &&
+        RunLink(client, channel, profile, context.get(), receiveBuffer, sweeper);
     if (wasOnline) {
       backoff.Reset();
     } else if (!client.stopRequested) {

@@ -19,7 +19,7 @@ void SaveLogin(TradeClient& client, const Json::Value& request) {
 }  // namespace
 
 bool DispatchRequest(TradeClient& client, Json::Value& request, TradeRequestData& out,
-                     Refusal& why) {
+                     Refusal& why, SavesLogin saves) {
   const Json::Value& funcIdValue = static_cast<const Json::Value&>(request)["funcId"];
   const RequestLayout* layout =
       funcIdValue.isInt() && funcIdValue.asInt() > 0
@@ -29,7 +29,7 @@ bool DispatchRequest(TradeClient& client, Json::Value& request, TradeRequestData
     why = {Refusal::Problem::NoSuchFunction, ""};
     return false;
   }
-  if (layout->funcId == kLoginType) SaveLogin(client, request);
+  if (layout->funcId == kLoginType && saves == SavesLogin::Yes) SaveLogin(client, request);
 
   std::vector<uint8_t> body;
   if (!FillRequest(*layout, request, {client.orderNoSeq, client.cancelNoSeq}, body, why)) {
@@ -42,6 +42,7 @@ bool DispatchRequest(TradeClient& client, Json::Value& request, TradeRequestData
       layout->secondLengthIsBody ? bodyLength : 0));
   out.requestId = requestId;
   out.messageType = layout->funcId;
+  out.acceptedAt = std::chrono::steady_clock::now();
   return true;
 }
 

@@ -15,7 +15,11 @@ struct TradeRequestData;
 // request id and no counter value is consumed, and `why` says what was wrong
 // (except that a Login still becomes the saved login, so a relogin replays
 // what the host last sent).
+// A relogin replays the saved login; it must never save it again, or it
+// could restore a login that a server-kind switch has just forgotten.
+enum class SavesLogin : bool { No, Yes };
+
 bool DispatchRequest(TradeClient& client, Json::Value& request, TradeRequestData& out,
-                     Refusal& why);
+                     Refusal& why, SavesLogin saves = SavesLogin::Yes);
 
 }  // namespace tessel

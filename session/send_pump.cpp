@@ -8,6 +8,7 @@
 #include "platform/sockets.h"
 #include "session/channel_profile.h"
 #include "session/status_reports.h"
+#include "session/timeouts.h"
 #include "session/trade_client.h"
 #include "support/console.h"
 #include "support/log.h"
@@ -15,7 +16,6 @@
 namespace tessel {
 
 const char kSendFailText[] = "{\"status\":1,\"describe\":\"req send fail\"}";
-const char kTimeoutText[] = "{\"status\":2,\"describe\":\"timeout\"}";
 
 namespace {
 
@@ -36,6 +36,8 @@ class SendPump {
       }
       if (!Send(std::move(request))) break;
     }
+    // No request may be accepted for a link the host is told is lost.
+    channel_.connected = false;
     channel_.reloginPending = true;
     ReportConnectStatus(client_, false, profile_.connectionType);
     channel_.activeReal = channel_.requestedReal.load();
@@ -73,7 +75,7 @@ class SendPump {
   // when the heartbeat could not be written.
   bool IdlePass() {
     const Clock::time_point now = Clock::now();
-    SweepTimeouts(now);
+    SweepTimeouts(client_, channel_, now);
     if (std::chrono::duration_cast<std::chrono::seconds>(now - lastSent_) <=
         client_.timings.heartbeatIdle) {
       return true;
@@ -86,30 +88,6 @@ class SendPump {
     }
     lastSent_ = now;
     return true;
-  }
-
-  // Removes every request older than the time-out under the lock, then
-  // answers them without it, in ascending id order.
-  void SweepTimeouts(Clock::time_point now) {
-    std::vector<TradeRequestData> expired;
-    {
-      std::lock_guard<std::mutex> hold(channel_.pendingLock);
-      for (auto it = channel_.pending.begin(); it != channel_.pending.end();) {
-        const auto age = std::chrono::duration_cast<std::chrono::seconds>(now - it->second.sentAt);
-        if (age > client_.timings.requestTimeout) {
-          expired.push_back(std::move(it->second));
-          it = channel_.pending.erase(it);
-        } else {
-          ++it;
-        }
-      }
-    }
-    for (const TradeRequestData& request : expired) {
-      if (profile_.answersTimeouts) AnswerRequest(request, kTimeoutText);
-      ConsoleLine("Rsp time out:");
-      CLog::Instance().Write(1, "Time Out Response", "Response", "content:%d",
-                             static_cast<int32_t>(request.requestId));
-    }
   }
 
   TradeClient& client_;

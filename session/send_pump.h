@@ -17,6 +17,5 @@ namespace tessel {
 
 // Fixed texts a request's callback may receive from the send thread.
 extern const char kSendFailText[];  // the frame could not be written (39 bytes)
-extern const char kTimeoutText[];   // no answer in time (33 bytes)
 
 }  // namespace tessel

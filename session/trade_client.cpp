@@ -25,8 +25,12 @@ int64_t MonotonicSeconds() {
 // per client, so clients created after another was destroyed still get TLS.
 void InitOpenSslOnce() {
   static const bool initialised = [] {
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-    OPENSSL_init_crypto(OPENSSL_INIT_ENGINE_ALL_BUILTIN, nullptr);
+    // No clean-up at exit either: a client the host never destroyed still
+    // runs its TLS links while the exit handlers run.
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS |
+                         OPENSSL_INIT_NO_ATEXIT,
+                     nullptr);
+    OPENSSL_init_crypto(OPENSSL_INIT_ENGINE_ALL_BUILTIN | OPENSSL_INIT_NO_ATEXIT, nullptr);
     return true;
   }();
   (void)initialised;
@@ -64,7 +68,12 @@ bool TradeClient::Init(HostNotifyCallback notify) { return Init(notify, DefaultC
 
 bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath) {
   hostNotify = notify;
-  if (!LoadServerConfigFile(configPath, servers)) return false;
+  if (!LoadServerConfigFile(configPath, servers, &verifyServer)) return false;
+  if (!verifyServer) {
+    CLog::Instance().Write(1, "Connect", "Not_Verified", "content:%s",
+                           "the servers' certificates are not checked; a <VerifyServer/> "
+                           "element in config/system.xml turns the check on");
+  }
   main.connected = false;
   requestSeq = 0;
   orderNoSeq = 1;
@@ -95,14 +104,20 @@ void TradeClient::Stop() {
 
 void TradeClient::SetRealTrade(uint8_t real) {
   const bool wanted = real != 0;
-  if (main.activeReal == wanted && push.activeReal == wanted) return;
+  // Compared with what was last asked for, not with what the channels have
+  // taken over yet, so the host's last choice wins.
+  if (main.requestedReal == wanted && push.requestedReal == wanted) return;
+  // Forgotten before any channel can see the new kind: a channel that was
+  // down reconnects at once and must find no login to replay.
+  {
+    std::lock_guard<std::mutex> hold(savedLoginLock);
+    savedLogin = Json::Value();
+  }
   main.requestedReal = wanted;
   push.requestedReal = wanted;
   CancelAll();
   main.socket.shutdownLink();
   push.socket.shutdownLink();
-  std::lock_guard<std::mutex> hold(savedLoginLock);
-  savedLogin = Json::Value();
 }
 
 void TradeClient::CancelAll() {
@@ -137,7 +152,9 @@ void TradeClient::QueueRelogin(Channel& channel) {
   }
   TradeRequestData request;
   Refusal refusal;
-  if (login.isNull() || !DispatchRequest(*this, login, request, refusal)) return;
+  if (login.isNull() || !DispatchRequest(*this, login, request, refusal, SavesLogin::No)) {
+    return;
+  }
   request.callback = reloginCallback;
   request.context = reloginContext;
   CLog::Instance().Write(1, "Request", "Request", "content:%d - %s",

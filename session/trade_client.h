@@ -39,6 +39,7 @@ struct TradeRequestData {
   uint64_t context = 0;
   SharedFrame frame;
   std::chrono::steady_clock::time_point sentAt{};  // set when it enters the pending map
+  std::chrono::steady_clock::time_point acceptedAt{};  // when it was packed for sending
 };
 
 // The send thread waits on the queue's semaphore for 1 ms at a time when
@@ -110,6 +111,7 @@ class TradeClient {
   Channel push{ChannelKind::Push};
   std::atomic<bool> stopRequested{false};
   ServerConfig servers;  // read-only while the channel threads run
+  bool verifyServer = false;  // check the servers' certificates against ca.pem
   std::atomic<uint64_t> requestSeq{0};  // ids of requests and heartbeats, first is 1
   std::atomic<int32_t> orderNoSeq{1};
   std::atomic<int32_t> cancelNoSeq{1};

@@ -34,15 +34,34 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   const std::string directory = std::string(baseDir) + platform::kPathSeparator + folder;
   if (!platform::EnsureDirectory(directory)) {
     ConsoleLine(kDirectoryFailedText);
+    // The line above is GBK; say it once more where any terminal can read it.
+    ConsoleLine("log directory " + directory + " cannot be made: no log is written");
     return 0;
   }
+  const std::string path = directory + platform::kPathSeparator + fileName;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (file_.IsOpen()) return 0;
-    if (!file_.Open(directory + platform::kPathSeparator + fileName)) return 0;
+    if (file_.Open(path)) {
+      path_ = path;
+    } else {
+      ConsoleLine("log file " + path + " cannot be opened: no log is written");
+      return 0;
+    }
   }
   Write(1, kLogStartTag, "", "%s", folder);
   return 1;
+}
+
+void CLog::Close() {
+  std::lock_guard<std::mutex> hold(lock_);
+  file_ = platform::AppendFile();
+  path_.clear();
+}
+
+std::string CLog::Path() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return path_;
 }
 
 int CLog::Write(int level, const char* tag1, const char* tag2, const char* format, ...) {

@@ -26,6 +26,11 @@ class CLog {
   int Write(int level, const char* tag1, const char* tag2, const char* format, ...)
       __attribute__((format(printf, 5, 6)));
 
+  // Closes the file; later writes are skipped until an Init opens one.
+  void Close();
+  // Where the open log file is ("" when none is open).
+  std::string Path();
+
   virtual ~CLog() = default;
 
  protected:
@@ -36,6 +41,7 @@ class CLog {
                      va_list args);
 
   platform::AppendFile file_;
+  std::string path_;  // of the open file, for Path()
   std::mutex lock_;  // guards file_ (opening and appending)
 };
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <sstream>
 
+#include "support/immortal.h"
+
 
 namespace tessel {
 
@@ -81,8 +83,8 @@ Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo
 }
 
 std::string WriteAnswer(const Json::Value& root) {
-  static const Json::StreamWriterBuilder builder;  // default settings, none changed
-  const std::unique_ptr<Json::StreamWriter> writer(builder.newStreamWriter());
+  static Immortal<const Json::StreamWriterBuilder> builder;  // default settings, none changed
+  const std::unique_ptr<Json::StreamWriter> writer(builder->newStreamWriter());
   std::ostringstream text;
   writer->write(root, &text);
   return text.str();

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "support/immortal.h"
+
 
 namespace tessel {
 
@@ -29,20 +31,27 @@ std::string TerminalId() {
   // Listing the adapters costs tens of microseconds, as much as the rest of
   // a request; the id is refreshed once a minute instead of per frame, which
   // still follows an adapter change.
-  static std::mutex lock;
-  static std::string cached;
-  static std::chrono::steady_clock::time_point refreshedAt;
+  struct Cache {
+    std::mutex lock;
+    std::string id;
+    std::chrono::steady_clock::time_point refreshedAt{};
+  };
+  static Immortal<Cache> cache;
   const auto now = std::chrono::steady_clock::now();
-  std::lock_guard<std::mutex> hold(lock);
-  if (refreshedAt == std::chrono::steady_clock::time_point{} ||
-      now - refreshedAt >= std::chrono::minutes(1)) {
-    cached = TerminalIdFrom(platform::ListNetworkAdapters());
-    refreshedAt = now;
+  std::lock_guard<std::mutex> hold(cache->lock);
+  if (cache->refreshedAt == std::chrono::steady_clock::time_point{} ||
+      now - cache->refreshedAt >= std::chrono::minutes(1)) {
+    cache->id = TerminalIdFrom(platform::ListNetworkAdapters());
+    cache->refreshedAt = now;
   }
-  return cached;
+  return cache->id;
 }
 
 uint64_t LeadingDecimal(std::string_view text) {
+  // Time texts may come padded; white space before the digits is skipped as
+  // the C library's conversion does.
+  const size_t start = text.find_first_not_of(" \t\n\v\f\r");
+  text.remove_prefix(start == std::string_view::npos ? text.size() : start);
   uint64_t value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') break;

@@ -1,0 +1,285 @@
+// Session races and lifecycle faults, each provoked on purpose: server-kind
+// switches, the order of "link up" and "link lost" against the intake, the
+// time-out promise while offline, exiting and unloading without clean-up.
+#include <dlfcn.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "e2e_support.h"
+#include "net/frame.h"
+#include "plugin/host_api.h"
+#include "plugin/request_intake.h"
+#include "session/timeouts.h"
+#include "session/trade_client.h"
+
+extern char** environ;
+
+namespace tessel::testing {
+namespace {
+
+using standin::FramesOfType;
+
+bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
+  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()),
+                       &HostRecorder::Answer, context);
+}
+
+bool SubmitWhenUp(TradeClient& client, const std::string& text, uint64_t context) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (Submit(client, text, context)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
+
+// One live and one simulated stand-in, both in the configuration.
+class TwoKinds : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    ASSERT_TRUE(live_.server().Start());
+    ASSERT_TRUE(simulated_.server().Start());
+    platform::EnsureDirectory(ModuleDirectory() + "/config");
+    WriteFile(ModuleDirectory() + "/config/system.xml",
+              "<Root><TesselServer>" + Server(live_, 1) + Server(simulated_, 0) +
+                  "</TesselServer></Root>");
+    client_.timings.firstBackoff = std::chrono::milliseconds(20);
+    client_.timings.maxBackoff = std::chrono::milliseconds(50);
+  }
+
+  static std::string Server(StandInHarness& harness, int real) {
+    return "<Server address=\"127.0.0.1\" port=\"" + std::to_string(harness.server().MainPort()) +
+           "\" pushaddress=\"127.0.0.1\" pushport=\"" +
+           std::to_string(harness.server().PushPort()) + "\" real=\"" + std::to_string(real) +
+           "\"/>";
+  }
+
+  StandInHarness live_;
+  StandInHarness simulated_;
+  TradeClient client_;
+};
+
+TEST_F(TwoKinds, TheLastChoiceOfServerKindWins) {
+  client_.timings.firstBackoff = std::chrono::milliseconds(500);
+  client_.timings.maxBackoff = std::chrono::milliseconds(500);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
+  // Both channels down and pausing between attempts: they take a switch
+  // over only at their next look, so two quick calls both find the old kind.
+  for (Channel channel : {Channel::Main, Channel::Push}) {
+    live_.server().RefuseConnections(channel, true);
+    live_.server().DropConnections(channel);
+  }
+  ASSERT_TRUE(live_.server().WaitFor([](const standin::Observed& seen) {
+    return seen[Channel::Main].refused >= 1 && seen[Channel::Push].refused >= 1;
+  }));
+  client_.SetRealTrade(0);
+  client_.SetRealTrade(1);
+  for (Channel channel : {Channel::Main, Channel::Push}) {
+    live_.server().RefuseConnections(channel, false);
+  }
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 2));
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+  EXPECT_TRUE(client_.main.activeReal);
+  EXPECT_EQ(simulated_.server().Snapshot()[Channel::Main].accepted, 0u);
+  EXPECT_EQ(simulated_.server().Snapshot()[Channel::Push].accepted, 0u);
+}
+
+std::atomic<int> gSlowCancels{0};
+void SlowCancel(const char*, int32_t, uint64_t) {
+  ++gSlowCancels;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+TEST_F(TwoKinds, ASwitchNeverReplaysTheOldLoginOnTheOtherKind) {
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
+  live_.server().SetSilent(Channel::Main, true);
+  ASSERT_TRUE(SubmitRequest(client_, kModifyPwdJson.data(),
+                            static_cast<int32_t>(kModifyPwdJson.size()), &SlowCancel, 2));
+  ASSERT_TRUE(live_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  // The live link goes down and stays down, the request still pending.
+  live_.server().RefuseConnections(Channel::Main, true);
+  live_.server().DropConnections(Channel::Main);
+  for (int i = 0; i < 200 && client_.main.connected; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  client_.SetRealTrade(0);  // its cancellation takes 100 ms in the host
+  EXPECT_EQ(gSlowCancels.load(), 1);
+  ASSERT_TRUE(simulated_.server().WaitFor(standin::AcceptedAtLeast(Channel::Main, 1)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The host must log in again: no login it did not send reaches the new kind.
+  EXPECT_EQ(simulated_.server().Snapshot()[Channel::Main].Count(kLoginType), 0u);
+}
+
+// The host reacts to "link lost" by sending at once: the channel must
+// already refuse.
+TradeClient* gReactingClient = nullptr;
+std::atomic<int> gAcceptedAfterLoss{0};
+std::atomic<int> gLossReports{0};
+void SendOnLoss(const char* text, int32_t length) {
+  const Json::Value report = ParseJson(std::string(text, static_cast<size_t>(length)));
+  if (report["connection_status"].asInt() != 2 || report["connection_type"].asInt() != 2) return;
+  ++gLossReports;
+  gAcceptedAfterLoss += Submit(*gReactingClient, kModifyPwdJson, 9) ? 1 : 0;
+}
+
+class OneServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    ASSERT_TRUE(harness_.Start());
+    client_.timings.firstBackoff = std::chrono::milliseconds(20);
+    client_.timings.maxBackoff = std::chrono::milliseconds(50);
+  }
+  StandInHarness harness_;
+  TradeClient client_;
+};
+
+TEST_F(OneServer, NoRequestIsAcceptedForALinkReportedLost) {
+  gReactingClient = &client_;
+  ASSERT_TRUE(client_.Init(&SendOnLoss));
+  for (int round = 1; round <= 5; ++round) {
+    ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
+    harness_.server().DropConnections(Channel::Main);
+    for (int i = 0; i < 500 && gLossReports.load() < round; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(gLossReports.load(), round);
+  }
+  client_.Stop();
+  EXPECT_EQ(gAcceptedAfterLoss.load(), 0);
+}
+
+// Fresh clients that log in the moment the server hears their first frame.
+TEST_F(OneServer, AFreshLinkTakesALoginAsSoonAsItSpeaks) {
+  for (size_t n = 1; n <= 25; ++n) {
+    TradeClient fresh;
+    ASSERT_TRUE(fresh.Init(&HostRecorder::Notify));
+    ASSERT_TRUE(harness_.server().WaitFor([n](const standin::Observed& seen) {
+      for (const auto& frame : seen[Channel::Main].frames) {
+        if (frame.connection == n) return true;
+      }
+      return false;
+    })) << n;
+    EXPECT_TRUE(Submit(fresh, LoginJson("Login"), n)) << "client " << n;
+  }
+}
+
+TEST_F(OneServer, APendingRequestTimesOutWhileNoLinkIsUp) {
+  client_.timings.requestTimeout = std::chrono::seconds(1);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
+  harness_.server().SetSilent(Channel::Main, true);
+  ASSERT_TRUE(Submit(client_, kModifyPwdJson, 2));
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  harness_.server().RefuseConnections(Channel::Main, true);
+  harness_.server().DropConnections(Channel::Main);
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1, std::chrono::seconds(5)));
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).front().text, kTimeoutText);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).size(), 1u);
+}
+
+// What a lost link left queued is timed out from its acceptance.
+TEST(OfflineSweeper, TimesOutWhatALostLinkLeftQueued) {
+  HostRecorder::Instance().Clear();
+  TradeClient client;
+  client.timings.requestTimeout = std::chrono::seconds(1);
+  TradeRequestData queued;
+  queued.requestId = 7;
+  queued.callback = &HostRecorder::Answer;
+  queued.context = 70;
+  queued.acceptedAt = std::chrono::steady_clock::now() - std::chrono::seconds(5);
+  client.main.queue.enqueue(queued);
+  OfflineSweeper sweeper(client, client.main);
+  sweeper.Start();
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(70, 1, std::chrono::seconds(3)));
+  sweeper.Stop();
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(70).front().text, kTimeoutText);
+  std::lock_guard<std::mutex> hold(client.main.pendingLock);
+  EXPECT_TRUE(client.main.pending.empty());
+}
+
+// Descriptors of this process open on a log file. Only those are counted:
+// the in-process stand-in opens and closes sockets on its own schedule.
+size_t OpenLogFiles() {
+  size_t count = 0;
+  DIR* dir = opendir("/proc/self/fd");
+  while (dirent* entry = readdir(dir)) {
+    char target[4096] = {};
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    count += n > 0 && std::string(target).find(".tessel.log") != std::string::npos;
+  }
+  closedir(dir);
+  return count;
+}
+
+TEST_F(OneServer, UnloadingTheLibraryClosesItsLog) {
+  const auto cycle = [] {
+    void* library = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    auto query =
+        reinterpret_cast<PluginDescriptor (*)()>(dlsym(library, "QueryZephCommInterface"));
+    const PluginDescriptor plugin = query();
+    TradeClient* client = plugin.createClient(&HostRecorder::Notify);
+    ASSERT_NE(client, nullptr);
+    plugin.destroyClient(client);
+    dlclose(library);
+  };
+  const size_t before = OpenLogFiles();
+  for (int i = 0; i < 5; ++i) cycle();
+  EXPECT_EQ(OpenLogFiles(), before);
+}
+
+// A host process that exits without DestroyClient while its links drop.
+TEST_F(OneServer, AHostMayExitWithoutDestroyingItsClient) {
+  const std::string probe = ModuleDirectory() + "/tessel_exit_probe";
+  for (int run = 0; run < 3; ++run) {
+    int toChild[2];
+    int fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, toChild[1]);
+    posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+    char* args[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(TESSEL_LIBRARY_PATH),
+                    nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, probe.c_str(), &actions, nullptr, args, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    char ready[16] = {};
+    ASSERT_GT(read(fromChild[0], ready, sizeof ready - 1), 0);
+    // Links drop again and again while the child runs its exit handlers.
+    ASSERT_EQ(write(toChild[1], "go\n", 3), 3);
+    for (int i = 0; i < 80; ++i) {
+      harness_.server().DropConnections(Channel::Main);
+      harness_.server().DropConnections(Channel::Push);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    close(toChild[1]);
+    close(fromChild[0]);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "run " << run << ": status " << status;
+  }
+}
+
+}  // namespace
+}  // namespace tessel::testing
