@@ -7,6 +7,7 @@
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
 #include "session/trade_client.h"
+#include "support/immortal.h"
 #include "support/log.h"
 #include "support/server_config.h"
 
@@ -23,15 +24,18 @@ constexpr char kDescription[] =
 // Clients alive in this process.
 std::atomic<int> gLiveClients{0};
 
-// Runs when the library is unloaded: with no client left, nothing can write
-// to the log any more, and a host that loads and unloads the library again
-// and again must not collect one open log file per load. At process exit
-// with clients still running, the file stays open for their threads.
-struct LogCloserAtUnload {
-  ~LogCloserAtUnload() {
-    if (gLiveClients.load() == 0) CLog::Instance().Close();
+// Runs when the library is unloaded: with no client left, nothing can use
+// the log or the process-wide objects any more, and a host that loads and
+// unloads the library again and again must collect neither an open log file
+// nor their memory per load. At process exit with clients still running,
+// all of it stays for their threads.
+struct ReleaseAtUnload {
+  ~ReleaseAtUnload() {
+    if (gLiveClients.load() != 0) return;
+    CLog::Instance().Close();
+    ReleaseImmortals();
   }
-} gLogCloser;
+} gReleaseAtUnload;
 
 // Opens the process's log on first use; later clients reuse the first file,
 // whatever the date.

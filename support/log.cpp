@@ -56,7 +56,7 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
 void CLog::Close() {
   std::lock_guard<std::mutex> hold(lock_);
   file_ = platform::AppendFile();
-  path_.clear();
+  std::string().swap(path_);  // its memory too: the log outlives the library's unload
 }
 
 std::string CLog::Path() {
