@@ -33,7 +33,30 @@ enum ErrorNo : int32_t {
   kBadWatchOperation = 2204,
 };
 
-// The text for `error`; "" for kNoError, "unknown error" for numbers not above.
-const char* ErrorText(int32_t error);
+// The "error_info" written beside each number.
+constexpr const char* ErrorText(int32_t error) {
+  switch (error) {
+    case kNoError: return "";
+    case kWrongPassword: return "wrong password";
+    case kMalformedRequest: return "malformed request";
+    case kNotLoggedIn: return "not logged in";
+    case kTooManyAccounts: return "too many accounts";
+    case kUnknownSecurity: return "unknown security";
+    case kBadQuantityOrPrice: return "invalid quantity or price";
+    case kBadSide: return "invalid buy/sell flag";
+    case kInsufficientFunds: return "insufficient funds";
+    case kInsufficientPosition: return "insufficient position";
+    case kTooManyOrders: return "too many orders today";
+    case kDuplicateRequestNo: return "duplicate request number";
+    case kUnknownOrder: return "no such order";
+    case kOrderAlreadyFilled: return "order already filled";
+    case kOrderAlreadyCancelled: return "order already cancelled";
+    case kWatchListFull: return "watch list full";
+    case kNotOnWatchList: return "not on the watch list";
+    case kAlreadyOnWatchList: return "already on the watch list";
+    case kBadWatchOperation: return "invalid watch list operation";
+    default: return "unknown error";
+  }
+}
 
 }  // namespace tessel::standin
