@@ -26,6 +26,7 @@
 #include <thread>
 
 #include "plugin/host_api.h"
+#include "tools/host/placeholders.h"
 
 namespace {
 
@@ -71,22 +72,6 @@ std::string Kind(const Json::Value& notice) {
   if (notice.isMember("cmd") || notice.isMember("object")) return "** status";
   if (notice.isMember("push_type")) return "** push " + std::to_string(notice["push_type"].asInt());
   return "** report";
-}
-
-// Replaces each "{{last.KEY}}" in `line` with the text of KEY in the
-// previous answer (empty when it has none).
-std::string Substitute(std::string line, const Json::Value& lastAnswer) {
-  static const std::string kOpen = "{{last.";
-  for (size_t at = line.find(kOpen); at != std::string::npos; at = line.find(kOpen, at)) {
-    const size_t close = line.find("}}", at);
-    if (close == std::string::npos) break;
-    const std::string key = line.substr(at + kOpen.size(), close - at - kOpen.size());
-    const Json::Value& value = lastAnswer.isObject() ? lastAnswer[key] : Json::Value::nullSingleton();
-    const std::string text = value.isConvertibleTo(Json::stringValue) ? value.asString() : "";
-    line.replace(at, close + 2 - at, text);
-    at += text.size();
-  }
-  return line;
 }
 
 std::string GbkToUtf8(const char* text) {
@@ -199,7 +184,7 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   std::string line;
   while (std::getline(requests, line)) {
     if (line.empty() || line[0] == '#') continue;
-    line = Substitute(line, lastAnswer);
+    line = tessel::host::FillPlaceholders(line, lastAnswer);
     ++context;
     session.Print("-> request #" + std::to_string(context), line);
     if (!SendWhenUp(d, client, line, context)) {
