@@ -13,8 +13,20 @@ namespace tessel::platform {
 // without a trailing separator. Empty when it cannot be determined.
 std::string ExecutableDirectory();
 
+// The same directory as the log's base directory: on Windows in the ANSI
+// code page (what CreateDirectoryA and CreateFileA take); elsewhere the same
+// text as ExecutableDirectory().
+std::string ExecutableDirectoryForFiles();
+
 // Path separator used when joining directory and file names.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
 constexpr char kPathSeparator = '/';
+#endif
+
+// Compares two ASCII texts without regard to letter case, like strcasecmp.
+int CompareIgnoringCase(const char* a, const char* b);
 
 struct LocalDateTime {
   int year = 0;
@@ -48,12 +60,19 @@ class AppendFile {
   AppendFile& operator=(const AppendFile&) = delete;
 
   bool Open(const std::string& path);
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ != kClosed; }
   // Writes all n bytes in one append; false when the write failed.
   bool Append(const char* data, size_t n);
 
  private:
-  int handle_ = -1;
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE; INVALID_HANDLE_VALUE is all bits set
+  static inline const Handle kClosed = reinterpret_cast<Handle>(~static_cast<uintptr_t>(0));
+#else
+  using Handle = int;
+  static constexpr Handle kClosed = -1;
+#endif
+  Handle handle_ = kClosed;
 };
 
 // One network adapter as the terminal id needs it.

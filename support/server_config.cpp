@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "platform/system.h"
 
@@ -23,7 +22,7 @@ int32_t ParsePortText(const char* text) {
 }
 
 bool ParseRealText(const char* text) {
-  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 || ::strcasecmp(text, "false") == 0);
+  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 || platform::CompareIgnoringCase(text, "false") == 0);
 }
 
 namespace {
