@@ -1,0 +1,209 @@
+#!/usr/bin/env bash
+# Builds the Windows x64 plug-in, build-windows/Tessel.dll, with Debian's
+# mingw-w64 and runs its tests under wine64 against the stand-in (built
+# natively) on loopback. Ends with an "N passed, M failed" line and exits
+# non-zero when anything failed.
+#
+# OpenSSL, jsoncpp, TinyXML and GoogleTest are cross-built once from Debian's
+# sources into $TESSEL_WINDOWS_CACHE (default /var/cache/tessel-windows),
+# one folder per package and version, so later runs only build Tessel.
+#
+#   scripts/windows.sh [--deps-only]
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${TESSEL_WINDOWS_CACHE:-/var/cache/tessel-windows}"
+build="$here/build-windows"
+native="$here/build"
+toolchain="$here/cmake/mingw-w64-x86_64.cmake"
+host_prefix=x86_64-w64-mingw32
+jobs="$(nproc)"
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+say() { echo "== windows: $*"; }
+
+# --- Packages -----------------------------------------------------------------
+
+install_packages() {
+  local packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+                  libconcurrentqueue-dev googletest dpkg-dev cmake make perl xz-utils)
+  local missing=()
+  for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+      || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing ${missing[*]}"
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Source entries for the mirrors the machine already uses, so that
+# `apt-get source` can reach them. Added once.
+enable_sources() {
+  case "$(apt-cache showsrc --only-source openssl 2>/dev/null)" in *Version:*) return 0 ;; esac
+  local list=/etc/apt/sources.list.d/tessel-deb-src
+  if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb \(.*\)/deb-src \1/p' /etc/apt/sources.list | $sudo tee "$list.list" >/dev/null
+  fi
+  local file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$file" ] || continue
+    case "$file" in */tessel-deb-src.sources) continue ;; esac
+    # deb822 stanzas: the same entries with source types.
+    sed 's/^Types:.*/Types: deb-src/' "$file"
+    echo
+  done | $sudo tee "$list.sources" >/dev/null
+  say "added source entries ($list.*)"
+  $sudo apt-get update -qq
+}
+
+# The newest source version Debian offers for a package.
+source_version() {
+  local best="" version
+  for version in $(apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p'); do
+    if [ -z "$best" ] || dpkg --compare-versions "$version" gt "$best"; then best="$version"; fi
+  done
+  [ -n "$best" ] || { echo "no source package for $1" >&2; return 1; }
+  echo "$best"
+}
+
+# Fetches and unpacks a source package into $2 (a fresh folder). Where the
+# newest version is only partly on the mirror, its upstream tarball is used.
+fetch_source() {
+  local package="$1" version="$2" dest="$3"
+  local work; work="$(mktemp -d)"
+  (cd "$work" && apt-get source -qq "$package=$version" >/dev/null 2>&1) || true
+  local tree
+  tree="$(find "$work" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+  if [ -z "$tree" ]; then
+    local upstream="${version#*:}"; upstream="${upstream%-*}"
+    (cd "$work" && apt-get source -qq --download-only "$package=$version" >/dev/null 2>&1) || true
+    local tarball
+    tarball="$(ls "$work"/"${package}"_"${upstream}".orig.tar.* 2>/dev/null | head -n 1)"
+    [ -n "$tarball" ] || { echo "cannot fetch the source of $package $version" >&2; return 1; }
+    mkdir "$work/tree" && tar -xf "$tarball" -C "$work/tree" --strip-components=1
+    tree="$work/tree"
+  fi
+  mv "$tree" "$dest"
+  rm -rf "$work"
+}
+
+# --- Dependencies, cross-built once per version --------------------------------
+
+# Sets $prefix to the package's cache folder and returns 0 when it is built.
+cached() {
+  prefix="$cache/$1-$2"
+  [ -f "$prefix/.built" ]
+}
+
+build_openssl() {
+  local version; version="$(source_version openssl)"
+  if cached openssl "$version"; then openssl_prefix="$prefix"; return; fi
+  say "building OpenSSL $version"
+  local src="$cache/src/openssl-$version"
+  rm -rf "$src" "$prefix"; mkdir -p "$cache/src"
+  fetch_source openssl "$version" "$src"
+  (cd "$src" &&
+   ./Configure mingw64 no-shared no-tests --cross-compile-prefix="$host_prefix-" \
+     --prefix="$prefix" --libdir=lib >/dev/null &&
+   nice make -s -j "$jobs" build_libs >"$cache/openssl-build.log" 2>&1 &&
+   mkdir -p "$prefix/lib" "$prefix/include" &&
+   cp libssl.a libcrypto.a "$prefix/lib/" &&
+   cp -r include/openssl "$prefix/include/")
+  rm -rf "$src"
+  touch "$prefix/.built"
+  openssl_prefix="$prefix"
+}
+
+build_jsoncpp() {
+  local version; version="$(source_version libjsoncpp)"
+  if cached jsoncpp "$version"; then jsoncpp_prefix="$prefix"; return; fi
+  say "building jsoncpp $version"
+  local src="$cache/src/jsoncpp-$version"
+  rm -rf "$src" "$prefix"; mkdir -p "$cache/src"
+  fetch_source libjsoncpp "$version" "$src"
+  cmake -S "$src" -B "$src/build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
+    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+    -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF -DJSONCPP_WITH_CMAKE_PACKAGE=ON >/dev/null
+  nice cmake --build "$src/build" -j "$jobs" >/dev/null
+  cmake --install "$src/build" >/dev/null
+  rm -rf "$src"
+  touch "$prefix/.built"
+  jsoncpp_prefix="$prefix"
+}
+
+build_tinyxml() {
+  local version; version="$(source_version tinyxml)"
+  if cached tinyxml "$version"; then tinyxml_prefix="$prefix"; return; fi
+  say "building TinyXML $version"
+  local src="$cache/src/tinyxml-$version"
+  rm -rf "$src" "$prefix"; mkdir -p "$cache/src"
+  fetch_source tinyxml "$version" "$src"
+  mkdir -p "$prefix/lib" "$prefix/include"
+  (cd "$src" &&
+   for file in tinyxml tinystr tinyxmlerror tinyxmlparser; do
+     "$host_prefix-g++-posix" -O2 -DTIXML_USE_STL -c "$file.cpp" -o "$file.o"
+   done &&
+   "$host_prefix-ar" rcs "$prefix/lib/libtinyxml.a" tinyxml.o tinystr.o tinyxmlerror.o \
+     tinyxmlparser.o &&
+   cp tinyxml.h tinystr.h "$prefix/include/")
+  rm -rf "$src"
+  touch "$prefix/.built"
+  tinyxml_prefix="$prefix"
+}
+
+build_googletest() {
+  local version
+  version="$(dpkg-query -W -f='${Version}' googletest)"
+  if cached googletest "$version"; then googletest_prefix="$prefix"; return; fi
+  say "building GoogleTest $version"
+  rm -rf "$prefix"
+  local work; work="$(mktemp -d)"
+  cmake -S /usr/src/googletest -B "$work" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=OFF \
+    -DBUILD_SHARED_LIBS=OFF >/dev/null
+  nice cmake --build "$work" -j "$jobs" >/dev/null
+  cmake --install "$work" >/dev/null
+  rm -rf "$work"
+  touch "$prefix/.built"
+  googletest_prefix="$prefix"
+}
+
+# The queue is header-only; its headers are copied so the cross build never
+# searches the Linux include folders.
+copy_concurrentqueue() {
+  local version
+  version="$(dpkg-query -W -f='${Version}' libconcurrentqueue-dev)"
+  if cached concurrentqueue "$version"; then concurrentqueue_prefix="$prefix"; return; fi
+  rm -rf "$prefix"; mkdir -p "$prefix/include"
+  cp -r /usr/include/concurrentqueue "$prefix/include/"
+  touch "$prefix/.built"
+  concurrentqueue_prefix="$prefix"
+}
+
+started=$(date +%s)
+install_packages
+enable_sources
+$sudo mkdir -p "$cache"
+build_openssl
+build_jsoncpp
+build_tinyxml
+build_googletest
+copy_concurrentqueue
+say "dependencies ready in $(( $(date +%s) - started )) s"
+[ "${1:-}" = "--deps-only" ] && exit 0
+
+# --- Tessel ----------------------------------------------------------------------
+
+prefixes="$openssl_prefix;$jsoncpp_prefix;$tinyxml_prefix;$googletest_prefix;$concurrentqueue_prefix"
+started=$(date +%s)
+cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_FIND_ROOT_PATH="$prefixes" \
+  -DOPENSSL_ROOT_DIR="$openssl_prefix" -DTESSEL_BUILD_TESTS=ON >/dev/null
+nice cmake --build "$build" -j "$jobs"
+say "Tessel.dll and tests built in $(( $(date +%s) - started )) s"
