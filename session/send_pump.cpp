@@ -37,6 +37,10 @@ class SendPump {
       if (!Send(std::move(request))) break;
     }
     channel_.reloginPending = true;
+    // Refuse requests before the host hears of the loss, not only once the
+    // channel thread has finished its tear-down: a host that sends right
+    // after the report must be refused, not queued on a dead link.
+    channel_.connected = false;
     ReportConnectStatus(client_, false, profile_.connectionType);
     channel_.activeReal = channel_.requestedReal.load();
   }
