@@ -207,3 +207,117 @@ cmake -S "$here" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DOPENSSL_ROOT_DIR="$openssl_prefix" -DTESSEL_BUILD_TESTS=ON >/dev/null
 nice cmake --build "$build" -j "$jobs"
 say "Tessel.dll and tests built in $(( $(date +%s) - started )) s"
+
+# --- Tests under Wine -------------------------------------------------------------
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); echo "PASS $*"; }
+fail() { failed=$((failed + 1)); echo "FAIL $*"; }
+
+objdump="$host_prefix-objdump"
+# The DLL exports exactly one undecorated name and imports only Windows' own
+# DLLs: nothing of ours or of the toolchain has to travel with it.
+system_dlls="ADVAPI32.dll CRYPT32.dll IPHLPAPI.DLL KERNEL32.dll msvcrt.dll USER32.dll WS2_32.dll"
+check_imports() {  # check_imports NAME FILE
+  local dll bad=""
+  for dll in $("$objdump" -p "$2" | sed -n 's/^\s*DLL Name: //p'); do
+    case " $system_dlls " in *" $dll "*) ;; *) bad="$bad $dll" ;; esac
+  done
+  if [ -z "$bad" ]; then pass "$1 imports only Windows system DLLs"; else fail "$1 imports$bad"; fi
+}
+exports="$("$objdump" -p "$build/Tessel.dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+  | sed -n 's/^\s*\[ *[0-9]*\] //p')"
+if [ "$exports" = "QueryZephCommInterface" ]; then
+  pass "Tessel.dll exports only QueryZephCommInterface"
+else
+  fail "Tessel.dll exports: $(echo $exports)"
+fi
+check_imports Tessel.dll "$build/Tessel.dll"
+check_imports tessel-host.exe "$build/tools/tessel-host.exe"
+
+export WINEPREFIX="${TESSEL_WINEPREFIX:-$cache/wineprefix}"
+export WINEDEBUG=-all
+# No Mono or Gecko installer prompts, no menu entries: the prefix is headless.
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+unset DISPLAY
+
+work="$(mktemp -d)"
+standin_pid=""
+cleanup() {
+  exec 3>&- 2>/dev/null || true
+  [ -n "$standin_pid" ] && wait "$standin_pid" 2>/dev/null || true
+  WINEPREFIX="$WINEPREFIX" "$wineserver" -k 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# run_gtest NAME EXE: runs a GoogleTest program under Wine and counts its tests.
+run_gtest() {
+  local name="$1" exe="$2" log="$work/$1.log" rc=0
+  say "running $name"
+  (cd "$(dirname "$exe")" && timeout 600 "$wine" "$exe" --gtest_color=no) >"$log" 2>&1 || rc=$?
+  local ok bad
+  tr -d '\r' < "$log" > "$log.unix" && mv "$log.unix" "$log"  # Wine's console writes CR LF
+  ok=$(grep -c '^\[       OK \]' "$log" || true)
+  bad=$(grep -cE '^\[  FAILED  \] .*\([0-9]+ ms\)$' "$log" || true)
+  passed=$((passed + ok)); failed=$((failed + bad))
+  echo "$name: $ok passed, $bad failed (exit $rc)"
+  if [ "$bad" -gt 0 ] || [ "$rc" -ne 0 ]; then
+    grep -B30 -E '^\[  FAILED  \]' "$log" | head -120 || true
+    if [ "$bad" -eq 0 ]; then fail "$name exited with $rc"; tail -30 "$log"; fi
+  fi
+}
+
+started=$(date +%s)
+"$wine" wineboot -i >/dev/null 2>&1 || true
+say "Wine prefix ready in $(( $(date +%s) - started )) s ($WINEPREFIX)"
+
+run_gtest unit "$build/tests/tessel_unit_tests.exe"
+
+# The stand-in, native, on loopback; it runs until its standard input (the
+# fifo held on fd 3) closes.
+"$here/scripts/install-deps.sh"
+TARGETS="tessel-standin" nice "$here/scripts/build.sh" "$native" >/dev/null
+hostdir="$build/tests/host"
+mkfifo "$work/standin-input"
+"$native/tools/standin/tessel-standin" --cert "$hostdir/ca.pem" --password secret \
+  < "$work/standin-input" > "$work/standin-ports" 2>"$work/standin.log" &
+standin_pid=$!
+exec 3> "$work/standin-input"
+for _ in $(seq 100); do
+  grep -q '^standin ' "$work/standin-ports" 2>/dev/null && break
+  sleep 0.1
+done
+read -r _ main push < "$work/standin-ports"
+export TESSEL_STANDIN_MAIN="${main#main=}" TESSEL_STANDIN_PUSH="${push#push=}"
+say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH"
+
+run_gtest host "$hostdir/tessel_windows_host_test.exe"
+
+# The host tool through the demo session, with its files beside it.
+tools="$build/tools"
+mkdir -p "$tools/config"
+cp "$hostdir/ca.pem" "$tools/ca.pem"
+cat > "$tools/config/system.xml" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<Tessel>
+  <TesselServer>
+    <Server name="stand-in" address="127.0.0.1" port="$TESSEL_STANDIN_MAIN" pushaddress="127.0.0.1" pushport="$TESSEL_STANDIN_PUSH" real="1"/>
+  </TesselServer>
+</Tessel>
+XML
+say "running tessel-host.exe"
+# A Unix path is a path on Wine's Z: drive, the current one.
+if (cd "$tools" && timeout 300 "$wine" tessel-host.exe \
+      --requests "$here/tools/host/demo-session.jsonl") >"$work/host-tool.log" 2>&1; then
+  pass "tessel-host.exe demo session"
+else
+  fail "tessel-host.exe demo session"; tail -30 "$work/host-tool.log"
+fi
+grep -E '^== session|^identifier|^display name' "$work/host-tool.log" || true
+
+echo "windows: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
