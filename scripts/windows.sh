@@ -234,7 +234,7 @@ else
   fail "Tessel.dll exports: $(echo $exports)"
 fi
 check_imports Tessel.dll "$build/Tessel.dll"
-check_imports tessel-host.exe "$build/tools/tessel-host.exe"
+check_imports tessel-host.exe "$build/tessel-host.exe"
 
 export WINEPREFIX="${TESSEL_WINEPREFIX:-$cache/wineprefix}"
 export WINEDEBUG=-all
@@ -297,11 +297,11 @@ say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH"
 
 run_gtest host "$hostdir/tessel_windows_host_test.exe"
 
-# The host tool through the demo session, with its files beside it.
-tools="$build/tools"
-mkdir -p "$tools/config"
-cp "$hostdir/ca.pem" "$tools/ca.pem"
-cat > "$tools/config/system.xml" <<XML
+# The host tool through the demo session, with its files beside it and
+# Tessel.dll.
+mkdir -p "$build/config"
+cp "$hostdir/ca.pem" "$build/ca.pem"
+cat > "$build/config/system.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <Tessel>
   <TesselServer>
@@ -311,13 +311,19 @@ cat > "$tools/config/system.xml" <<XML
 XML
 say "running tessel-host.exe"
 # A Unix path is a path on Wine's Z: drive, the current one.
-if (cd "$tools" && timeout 300 "$wine" tessel-host.exe \
+if (cd "$build" && timeout 300 "$wine" tessel-host.exe \
       --requests "$here/tools/host/demo-session.jsonl") >"$work/host-tool.log" 2>&1; then
   pass "tessel-host.exe demo session"
 else
   fail "tessel-host.exe demo session"; tail -30 "$work/host-tool.log"
 fi
-grep -E '^== session|^identifier|^display name' "$work/host-tool.log" || true
+# The GBK description, converted to UTF-8 for the console.
+if grep -q '^description:  提供一套依据实盘行情撮合的交易服务' "$work/host-tool.log"; then
+  pass "tessel-host.exe prints the GBK description as UTF-8"
+else
+  fail "tessel-host.exe description"; grep '^description' "$work/host-tool.log" || true
+fi
+grep -E '^== session' "$work/host-tool.log" || true
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

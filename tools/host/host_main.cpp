@@ -36,7 +36,7 @@ constexpr auto kAnswerWait = std::chrono::seconds(40);
 
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
-constexpr char kDefaultLibrary[] = "..\\Tessel.dll";
+constexpr char kDefaultLibrary[] = "Tessel.dll";  // beside the host, as Windows looks first
 
 std::wstring Widen(const std::string& text, UINT codePage) {
   const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
