@@ -2,6 +2,7 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <cstring>
 
@@ -96,7 +97,10 @@ void ShieldThreadFromBrokenPipe() {}
 
 NativeSocket OpenStreamSocket(AddressFamily family) {
   const SOCKET s = ::socket(NativeFamily(family), SOCK_STREAM, 0);
-  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<NativeSocket>(s);
+  if (s == INVALID_SOCKET) return kInvalidSocket;
+  // Kept from processes the host starts, like SOCK_CLOEXEC on POSIX.
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<NativeSocket>(s);
 }
 
 bool EnableReuseAddress(NativeSocket s) { return SetFlag(s, SOL_SOCKET, SO_REUSEADDR); }

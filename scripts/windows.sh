@@ -291,11 +291,17 @@ for _ in $(seq 100); do
   grep -q '^standin ' "$work/standin-ports" 2>/dev/null && break
   sleep 0.1
 done
-read -r _ main push < "$work/standin-ports"
+main="" push=""
+read -r _ main push < "$work/standin-ports" || true
 export TESSEL_STANDIN_MAIN="${main#main=}" TESSEL_STANDIN_PUSH="${push#push=}"
-say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH"
-
-run_gtest host "$hostdir/tessel_windows_host_test.exe"
+if [ -n "$TESSEL_STANDIN_MAIN" ] && [ -n "$TESSEL_STANDIN_PUSH" ]; then
+  say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH"
+  run_gtest host "$hostdir/tessel_windows_host_test.exe"
+else
+  fail "stand-in did not start"; cat "$work/standin.log"
+  echo "windows: $passed passed, $failed failed"
+  exit 1
+fi
 
 # The host tool through the demo session, with its files beside it and
 # Tessel.dll.
