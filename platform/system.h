@@ -13,9 +13,9 @@ namespace tessel::platform {
 // without a trailing separator. Empty when it cannot be determined.
 std::string ExecutableDirectory();
 
-// The same directory as the log's base directory: on Windows in the ANSI
-// code page (what CreateDirectoryA and CreateFileA take); elsewhere the same
-// text as ExecutableDirectory().
+// The same directory in the encoding the file calls below take, for the
+// log: on Windows the ANSI code page (CreateDirectoryA, CreateFileA);
+// elsewhere the same text as ExecutableDirectory().
 std::string ExecutableDirectoryForFiles();
 
 // Path separator used when joining directory and file names.

@@ -22,7 +22,8 @@ int32_t ParsePortText(const char* text) {
 }
 
 bool ParseRealText(const char* text) {
-  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 || platform::CompareIgnoringCase(text, "false") == 0);
+  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 ||
+           platform::CompareIgnoringCase(text, "false") == 0);
 }
 
 namespace {

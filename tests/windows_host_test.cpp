@@ -48,7 +48,8 @@ constexpr auto kHandshakeTimeout = 10s;
 
 std::string LoginJson(const char* func) {
   return std::string(R"({"func":")") + func +
-         R"(","user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":0,"encrypt":0})";
+         R"(","user_name":"trader01","pass_word":"secret",)"
+         R"("heart_beat":30,"compress":0,"encrypt":0})";
 }
 
 // --- The host's folder ------------------------------------------------------
