@@ -82,6 +82,17 @@ void WriteConfig(uint16_t mainPort, uint16_t pushPort) {
                 std::to_string(pushPort) + "\" real=\"1\"/></TesselServer></Root>");
 }
 
+// Today's log file below the host's folder.
+std::string TodaysLogPath() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_s(&local, &now);
+  char name[64];
+  std::snprintf(name, sizeof name, "\\Log\\%04d%02d%02d.tessel.log", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday);
+  return HostFolder() + name;
+}
+
 uint16_t PortFromEnvironment(const char* name) {
   const char* text = std::getenv(name);
   return text == nullptr ? 0 : static_cast<uint16_t>(std::atoi(text));
@@ -316,6 +327,9 @@ class HostRecorder {
 class WindowsHost : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    // No client exists yet, so the log is not open: what the file holds
+    // afterwards was written by this process.
+    DeleteFileA(TodaysLogPath().c_str());
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     library_ = LoadLibraryW((HostFolderWide() + L"\\Tessel.dll").c_str());
@@ -430,15 +444,19 @@ TEST_F(WindowsHost, DescriptorBytesAreStableWithGbkTexts) {
 
 TEST_F(WindowsHost, LogFileBesideTheHostStartsWithAGbkLine) {
   CreateClient();
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_s(&local, &now);
-  char name[64];
-  std::snprintf(name, sizeof name, "\\Log\\%04d%02d%02d.tessel.log", local.tm_year + 1900,
-                local.tm_mon + 1, local.tm_mday);
-  const std::string log = ReadFile(HostFolder() + name);
-  // "启动日志" in GBK, an empty second tag, the folder name, CR LF.
-  EXPECT_NE(log.find("\xC6\xF4\xB6\xAF\xC8\xD5\xD6\xBE_  Log\r\n"), std::string::npos) << name;
+  ASSERT_TRUE(LogIn("Login", 1));
+  const std::string log = ReadFile(TodaysLogPath());
+  // "启动日志" in GBK, an empty second tag, the folder name, CR LF: once,
+  // however many clients this process created.
+  const std::string startLine = "\xC6\xF4\xB6\xAF\xC8\xD5\xD6\xBE_  Log\r\n";
+  const size_t first = log.find(startLine);
+  ASSERT_NE(first, std::string::npos) << TodaysLogPath();
+  EXPECT_EQ(log.find(startLine, first + 1), std::string::npos);
+  // Stamped "YYYY-MM-DD hh:mm:ss:mmm:" and followed by the client's lines.
+  ASSERT_GE(first, 24u);
+  EXPECT_EQ(log[first - 1], ':');
+  EXPECT_EQ(log[first - 24], '2');
+  EXPECT_NE(log.find("Main Login", first), std::string::npos);
 }
 
 TEST_F(WindowsHost, LoginOnBothChannelsReportsInOrder) {
