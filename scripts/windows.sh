@@ -266,7 +266,8 @@ run_gtest() {
   passed=$((passed + ok)); failed=$((failed + bad))
   echo "$name: $ok passed, $bad failed (exit $rc)"
   if [ "$bad" -gt 0 ] || [ "$rc" -ne 0 ]; then
-    grep -B30 -E '^\[  FAILED  \]' "$log" | head -120 || true
+    grep -A8 -E ': Failure$' "$log" | head -150 || true
+    grep -E '^\[  FAILED  \]' "$log" || true
     if [ "$bad" -eq 0 ]; then fail "$name exited with $rc"; tail -30 "$log"; fi
   fi
 }
