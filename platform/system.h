@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,13 @@ LocalDateTime LocalNow();
 // Creates a directory; an existing directory counts as success.
 bool EnsureDirectory(const std::string& path);
 
-// Whether a file exists and may be opened for reading.
+// Whether a file exists and may be opened for reading. The path is UTF-8
+// text, as ExecutableDirectory() gives it.
 bool FileReadable(const std::string& path);
+
+// Opens a file for reading bytes; the path as for FileReadable. Null when it
+// cannot be opened; the caller closes it with fclose.
+std::FILE* OpenForReading(const std::string& path);
 
 // A file opened for appending whole lines: shared with other writers,
 // created when missing, existing contents kept, every write goes to the end

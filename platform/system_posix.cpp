@@ -63,6 +63,8 @@ bool EnsureDirectory(const std::string& path) {
 
 bool FileReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
+std::FILE* OpenForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
+
 AppendFile::~AppendFile() {
   if (handle_ >= 0) ::close(handle_);
 }

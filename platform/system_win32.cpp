@@ -44,6 +44,16 @@ std::string Narrow(const std::wstring& wide, UINT codePage) {
   return out;
 }
 
+std::wstring Widen(const std::string& text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size =
+      ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (size <= 0) return {};
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
 }  // namespace
 
 std::string ExecutableDirectory() { return Narrow(ExecutableDirectoryWide(), CP_UTF8); }
@@ -76,7 +86,15 @@ bool EnsureDirectory(const std::string& path) {
   return ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-bool FileReadable(const std::string& path) { return ::_access(path.c_str(), 4) == 0; }
+// The narrow C runtime calls would read a UTF-8 path in the ANSI code page
+// and miss folders with other characters; the wide ones take any name.
+bool FileReadable(const std::string& path) {
+  return ::_waccess(Widen(path, CP_UTF8).c_str(), 4) == 0;
+}
+
+std::FILE* OpenForReading(const std::string& path) {
+  return ::_wfopen(Widen(path, CP_UTF8).c_str(), L"rb");
+}
 
 AppendFile::~AppendFile() {
   if (handle_ != kClosed) ::CloseHandle(handle_);

@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,8 +56,14 @@ bool LoadServerConfig(ServerConfig& out) { return LoadServerConfigFile(DefaultCo
 
 bool LoadServerConfigFile(const std::string& path, ServerConfig& out) {
   if (!platform::FileReadable(path)) return false;
+  // Opened here rather than by name in TinyXML, which would take the UTF-8
+  // path in the ANSI code page on Windows.
+  std::FILE* file = platform::OpenForReading(path);
+  if (file == nullptr) return false;
   TiXmlDocument document;
-  if (!document.LoadFile(path.c_str())) return false;
+  const bool loaded = document.LoadFile(file);
+  std::fclose(file);
+  if (!loaded) return false;
   const TiXmlElement* root = document.RootElement();
   if (root == nullptr) return false;
   const TiXmlElement* section = root->FirstChildElement("TesselServer");

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <ctime>
 #include <functional>
 #include <list>
@@ -72,25 +73,44 @@ std::wstring HostFolderWide() {
   return full.substr(0, full.find_last_of(L'\\'));
 }
 
-std::string HostFolder() { return Narrow(HostFolderWide()); }
+// Files below the host's folder, by wide name: the folder may have any
+// characters, which the narrow C runtime calls would read in the ANSI code
+// page.
+void WriteHostFile(const std::wstring& relative, const std::string& text) {
+  std::FILE* file = _wfopen((HostFolderWide() + relative).c_str(), L"wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+std::string ReadHostFile(const std::wstring& relative) {
+  std::string text;
+  std::FILE* file = _wfopen((HostFolderWide() + relative).c_str(), L"rb");
+  if (file == nullptr) return text;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
 
 void WriteConfig(uint16_t mainPort, uint16_t pushPort) {
   CreateDirectoryW((HostFolderWide() + L"\\config").c_str(), nullptr);
-  WriteFile(HostFolder() + "\\config\\system.xml",
-            "<Root><TesselServer><Server name=\"stand-in\" address=\"127.0.0.1\" port=\"" +
-                std::to_string(mainPort) + "\" pushaddress=\"127.0.0.1\" pushport=\"" +
-                std::to_string(pushPort) + "\" real=\"1\"/></TesselServer></Root>");
+  WriteHostFile(L"\\config\\system.xml",
+                "<Root><TesselServer><Server name=\"stand-in\" address=\"127.0.0.1\" port=\"" +
+                    std::to_string(mainPort) + "\" pushaddress=\"127.0.0.1\" pushport=\"" +
+                    std::to_string(pushPort) + "\" real=\"1\"/></TesselServer></Root>");
 }
 
-// Today's log file below the host's folder.
-std::string TodaysLogPath() {
+// Today's log file, relative to the host's folder.
+std::wstring TodaysLog() {
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_s(&local, &now);
-  char name[64];
-  std::snprintf(name, sizeof name, "\\Log\\%04d%02d%02d.tessel.log", local.tm_year + 1900,
+  wchar_t name[64];
+  std::swprintf(name, 64, L"\\Log\\%04d%02d%02d.tessel.log", local.tm_year + 1900,
                 local.tm_mon + 1, local.tm_mday);
-  return HostFolder() + name;
+  return name;
 }
 
 uint16_t PortFromEnvironment(const char* name) {
@@ -329,7 +349,7 @@ class WindowsHost : public ::testing::Test {
   static void SetUpTestSuite() {
     // No client exists yet, so the log is not open: what the file holds
     // afterwards was written by this process.
-    DeleteFileA(TodaysLogPath().c_str());
+    DeleteFileW((HostFolderWide() + TodaysLog()).c_str());
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     library_ = LoadLibraryW((HostFolderWide() + L"\\Tessel.dll").c_str());
@@ -445,12 +465,12 @@ TEST_F(WindowsHost, DescriptorBytesAreStableWithGbkTexts) {
 TEST_F(WindowsHost, LogFileBesideTheHostStartsWithAGbkLine) {
   CreateClient();
   ASSERT_TRUE(LogIn("Login", 1));
-  const std::string log = ReadFile(TodaysLogPath());
+  const std::string log = ReadHostFile(TodaysLog());
   // "启动日志" in GBK, an empty second tag, the folder name, CR LF: once,
   // however many clients this process created.
   const std::string startLine = "\xC6\xF4\xB6\xAF\xC8\xD5\xD6\xBE_  Log\r\n";
   const size_t first = log.find(startLine);
-  ASSERT_NE(first, std::string::npos) << TodaysLogPath();
+  ASSERT_NE(first, std::string::npos) << Narrow(TodaysLog());
   EXPECT_EQ(log.find(startLine, first + 1), std::string::npos);
   // Stamped "YYYY-MM-DD hh:mm:ss:mmm:" and followed by the client's lines.
   ASSERT_GE(first, 24u);
