@@ -412,7 +412,9 @@ class WindowsHost : public ::testing::Test {
   }
 
   // Sends a request that the server will not see while the main relay holds,
-  // and waits until its bytes have left the plug-in.
+  // and waits until the plug-in has written to the link since (the request
+  // or a heartbeat before it: either way the request is outstanding and its
+  // answer cannot come).
   void SendHeld(uint64_t context) {
     main_->Hold(true);
     const size_t before = main_->bytesFromClient();
