@@ -1,17 +1,22 @@
-// tessel-host: loads libTessel.so the way a host application does (dlopen,
-// QueryZephCommInterface), prints its descriptor and, given a request file
-// (or "-" for standard input), runs a session: one JSON request per line,
-// each sent once its channel is up and answered before the next is sent,
-// with every answer, push and status report printed as it arrives.
+// tessel-host: loads libTessel.so (Tessel.dll on Windows) the way a host
+// application does (dlopen or LoadLibrary, QueryZephCommInterface), prints
+// its descriptor and, given a request file (or "-" for standard input), runs
+// a session: one JSON request per line, each sent once its channel is up
+// and answered before the next is sent, with every answer, push and status
+// report printed as it arrives.
 //
-// With --console FILE the library's own console lines (it writes them on the
-// process's standard output) go to FILE, and the terminal keeps only the
-// host's lines.
+// With --console FILE (Linux only) the library's own console lines (it
+// writes them on the process's standard output) go to FILE, and the
+// terminal keeps only the host's lines.
+#include <json/reader.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <iconv.h>
-#include <json/reader.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -45,6 +50,11 @@ constexpr auto kSettle = std::chrono::milliseconds(200);
 // carries the library's console lines to a file.
 FILE* out = stdout;
 
+#ifdef _WIN32
+// Not offered on Windows, where the host's and the library's lines share
+// the console.
+bool RedirectConsole(const std::string&) { return false; }
+#else
 // Sends the process's standard output (the library's console) to `path`
 // and keeps the terminal for the host's lines.
 bool RedirectConsole(const std::string& path) {
@@ -57,6 +67,7 @@ bool RedirectConsole(const std::string& path) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // the file stays current while the session runs
   return true;
 }
+#endif
 
 Json::Value Parse(const std::string& text) {
   Json::Value value;
@@ -73,6 +84,53 @@ std::string Kind(const Json::Value& notice) {
   if (notice.isMember("push_type")) return "** push " + std::to_string(notice["push_type"].asInt());
   return "** report";
 }
+
+#ifdef _WIN32
+using LibraryHandle = HMODULE;
+constexpr char kDefaultLibrary[] = "Tessel.dll";  // beside the host, as Windows looks first
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  }
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+  }
+  return text;
+}
+
+std::string GbkToUtf8(const char* text) { return Narrow(Widen(text, 936), CP_UTF8); }
+
+// With the trailing backslash, in UTF-8.
+std::string ExecutableDirectory() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::string full = Narrow(std::wstring(path, n), CP_UTF8);
+  return full.substr(0, full.find_last_of("\\/") + 1);
+}
+
+LibraryHandle OpenLibrary(const std::string& path) {
+  return LoadLibraryW(Widen(path, CP_UTF8).c_str());
+}
+void* FindSymbol(LibraryHandle library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+void CloseLibrary(LibraryHandle library) { FreeLibrary(library); }
+std::string LoadError() { return "error " + std::to_string(GetLastError()); }
+#else
+using LibraryHandle = void*;
+constexpr char kDefaultLibrary[] = "../libTessel.so";
 
 std::string GbkToUtf8(const char* text) {
   iconv_t converter = iconv_open("UTF-8", "GBK");
@@ -96,6 +154,14 @@ std::string ExecutableDirectory() {
   const std::string full = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
   return full.substr(0, full.rfind('/') + 1);
 }
+
+LibraryHandle OpenLibrary(const std::string& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+void* FindSymbol(LibraryHandle library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(LibraryHandle library) { dlclose(library); }
+std::string LoadError() { return dlerror(); }
+#endif
 
 void PrintDescriptor(const tessel::PluginDescriptor& d) {
   std::fprintf(out, "identifier:   %s\n", d.identifier);
@@ -215,7 +281,7 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string library = ExecutableDirectory() + "../libTessel.so";
+  std::string library = ExecutableDirectory() + kDefaultLibrary;
   std::string requestsPath;
   std::string consolePath;
   for (int i = 1; i < argc; ++i) {
@@ -232,18 +298,18 @@ int main(int argc, char** argv) {
     }
   }
   if (!consolePath.empty() && !RedirectConsole(consolePath)) {
-    std::fprintf(stderr, "cannot write %s\n", consolePath.c_str());
+    std::fprintf(stderr, "cannot send the library's console lines to %s\n", consolePath.c_str());
     return 1;
   }
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const LibraryHandle handle = OpenLibrary(library);
   if (handle == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", library.c_str(), dlerror());
+    std::fprintf(stderr, "cannot load %s: %s\n", library.c_str(), LoadError().c_str());
     return 1;
   }
-  auto query = reinterpret_cast<QueryFn>(dlsym(handle, "QueryZephCommInterface"));
+  auto query = reinterpret_cast<QueryFn>(FindSymbol(handle, "QueryZephCommInterface"));
   if (query == nullptr) {
     std::fprintf(stderr, "QueryZephCommInterface not found in %s\n", library.c_str());
-    dlclose(handle);
+    CloseLibrary(handle);
     return 1;
   }
   const tessel::PluginDescriptor descriptor = query();
@@ -260,6 +326,6 @@ int main(int argc, char** argv) {
       result = RunSession(descriptor, file);
     }
   }
-  dlclose(handle);
+  CloseLibrary(handle);
   return result;
 }
