@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -239,6 +240,40 @@ TEST_F(OneServer, UnloadingTheLibraryClosesItsLog) {
   const size_t before = OpenLogFiles();
   for (int i = 0; i < 5; ++i) cycle();
   EXPECT_EQ(OpenLogFiles(), before);
+}
+
+// A link that dies right after its handshake must not swallow the relogin
+// the next link owes: every stable link gets its Login. Confined to one core,
+// where the dying link's send thread and the channel thread interleave most.
+TEST_F(OneServer, EveryStableLinkAfterADeadOneLogsInAgain) {
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(0, &one);
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kLoginType, 1)));
+  harness_.server().ResetEveryOtherAfterHandshake(Channel::Main, true);
+  constexpr size_t kTrials = 100;
+  for (size_t trial = 1; trial <= kTrials; ++trial) {
+    // From here odd connections die at their handshake, even ones stay:
+    // each drop of stable link 2k-2 brings a dead 2k-1 and a stable 2k.
+    const size_t stable = 2 * trial;
+    harness_.server().DropConnections(Channel::Main);
+    ASSERT_TRUE(harness_.server().WaitFor(
+        [stable](const standin::Observed& seen) {
+          for (const auto& frame : seen[Channel::Main].frames) {
+            if (frame.connection == stable && frame.messageType == kLoginType) return true;
+          }
+          return false;
+        },
+        std::chrono::seconds(10)))
+        << "stable link " << stable << " got no Login";
+  }
+  client_.Stop();
+  sched_setaffinity(0, sizeof before, &before);
 }
 
 // A host process that exits without DestroyClient while its links drop.

@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -141,6 +142,7 @@ struct StandIn::Impl {
   SharedBook book;
   std::atomic<bool> silent[kChannels]{false, false};
   std::atomic<bool> refuse[kChannels]{false, false};
+  std::atomic<bool> resetOdd[kChannels]{false, false};
 
   // Start and Stop run one at a time; the members below them are theirs.
   std::mutex lifecycle;
@@ -330,6 +332,12 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
       const int rc = SSL_accept(ssl);
       if (rc == 1) {
         secured = true;
+        if (resetOdd[Index(connection.channel)] && connection.ordinal % 2 == 1) {
+          // A reset, not an orderly close: the client's socket fails at once.
+          const linger abort{1, 0};
+          ::setsockopt(connection.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+          return;
+        }
       } else if (!MayRetry(ssl, rc, wantWrite)) {
         return;
       }
@@ -515,6 +523,10 @@ void StandIn::SetSilent(Channel channel, bool silent) { impl_->silent[Index(chan
 
 void StandIn::RefuseConnections(Channel channel, bool refuse) {
   impl_->refuse[Index(channel)] = refuse;
+}
+
+void StandIn::ResetEveryOtherAfterHandshake(Channel channel, bool reset) {
+  impl_->resetOdd[Index(channel)] = reset;
 }
 
 void StandIn::DropConnections(Channel channel) {

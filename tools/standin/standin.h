@@ -103,6 +103,10 @@ class StandIn {
   // While set, new connections are accepted and closed at once, before the
   // TLS handshake: the client's connect succeeds and its handshake fails.
   void RefuseConnections(Channel channel, bool refuse);
+  // While set, every other new connection (the first, third, ...) is closed
+  // right after its TLS handshake: the client's link comes up and dies at
+  // once, and the next one is stable.
+  void ResetEveryOtherAfterHandshake(Channel channel, bool reset);
   // Queues `frame` (any bytes) for every current connection of the channel,
   // including ones still in the handshake; each writes it once it can.
   void SendFrame(Channel channel, const Frame& frame);
