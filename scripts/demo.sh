@@ -68,6 +68,8 @@ cat > "$tools/config/system.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <Tessel>
   <TesselServer>
+    <!-- ca.pem is the simulator's own certificate: check the server by it. -->
+    <VerifyServer/>
     <Server name="simulator" address="127.0.0.1" port="$main" pushaddress="127.0.0.1" pushport="$push" real="1"/>
   </TesselServer>
 </Tessel>
