@@ -173,6 +173,10 @@ size_t WholeFramesAtFront(const uint8_t* data, size_t size) {
   while (used < size) {
     const size_t frame = CompleteFrameSize(data + used, size - used);
     if (frame == 0) break;
+    // What the walk takes is a whole frame within the body ceiling.
+    FUZZ_EXPECT(frame >= kFrameOverhead && frame <= size - used);
+    FUZZ_EXPECT(frame == FrameSize(ReadHeader(data + used).bodyLength));
+    FUZZ_EXPECT(ReadHeader(data + used).bodyLength <= kMaxBodyLength);
     used += frame;
   }
   return used;
