@@ -83,7 +83,6 @@ Json::Value SampleAnswer(const AnswerLayout& layout, int32_t errorNo) {
       record[field.key] = SampleAnswerValue(field);
     }
     values[layout.records->listKey].append(record);
-    values[layout.records->listKey].append(record);
   }
   return values;
 }
@@ -108,6 +107,24 @@ int main(int argc, char** argv) {
     for (const std::string& key : request.getMemberNames()) keys.insert(key);
     std::string rest = request.empty() ? "\"x\":0}" : Compact(request).substr(1);
     Write(corpus / "intake" / name, std::string(1, static_cast<char>(index)) + rest);
+    ++index;
+  }
+  // Layouts whose groups depend on a value: one seed per branch.
+  index = 0;
+  for (const auto& [name, funcId] : Functions()) {
+    const RequestLayout& layout = *FindRequestLayout(funcId);
+    if (layout.custom != nullptr) {
+      for (int choice : {48, 49, 50, 51}) {
+        Json::Value request = SampleRequest(layout);
+        for (const char* key : {"op_type", "business_type"}) {
+          if (request.isMember(key)) request[key] = choice;
+        }
+        if (request.isMember("price_type")) request["price_type"] = "AP";
+        if (request.isMember("basket_type")) request["basket_type"] = "ALGORITHM";
+        Write(corpus / "intake" / (name + "-" + std::to_string(choice)),
+              std::string(1, static_cast<char>(index)) + Compact(request).substr(1));
+      }
+    }
     ++index;
   }
   Write(corpus / "intake" / "raw-logout", std::string(1, '\x3f') + "{\"func\":\"Logout\"}");
@@ -166,6 +183,7 @@ int main(int argc, char** argv) {
   dict << "# Function names and request keys, written by tessel_fuzz_seeds.\n";
   for (const auto& [name, funcId] : Functions()) dict << "\"\\\"" << name << "\\\"\"\n";
   for (const std::string& key : keys) dict << "\"\\\"" << key << "\\\":\"\n";
+  dict << "\"\\\"ALGORITHM\\\"\"\n\"\\\"AP\\\"\"\n\"48\"\n\"49\"\n\"50\"\n\"51\"\n";
   dict << "\"record_set\"\n\"\\\"record_set\\\":[{\"\n\"}]\"\n";
   return 0;
 }
