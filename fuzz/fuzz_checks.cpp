@@ -57,6 +57,13 @@ bool ParsesAsJsonObject(const char* text, size_t size) {
   return reader->parse(text, text + size, &value, &errors) && value.isObject();
 }
 
+size_t ParseAnswerList(const std::string& text, const char* listKey) {
+  Json::Value value;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  if (!reader->parse(text.data(), text.data() + text.size(), &value, nullptr)) return 0;
+  return value[listKey].size();
+}
+
 // ---- request intake ----
 
 struct NamedFunction {
@@ -291,6 +298,13 @@ void RunAnswer(const uint8_t* data, size_t size) {
   FUZZ_EXPECT(ParsesAsJsonObject(parsed.text.data(), parsed.text.size()));
   FUZZ_EXPECT(parsed.loginLost ==
               (layout.callsReloginGate && view.Int32(layout.errorNoOffset) == kLoginLostErrorNo));
+  // Each record is read from bytes of its own: the answer can outgrow the
+  // body only by its JSON form, never by reading the same bytes again.
+  const RecordBlock* block = layout.records;
+  if (block != nullptr && !block->exactlyOne) {
+    const size_t records = ParseAnswerList(parsed.text, block->listKey);
+    FUZZ_EXPECT(records * RecordSize(block->recordFields) <= view.size());
+  }
 }
 
 void RunFrameWalk(const uint8_t* data, size_t size) {
