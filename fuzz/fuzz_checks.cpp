@@ -272,9 +272,10 @@ void RunIntake(const uint8_t* data, size_t size) {
   FUZZ_EXPECT(queued.callback == &IgnoreAnswer && queued.context == 7);
   CheckPackedFrame(*queued.frame, function, seqBefore + 1);
   const Frame& frame = *queued.frame;
-  if (frame.size() >= kFrameOverhead && frame.size() == FrameSize(ReadHeader(frame.data()).bodyLength)) {
-    CheckTextsRoundTrip(*FindRequestLayout(function.funcId), request, frame.data() + kHeaderSize,
-                        frame.size() - kFrameOverhead);
+  if (frame.size() >= kFrameOverhead &&
+      frame.size() == FrameSize(ReadHeader(frame.data()).bodyLength)) {
+    CheckTextsRoundTrip(*FindRequestLayout(function.funcId), request,
+                        frame.data() + kHeaderSize, frame.size() - kFrameOverhead);
   }
 }
 

@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
     return Bytes(BuildFrame(type, body.data(), static_cast<uint32_t>(body.size()), id, "T1"));
   };
   const std::string loginBody(kAnswerHeadSize, '\0');
-  const std::string stream = frame(kLoginType, loginBody, 1) + frame(answers[0].type, bodies[0], 2) +
-                             frame(kHeartbeatType, "", 0) +
+  const std::string stream = frame(kLoginType, loginBody, 1) +
+                             frame(answers[0].type, bodies[0], 2) + frame(kHeartbeatType, "", 0) +
                              frame(pushes[0].type, bodies[answerLayouts], 0) +
                              frame(999, "xyz", 3) + frame(kLogoutType, loginBody, 4);
   // byte 0: 4 pending (bits 1-3), byte 1: the cut.
