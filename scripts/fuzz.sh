@@ -47,7 +47,8 @@ for target in "${targets[@]}"; do
   speed="$(grep -oE '^stat::average_exec_per_sec: *[0-9]+' "$log" | grep -oE '[0-9]+$' || true)"
   cov="$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || true)"
   ft="$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || true)"
-  crash="$(grep -oE 'Test unit written to [^ ]+' "$log" | sed 's/Test unit written to //' | tr '\n' ' ' || true)"
+  crash="$(grep -oE 'Test unit written to [^ ]+' "$log" | sed 's/Test unit written to //' |
+    tr '\n' ' ' || true)"
   if [ "$status" -ne 0 ]; then
     failed=1
     [ -z "$crash" ] && crash="exit $status, see $log"
