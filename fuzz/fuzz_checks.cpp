@@ -199,16 +199,22 @@ void WalkOnce(TradeClient& client, bool push, const uint8_t* data, size_t size) 
 
 // ---- configuration ----
 
-std::string ConfigPath() {
-  static const std::string path = [] {
+// One file per process, removed when the process ends.
+struct TempFile {
+  std::string path;
+  ~TempFile() { unlink(path.c_str()); }
+};
+
+const std::string& ConfigPath() {
+  static const TempFile file = [] {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") +
                           "/tessel-fuzz-config-XXXXXX";
     const int fd = mkstemp(pattern.data());
     if (fd >= 0) close(fd);
-    return pattern;
+    return TempFile{pattern};
   }();
-  return path;
+  return file.path;
 }
 
 bool IsPort(int32_t port) { return port >= 1 && port <= 65535; }
