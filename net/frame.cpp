@@ -33,9 +33,14 @@ Frame BuildHeartbeat(uint64_t requestId) {
   return BuildFrame(kHeartbeatType, nullptr, 0, requestId, {});
 }
 
+size_t AnnouncedFrameSize(const uint8_t* header) {
+  const uint32_t bodyLength = ReadHeader(header).bodyLength;
+  return bodyLength > kMaxBodyLength ? 0 : FrameSize(bodyLength);
+}
+
 size_t CompleteFrameSize(const uint8_t* data, size_t available) {
   if (data == nullptr || available < kHeaderSize) return 0;
-  const size_t size = FrameSize(ReadHeader(data).bodyLength);
+  const size_t size = AnnouncedFrameSize(data);
   return available < size ? 0 : size;
 }
 

@@ -66,8 +66,13 @@ inline FrameHeader ReadHeader(const uint8_t* frame) { return wire::Load<FrameHea
 
 inline size_t FrameSize(uint32_t bodyLength) { return bodyLength + kFrameOverhead; }
 
+// Size of the frame a 45-byte header announces, or 0 when its body would
+// pass the ceiling. The reader and the inbound walk both go by it.
+size_t AnnouncedFrameSize(const uint8_t* header);
+
 // Size of the complete frame at the start of `data`, or 0 when fewer bytes
-// than the header announces are present.
+// than the header announces are present or the header announces a body over
+// the ceiling.
 size_t CompleteFrameSize(const uint8_t* data, size_t available);
 
 }  // namespace tessel

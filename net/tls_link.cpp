@@ -170,7 +170,7 @@ size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
     if (!skipBadMagic || header[0] == static_cast<uint8_t>(kFrameMagic)) break;
   }
   const uint32_t bodyLength = ReadHeader(header).bodyLength;
-  if (bodyLength > kMaxBodyLength) {
+  if (AnnouncedFrameSize(header) == 0) {
     ConsoleLine("SSL_read[head] fail:body length " + std::to_string(bodyLength) +
                 " over the ceiling");
     CLog::Instance().Write(1, readErrorLogTag, "Error", "content:body length %u", bodyLength);

@@ -4,7 +4,9 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libssl-dev libjsoncpp-dev libtinyxml-dev
-          libconcurrentqueue-dev libgtest-dev)
+          libconcurrentqueue-dev libgtest-dev
+          # clang and its runtime libraries (libFuzzer) for the fuzz targets
+          clang libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test; then builds again with
-# the address/undefined and the thread sanitizers and runs the tests under
-# each (all but the one test that waits the real 30-second time-out); then
-# cross-builds Tessel.dll and runs the Windows tests under Wine.
+# Installs what is needed, builds, and runs every test; then runs each fuzz
+# target for a few seconds (so they keep building and their checks hold);
+# then builds again with the address/undefined and the thread sanitizers and
+# runs the tests under each (all but the one test that waits the real
+# 30-second time-out); then cross-builds Tessel.dll and runs the Windows
+# tests under Wine.
 #
 #   scripts/test.sh            everything
 #   scripts/test.sh --quick    the plain Linux build only
@@ -18,6 +20,8 @@ run_tests() {  # run_tests BUILD_DIR [ctest options...]
 "$here/scripts/build.sh" "$here/build" -DTESSEL_BUILD_TESTS=ON
 run_tests "$here/build"
 [ "${1:-}" = "--quick" ] && exit 0
+
+"$here/scripts/fuzz.sh" 5
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

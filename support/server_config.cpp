@@ -55,8 +55,8 @@ bool ReadPort(const TiXmlElement& element, const char* name, int32_t& field,
 
 // An entry that cannot be reached is left out rather than tried at the
 // wildcard address or at a port that was never meant: without a main
-// address, or with a port that is missing or out of range (the push port
-// matters only where there is a push address).
+// address (or with an empty one), or with a port that is missing or out of
+// range (the push port matters only where there is a push address).
 bool ReadServer(const TiXmlElement& element, ServerEntry& entry, std::string& problem) {
   ReadText(element, "address", entry.address);
   ReadText(element, "name", entry.name);
@@ -64,6 +64,10 @@ bool ReadServer(const TiXmlElement& element, ServerEntry& entry, std::string& pr
   if (const char* real = element.Attribute("real")) entry.real = ParseRealText(real);
   if (element.Attribute("address") == nullptr) {
     problem = "\"address\" is missing";
+    return false;
+  }
+  if (entry.address.empty()) {
+    problem = "\"address\" is empty";
     return false;
   }
   return ReadPort(element, "port", entry.port, problem) &&

@@ -35,11 +35,12 @@ TEST(ServerConfig, ReadsAttributesWithTheirConversions) {
     <Server address="127.0.0.6" port="4" real=""/>
     <Server address="127.0.0.7" port="5"/>
     <Server name="no address" port="1"/>
+    <Server name="empty address" address="" port="1"/>
   </TesselServer>
   <TesselServer><Server address="9.9.9.9"/></TesselServer>
 </Root>)", &ok);
   ASSERT_TRUE(ok);
-  ASSERT_EQ(servers.size(), 6u);  // the entry without an address is skipped
+  ASSERT_EQ(servers.size(), 6u);  // the entries without an address are skipped
   EXPECT_EQ(servers[0].name, "live");
   EXPECT_EQ(servers[0].port, 0x1F90);
   EXPECT_EQ(servers[0].pushaddress, "127.0.0.2");

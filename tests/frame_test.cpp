@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <vector>
 
 namespace tessel {
 namespace {
@@ -50,6 +51,22 @@ TEST(Frame, CompleteFrameSizeNeedsWholeFrame) {
   EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size() - 1), 0u);
   EXPECT_EQ(CompleteFrameSize(frame.data(), 44), 0u);
   EXPECT_EQ(CompleteFrameSize(nullptr, 100), 0u);
+}
+
+// A header announcing a body over the ceiling is never a frame, however many
+// bytes follow it: the reader drops the connection on it and the walk stops.
+TEST(Frame, BodyOverTheCeilingIsNoFrame) {
+  const std::vector<uint8_t> body(kMaxBodyLength + 1, 'b');
+  Frame frame = BuildFrame(9, body.data(), kMaxBodyLength, 5, "ID");
+  EXPECT_EQ(AnnouncedFrameSize(frame.data()), kMaxBodyLength + kFrameOverhead);
+  EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size()), frame.size());
+
+  frame = BuildFrame(9, body.data(), kMaxBodyLength + 1, 5, "ID");
+  EXPECT_EQ(AnnouncedFrameSize(frame.data()), 0u);
+  EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size()), 0u);
+  wire::Store<uint32_t>(frame.data() + 5, 0xFFFFFFFFu);  // would wrap a 32-bit size
+  EXPECT_EQ(AnnouncedFrameSize(frame.data()), 0u);
+  EXPECT_EQ(CompleteFrameSize(frame.data(), frame.size()), 0u);
 }
 
 }  // namespace

@@ -71,7 +71,12 @@ Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo
   }
   const int32_t recordLen = body.Int32(block.recordLenOffset);
   const int32_t count = body.Int32(block.recordLenOffset + 4);
-  if (errorNo != 0 || count <= 0 || recordLen <= 0) return list;
+  // Slots narrower than a record would read the same bytes into several
+  // records: a 4 MB body with a record_len of 1 became a 3 GB answer.
+  if (errorNo != 0 || count <= 0 || recordLen <= 0 ||
+      static_cast<size_t>(recordLen) < recordSize) {
+    return list;
+  }
   size_t position = first;
   for (int32_t i = 0; i < count && body.Holds(position, recordSize); ++i) {
     Json::Value record(Json::objectValue);

@@ -101,7 +101,8 @@ constexpr uint32_t RecordSize(FieldList recordFields) {
   return size;
 }
 // The record list: empty unless errorNo is 0 and the count is positive; only
-// whole records inside the body are read, and a record_len below 1 gives none.
+// whole records inside the body are read, and a record_len below the
+// record's size (slots that would overlap) gives none.
 Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo);
 
 // Tab-indented, keys in ascending order: jsoncpp's default writer.
