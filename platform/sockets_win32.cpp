@@ -1,5 +1,7 @@
 #include "platform/sockets.h"
 
+#include "platform/socket_address.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -15,10 +17,6 @@ int NativeFamily(AddressFamily family) {
   return family == AddressFamily::IPv6 ? AF_INET6 : AF_INET;
 }
 
-bool IsWildcard(const char* host) {
-  return host == nullptr || host[0] == '\0' || std::strcmp(host, "*") == 0;
-}
-
 bool NameOf(NativeSocket s, bool peer, std::string& address, int& port) {
   sockaddr_storage storage{};
   int length = sizeof storage;
@@ -26,20 +24,7 @@ bool NameOf(NativeSocket s, bool peer, std::string& address, int& port) {
   const int rc = peer ? ::getpeername(Native(s), raw, &length)
                       : ::getsockname(Native(s), raw, &length);
   if (rc != 0) return false;
-  char text[128] = {};
-  if (storage.ss_family == AF_INET) {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
-    ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
-    port = ntohs(v4->sin_port);
-  } else if (storage.ss_family == AF_INET6) {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
-    ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
-    port = ntohs(v6->sin6_port);
-  } else {
-    return false;
-  }
-  address = text;
-  return true;
+  return DescribeAddress(storage, address, port);
 }
 
 bool SetFlag(NativeSocket s, int level, int name) {
@@ -48,42 +33,6 @@ bool SetFlag(NativeSocket s, int level, int name) {
 }
 
 }  // namespace
-
-std::optional<SocketAddress> BuildAddress(AddressFamily family, const char* host,
-                                          uint16_t port) {
-  SocketAddress out;
-  if (family == AddressFamily::IPv4) {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(port);
-    if (IsWildcard(host)) {
-      v4.sin_addr.s_addr = htonl(INADDR_ANY);
-    } else if (::_stricmp(host, "localhost") == 0) {
-      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    } else if (::inet_pton(AF_INET, host, &v4.sin_addr) < 1) {
-      return std::nullopt;
-    }
-    std::memcpy(out.bytes, &v4, sizeof v4);
-    out.length = sizeof v4;
-    return out;
-  }
-  if (family == AddressFamily::IPv6) {
-    sockaddr_in6 v6{};
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(port);
-    if (IsWildcard(host)) {
-      v6.sin6_addr = in6addr_any;
-    } else if (::_stricmp(host, "localhost") == 0) {
-      v6.sin6_addr = in6addr_loopback;
-    } else if (::inet_pton(AF_INET6, host, &v6.sin6_addr) < 1) {
-      return std::nullopt;
-    }
-    std::memcpy(out.bytes, &v6, sizeof v6);
-    out.length = sizeof v6;
-    return out;
-  }
-  return std::nullopt;
-}
 
 void StartSocketLibrary() {
   WSADATA data;

@@ -62,25 +62,6 @@ std::string ExecutableDirectoryForFiles() { return Narrow(ExecutableDirectoryWid
 
 int CompareIgnoringCase(const char* a, const char* b) { return ::_stricmp(a, b); }
 
-LocalDateTime LocalNow() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto sinceEpoch = now.time_since_epoch();
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count() % 1000;
-  std::tm local{};
-  ::localtime_s(&local, &seconds);
-  LocalDateTime out;
-  out.year = local.tm_year + 1900;
-  out.month = local.tm_mon + 1;
-  out.day = local.tm_mday;
-  out.hour = local.tm_hour;
-  out.minute = local.tm_min;
-  out.second = local.tm_sec;
-  out.millisecond = static_cast<int>(millis < 0 ? millis + 1000 : millis);
-  return out;
-}
-
 bool EnsureDirectory(const std::string& path) {
   if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
   // Something already there counts only when it is a directory.
