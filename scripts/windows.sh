@@ -287,7 +287,7 @@ run_gtest unit "$build/tests/tessel_unit_tests.exe"
 TARGETS="tessel-standin" nice "$here/scripts/build.sh" "$native" >/dev/null
 hostdir="$build/tests/host"
 mkfifo "$work/standin-input"
-"$native/tools/standin/tessel-standin" --cert "$hostdir/ca.pem" --password secret \
+"$native/tools/standin/tessel-standin" --write-cert "$hostdir/ca.pem" --password secret \
   < "$work/standin-input" > "$work/standin-ports" 2>"$work/standin.log" &
 standin_pid=$!
 exec 3> "$work/standin-input"
