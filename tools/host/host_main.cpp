@@ -283,10 +283,13 @@ class LibraryLog {
 
   const std::string& Path() const { return path_; }
 
+  // Measured through an open file, not the directory entry, which Windows
+  // may update late while the library holds the file open.
   uint64_t Size() const {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(Native(), error);
-    return error ? 0 : static_cast<uint64_t>(size);
+    std::ifstream file(Native(), std::ios::binary | std::ios::ate);
+    if (!file) return 0;
+    const std::streamoff size = file.tellg();
+    return size > 0 ? static_cast<uint64_t>(size) : 0;
   }
 
   // What the file holds past `offset` ("" when it cannot be read).
