@@ -47,10 +47,10 @@ trap cleanup EXIT
 # Its traces (one line per frame received and per push sent) go to stderr.
 mkfifo "$work/standin-input"
 if [ "$verbose" = 1 ]; then
-  "$tools/standin/tessel-standin" --cert "$tools/ca.pem" --password secret \
+  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret \
     < "$work/standin-input" > "$work/standin-ports" &
 else
-  "$tools/standin/tessel-standin" --cert "$tools/ca.pem" --password secret \
+  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret \
     < "$work/standin-input" > "$work/standin-ports" 2> "$logs/simulator.log" &
 fi
 standin_pid=$!

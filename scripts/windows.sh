@@ -287,7 +287,7 @@ run_gtest unit "$build/tests/tessel_unit_tests.exe"
 TARGETS="tessel-standin" nice "$here/scripts/build.sh" "$native" >/dev/null
 hostdir="$build/tests/host"
 mkfifo "$work/standin-input"
-"$native/tools/standin/tessel-standin" --cert "$hostdir/ca.pem" --password secret \
+"$native/tools/standin/tessel-standin" --write-cert "$hostdir/ca.pem" --password secret \
   < "$work/standin-input" > "$work/standin-ports" 2>"$work/standin.log" &
 standin_pid=$!
 exec 3> "$work/standin-input"
@@ -341,6 +341,27 @@ else
   fail "tessel-host.exe description"; grep '^description' "$work/host-tool.log" || true
 fi
 grep -E '^== session' "$work/host-tool.log" || true
+
+# Refusals are told at once with the library's reason, which the host tool
+# reads from the log beside it.
+cat > "$work/refusals.jsonl" <<'JSONL'
+{"func":"Login","user_name":"demo","pass_word":"secret","heart_beat":30,"compress":0,"encrypt":0}
+{"func":"QryMoney","user_name":"demo"
+{"func":"QryMoney","user_name":"demo","client_id":"demo"}
+{"func":"Logout"}
+JSONL
+say "running tessel-host.exe with refused requests"
+(cd "$build" && timeout 300 "$wine" tessel-host.exe --requests "$work/refusals.jsonl") \
+  >"$work/host-refusals.log" 2>&1 || true
+tr -d '\r' < "$work/host-refusals.log" > "$work/host-refusals.unix"
+if grep -q '^!! refused #2: not JSON (' "$work/host-refusals.unix" &&
+   grep -qx '!! refused #3: key "fund_account" is missing' "$work/host-refusals.unix" &&
+   grep -qx '== session: 4 requests, 2 refused, 0 unanswered' "$work/host-refusals.unix" &&
+   ! grep -qE '^\.\. waiting #[234]:' "$work/host-refusals.unix"; then
+  pass "tessel-host.exe tells refusals with the library's reason"
+else
+  fail "tessel-host.exe refusals"; tail -30 "$work/host-refusals.unix"
+fi
 
 echo "windows: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -128,6 +128,7 @@ TEST_F(IntakeTest, LengthLimitsTheParsedText) {
 
 TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   testing::TempDir dir;
+  CLog::Instance().Close();  // whatever an earlier test in this process opened
   ASSERT_EQ(CLog::Instance().Init("Log", dir.path().c_str(), "intake.log"), 1);
   ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
   ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
@@ -137,6 +138,86 @@ TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
   EXPECT_NE(log.find("content:2 - Main Login"), std::string::npos);
   EXPECT_NE(log.find(R"(content:3 - {"func":"Logout"})"), std::string::npos);
+  CLog::Instance().Close();  // before the folder goes
+}
+
+// The library's refusal entries in a log text: what follows "content:" on
+// each "Request_Refused" line.
+std::vector<std::string> RefusalEntries(const std::string& log) {
+  static const std::string kMark = ":Request_Refused  content:";
+  std::vector<std::string> entries;
+  for (size_t at = log.find(kMark); at != std::string::npos; at = log.find(kMark, at)) {
+    at += kMark.size();
+    entries.push_back(log.substr(at, log.find("\r\n", at) - at));
+  }
+  return entries;
+}
+
+// Each refusal is logged once, naming its reason; SendRequest itself says
+// only 0.
+class RefusalLogTest : public IntakeTest {
+ protected:
+  void SetUp() override {
+    IntakeTest::SetUp();
+    CLog::Instance().Close();  // whatever an earlier test in this process opened
+    ASSERT_EQ(CLog::Instance().Init("Log", dir.path().c_str(), "refusals.log"), 1);
+  }
+  void TearDown() override { CLog::Instance().Close(); }
+
+  // Refuses `text` and returns the one entry it logged.
+  std::string RefusalOf(const std::string& text) {
+    const size_t before = RefusalEntries(Log()).size();
+    EXPECT_FALSE(Submit(text)) << text;
+    const std::vector<std::string> entries = RefusalEntries(Log());
+    EXPECT_EQ(entries.size(), before + 1) << text;
+    return entries.size() == before + 1 ? entries.back() : std::string();
+  }
+
+  std::string Log() { return testing::ReadFile(dir.File("Log/refusals.log")); }
+
+  testing::TempDir dir;
+};
+
+TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
+  EXPECT_EQ(RefusalOf(R"({"func":"Logout")"), "(no func) - not JSON");
+  EXPECT_EQ(RefusalOf(R"({"user_name":"u"})"), "(no func) - no \"func\"");
+  EXPECT_EQ(RefusalOf(R"(["Logout"])"), "(no func) - no \"func\"");
+  EXPECT_EQ(RefusalOf(R"({"func":"login"})"), "login - unknown function");
+  EXPECT_EQ(RefusalOf(R"({"func":"QryMoney","user_name":"u","client_id":"c"})"),
+            "QryMoney - key \"fund_account\" is missing");
+  EXPECT_EQ(RefusalOf(R"({"func":"QryMoney","user_name":"u","client_id":7,"fund_account":"f"})"),
+            "QryMoney - key \"client_id\" has the wrong type");
+  EXPECT_EQ(RefusalOf(R"({"func":"QryMoney","user_name":")" + std::string(1000, 'u') +
+                      R"(","client_id":"c","fund_account":"f"})"),
+            "QryMoney - key \"user_name\" is too long for its field");
+  EXPECT_EQ(RefusalOf(R"({"func":"OptionalOperation","user_name":"u","record_set_cnt":-1})"),
+            "OptionalOperation - count \"record_set_cnt\" is not a usable number of records");
+  client.push.connected = false;
+  EXPECT_EQ(RefusalOf(kPushLogin), "Login_Trade_Push - push channel down");
+  client.main.connected = false;
+  EXPECT_EQ(RefusalOf(R"({"func":"Logout"})"), "Logout - main channel down");
+  // Nothing the host sent is in a refusal entry beyond its "func".
+  EXPECT_EQ(Log().find("fund_account\":"), std::string::npos);
+  EXPECT_EQ(client.requestSeq.load(), 0u);
+}
+
+TEST_F(RefusalLogTest, NoTextIsARefusalToo) {
+  EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
+  EXPECT_EQ(RefusalEntries(Log()), std::vector<std::string>{"(no func) - no request text"});
+}
+
+TEST_F(RefusalLogTest, RefusedLoginsLeaveNoPasswordInTheLog) {
+  const std::string login =
+      R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":"30","compress":0,"encrypt":0})";
+  EXPECT_EQ(RefusalOf(login), "Login - key \"heart_beat\" has the wrong type");
+  EXPECT_EQ(RefusalOf(login.substr(0, 60)), "(no func) - not JSON");  // cut after the password
+  const std::string pushLogin =
+      R"({"func":"Login_Trade_Push","user_name":"u","pass_word":"push-secret","heart_beat":30,"compress":0,"encrypt":0})";
+  client.push.connected = false;
+  EXPECT_EQ(RefusalOf(pushLogin), "Login_Trade_Push - push channel down");
+  const std::string log = Log();
+  EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+  EXPECT_TRUE(gAnswers.empty());  // refusals call nothing back
 }
 
 TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {

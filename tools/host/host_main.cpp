@@ -3,7 +3,9 @@
 // its descriptor and, given a request file (or "-" for standard input), runs
 // a session: one JSON request per line, each sent once its channel is up
 // and answered before the next is sent, with every answer, push and status
-// report printed as it arrives.
+// report printed as it arrives. A request the library refuses is retried
+// only while the channel it needs is not up; any other refusal is printed at
+// once with the library's reason, read from its log.
 //
 // With --console FILE (Linux only) the library's own console lines (it
 // writes them on the process's standard output) go to FILE, and the
@@ -22,6 +24,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -32,6 +36,7 @@
 
 #include "plugin/host_api.h"
 #include "tools/host/placeholders.h"
+#include "tools/host/refusals.h"
 
 namespace {
 
@@ -41,6 +46,9 @@ using Clock = std::chrono::steady_clock;
 // How long a request may be refused while its channel comes up, and how long
 // an answer may take (the plug-in answers every request within 30 s).
 constexpr auto kChannelWait = std::chrono::seconds(20);
+constexpr long kChannelWaitSeconds = 20;
+// A request held back this long gets a line saying what it waits for.
+constexpr auto kTellWaiting = std::chrono::seconds(1);
 constexpr auto kAnswerWait = std::chrono::seconds(40);
 // Reports that follow an answer (an order's pushes) get this long to arrive
 // before the next request goes out, so the transcript reads in order.
@@ -64,6 +72,7 @@ bool RedirectConsole(const std::string& path) {
   ::close(file);
   out = ::fdopen(terminal, "w");
   if (out == nullptr) return false;
+  std::setvbuf(out, nullptr, _IOLBF, 0);
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // the file stays current while the session runs
   return true;
 }
@@ -186,8 +195,20 @@ class Session {
   }
 
   static void OnNotify(const char* text, int32_t length) {
+    Session& s = Instance();
     const std::string notice(text, static_cast<size_t>(length));
-    Instance().Print(Kind(Parse(notice)), notice);
+    const Json::Value parsed = Parse(notice);
+    {
+      std::lock_guard<std::mutex> hold(s.lock_);
+      s.links_.Note(parsed);
+    }
+    s.Print(Kind(parsed), notice);
+  }
+
+  // Each channel's state as the status reports so far tell it.
+  tessel::host::Links Links() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return links_;
   }
 
   static void OnAnswer(const char* text, int32_t length, uint64_t context) {
@@ -222,29 +243,164 @@ class Session {
   std::condition_variable answered_;
   uint64_t lastAnswered_ = 0;
   Json::Value lastAnswer_;
+  tessel::host::Links links_;
   std::mutex printLock_;
 };
 
-bool SendWhenUp(const tessel::PluginDescriptor& d, tessel::TradeClient* client,
-                const std::string& line, uint64_t context) {
-  const auto giveUp = Clock::now() + kChannelWait;
-  while (d.sendRequest(client, line.data(), static_cast<int32_t>(line.size()),
-                       &Session::OnAnswer, context) == 0) {
-    if (Clock::now() > giveUp) return false;
+// The library's log file: Log/<YYYYMMDD>.tessel.log beside this executable,
+// dated by the first CreateClient of the process. Read, never written.
+class LibraryLog {
+ public:
+  // The day's file name, local time as the library takes it.
+  static std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
+    localtime_r(&now, &local);
+#endif
+    char date[16];
+    std::strftime(date, sizeof date, "%Y%m%d", &local);
+    return date;
+  }
+
+  // `before` and `after` are the dates taken around CreateClient; they
+  // differ only across midnight, when the file of the later one exists
+  // only if the library opened it.
+  void Locate(const std::string& before, const std::string& after) {
+#ifdef _WIN32
+    const std::string folder = ExecutableDirectory() + "Log\\";
+#else
+    const std::string folder = ExecutableDirectory() + "Log/";
+#endif
+    path_ = folder + after + ".tessel.log";
+    std::error_code error;
+    if (before != after && !std::filesystem::exists(Native(), error)) {
+      path_ = folder + before + ".tessel.log";
+    }
+  }
+
+  const std::string& Path() const { return path_; }
+
+  // Measured through an open file, not the directory entry, which Windows
+  // may update late while the library holds the file open.
+  uint64_t Size() const {
+    std::ifstream file(Native(), std::ios::binary | std::ios::ate);
+    if (!file) return 0;
+    const std::streamoff size = file.tellg();
+    return size > 0 ? static_cast<uint64_t>(size) : 0;
+  }
+
+  // What the file holds past `offset` ("" when it cannot be read).
+  std::string ReadFrom(uint64_t offset) const {
+    std::ifstream file(Native(), std::ios::binary);
+    if (!file) return {};
+    file.seekg(static_cast<std::streamoff>(offset));
+    std::string text;
+    char chunk[4096];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+      text.append(chunk, static_cast<size_t>(file.gcount()));
+    }
+    return text;
+  }
+
+ private:
+  std::filesystem::path Native() const { return std::filesystem::u8path(path_); }
+
+  std::string path_;
+};
+
+LibraryLog gLog;
+
+const char* ChannelName(const tessel::host::LoggedRefusal* logged, bool needsPush,
+                        const tessel::host::Links& links) {
+  if (logged != nullptr) return logged->reason == "push channel down" ? "push" : "main";
+  return needsPush && links.main == tessel::host::Link::Up ? "push" : "main";
+}
+
+tessel::host::Link LinkOf(const std::string& channel, const tessel::host::Links& links) {
+  return channel == "push" ? links.push : links.main;
+}
+
+// Why a request will never go as it is: the library's reason, with the
+// JSON reader's own words for a syntax error.
+std::string RefusalText(const std::optional<tessel::host::LoggedRefusal>& logged,
+                        const std::optional<Json::Value>& request, const std::string& complaint) {
+  if (logged) {
+    if (!request && !complaint.empty()) return logged->reason + " (" + complaint + ")";
+    return logged->reason;
+  }
+  if (!request) return "not JSON (" + complaint + ")";
+  return "refused while its channel is up; no reason found in the library's log " +
+         gLog.Path();
+}
+
+// Why a request is still held back once the wait is over.
+std::string StillDownText(const std::string& channel, tessel::host::Link link) {
+  const std::string down = channel + " channel down: ";
+  const std::string seconds = std::to_string(kChannelWaitSeconds) + " s";
+  if (link == tessel::host::Link::Down) {
+    return down + "the link was lost and has not come back within " + seconds;
+  }
+  if (link == tessel::host::Link::Up) return down + "still down after " + seconds;
+  return down + "it has not come up within " + seconds + " (is the trade server listening at " +
+         "the address and port in " + ExecutableDirectory() + "config/system.xml?)";
+}
+
+// Hands one request to the library, retrying while the channel it needs is
+// not up. False when it was refused; the refusal has been printed.
+bool HandOver(const tessel::PluginDescriptor& d, tessel::TradeClient* client,
+              const std::string& line, uint64_t context) {
+  Session& session = Session::Instance();
+  std::string complaint;
+  const std::optional<Json::Value> request = tessel::host::ParseRequest(line, complaint);
+  const std::string number = "#" + std::to_string(context);
+  const auto start = Clock::now();
+  bool toldWaiting = false;
+  for (;;) {
+    // Only this thread hands requests in, so a refusal entry written past
+    // this point is this request's.
+    const uint64_t logSize = gLog.Size();
+    if (d.sendRequest(client, line.data(), static_cast<int32_t>(line.size()), &Session::OnAnswer,
+                      context) != 0) {
+      return true;
+    }
+    const std::optional<tessel::host::LoggedRefusal> logged =
+        tessel::host::NewestRefusal(gLog.ReadFrom(logSize));
+    const tessel::host::Links links = session.Links();
+    if (tessel::host::Judge(logged, request, links) == tessel::host::Verdict::Refuse) {
+      session.Print("!! refused " + number, RefusalText(logged, request, complaint));
+      return false;
+    }
+    const std::string channel =
+        ChannelName(logged ? &*logged : nullptr, tessel::host::NeedsPush(request), links);
+    const auto waited = Clock::now() - start;
+    if (waited >= kChannelWait) {
+      session.Print("!! refused " + number, StillDownText(channel, LinkOf(channel, links)));
+      return false;
+    }
+    if (!toldWaiting && waited >= kTellWaiting) {
+      session.Print(".. waiting " + number, channel + " channel not up yet; retrying for up to " +
+                                                std::to_string(kChannelWaitSeconds) + " s");
+      toldWaiting = true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  return true;
 }
 
 int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   Session& session = Session::Instance();
+  const std::string dateBefore = LibraryLog::Today();
   tessel::TradeClient* client = d.createClient(&Session::OnNotify);
+  gLog.Locate(dateBefore, LibraryLog::Today());
   if (client == nullptr) {
     std::fprintf(stderr, "CreateClient failed: is %sconfig/system.xml there?\n",
                  ExecutableDirectory().c_str());
     return 1;
   }
-  int failures = 0;
+  int refused = 0;
+  int unanswered = 0;
   uint64_t context = 0;
   Json::Value lastAnswer;
   std::string line;
@@ -253,15 +409,14 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
     line = tessel::host::FillPlaceholders(line, lastAnswer);
     ++context;
     session.Print("-> request #" + std::to_string(context), line);
-    if (!SendWhenUp(d, client, line, context)) {
-      session.Print("!! refused #" + std::to_string(context), "channel down or request invalid");
-      ++failures;
+    if (!HandOver(d, client, line, context)) {
+      ++refused;
       continue;
     }
     const std::optional<Json::Value> answer = session.WaitForAnswer(context);
     if (!answer) {
       session.Print("!! no answer #" + std::to_string(context), "");
-      ++failures;
+      ++unanswered;
       continue;
     }
     lastAnswer = *answer;
@@ -269,9 +424,9 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // late reports
   d.destroyClient(client);
-  session.Print("== session", std::to_string(context) + " requests, " +
-                                   std::to_string(failures) + " failed");
-  return failures == 0 ? 0 : 1;
+  session.Print("== session", std::to_string(context) + " requests, " + std::to_string(refused) +
+                                   " refused, " + std::to_string(unanswered) + " unanswered");
+  return refused == 0 && unanswered == 0 ? 0 : 1;
 }
 
 void Usage() {
@@ -281,6 +436,8 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Line by line even into a pipe, so a reader sees each event as it happens.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::string library = ExecutableDirectory() + kDefaultLibrary;
   std::string requestsPath;
   std::string consolePath;

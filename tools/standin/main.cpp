@@ -1,5 +1,7 @@
 // tessel-standin: runs the simulated trade server until SIGINT, SIGTERM or
 // the end of standard input (so it dies with a parent that holds its stdin).
+// It makes its own certificate and writes it to the --write-cert file, the
+// ca.pem a client checks it by.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -18,7 +20,7 @@ namespace {
 
 void Usage() {
   std::fprintf(stderr,
-               "usage: tessel-standin --cert PATH [--main-port N] [--push-port N] "
+               "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
                "[--password P]\n");
 }
 
@@ -40,7 +42,7 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options) {
       if (!ParsePort(value, options.mainPort)) return false;
     } else if (name == "--push-port") {
       if (!ParsePort(value, options.pushPort)) return false;
-    } else if (name == "--cert") {
+    } else if (name == "--write-cert") {
       options.certPath = value;
     } else if (name == "--password") {
       options.password = value;
