@@ -118,6 +118,8 @@ class StandIn {
   // the open orders it crosses, reporting them like any fill. False for an
   // unknown security or a price that is not positive.
   bool SetPrice(uint8_t market, const std::string& code, double price);
+  // One step of the seeded price walk (Book::Walk), reported like SetPrice.
+  void Walk(uint32_t draw);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
