@@ -391,5 +391,233 @@ TEST_F(TradingSession, TestsCanInjectAnyPushFromJson) {
   EXPECT_FALSE(server().SendPush(Channel::Push, 4, limit));  // an answer, not a push
 }
 
+// ---- Baskets, plans and condition orders ------------------------------------
+
+constexpr int kShenzhen = '2';
+
+Json::Value Program(const char* func) {
+  Json::Value request(Json::objectValue);
+  request["func"] = func;
+  request["user_name"] = "trader01";
+  request["client_id"] = "trader01";
+  return request;
+}
+
+Json::Value BatchRecord(const char* code, int market, int side, int amount, double price) {
+  Json::Value r(Json::objectValue);
+  r["security_code"] = code;
+  r["security_name"] = "";
+  r["security_exchange"] = market;
+  r["algorithm_type"] = "";
+  r["entrust_bs"] = side;
+  r["entrust_price_type"] = "LMT";
+  r["limit_price"] = 0;
+  r["price"] = price;
+  r["amount"] = amount;
+  r["smallest_entrust_amount"] = 0;
+  r["smallest_entrust_balance"] = 0;
+  return r;
+}
+
+Json::Value PlanQuery(const char* func, const std::string& basketNo, const std::string& batchNo) {
+  Json::Value request = Program(func);
+  request["basket_no"] = basketNo;
+  request["batch_no"] = batchNo;
+  request["max_request_num"] = 50;
+  request["position_str"] = "";
+  return request;
+}
+
+TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
+  LogInBothChannels();
+  Json::Value create = Program("CreateBasket");
+  create["basket_name"] = "blue chips";
+  create["type"] = "NORMAL";
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string basketNo = created["basket_no"].asString();
+  ASSERT_FALSE(basketNo.empty());
+  EXPECT_EQ(created["basket_name"].asString(), "blue chips");
+
+  // 600519 at its price fills at once; 000001 at 12.00 waits below 12.30.
+  Json::Value batch = Program("AddBasketSecurityBatch");
+  batch["basket_no"] = basketNo;
+  batch["record_set_cnt"] = 2;
+  batch["record_set"].append(BatchRecord("600519", kShanghai, kBuy, 100, 0));
+  batch["record_set"].append(BatchRecord("000001", kShenzhen, kBuy, 1000, 12.00));
+  const Json::Value added = Ask(batch);
+  ASSERT_EQ(added["error_no"].asInt(), 0) << added;
+  // One unknown security refuses the batch whole.
+  batch["record_set"][1]["security_code"] = "999999";
+  EXPECT_EQ(Ask(batch)["error_no"].asInt(), standin::kUnknownSecurity);
+
+  Json::Value list = Program("QueryBasket");
+  list["basket_no"] = "";
+  const Json::Value baskets = Ask(list);
+  ASSERT_EQ(baskets["record_set_cnt"].asInt(), 1) << baskets;
+  EXPECT_EQ(baskets["record_set"][0]["basket_no"].asString(), basketNo);
+  Json::Value detail = Program("QueryBasketDetail");
+  detail["basket_no"] = basketNo;
+  const Json::Value securities = Ask(detail);
+  ASSERT_EQ(securities["record_set_cnt"].asInt(), 2) << securities;
+  EXPECT_EQ(securities["record_set"][0]["security_name"].asString(), "Kweichow Moutai");
+  EXPECT_EQ(securities["record_set"][1]["security_exchange"].asInt(), kShenzhen);
+  detail["basket_no"] = "K404";
+  EXPECT_EQ(Ask(detail)["error_no"].asInt(), standin::kUnknownBasket);
+
+  // The plan names both securities; the second's amount replaced.
+  Json::Value start = Program("StartBasketPlan");
+  start["basket_no"] = basketNo;
+  start["basket_type"] = "NORMAL";
+  start["entrust_amount_type"] = 0;
+  start["fund_account"] = "trader01-01";
+  start["operator_id"] = "op";
+  start["basket_detail_cnt"] = 2;
+  for (int i = 0; i < 2; ++i) {
+    Json::Value line(Json::objectValue);
+    line["basket_detail_id"] = securities["record_set"][i]["basket_detail_id"];
+    line["entrust_price_type"] = "LMT";
+    line["algorithm_type"] = "";
+    line["entrust_bs"] = kBuy;
+    line["entrust_price"] = 0;
+    line["entrust_amount"] = i == 0 ? 0 : 500;
+    line["smallest_entrust_amount"] = 0;
+    line["smallest_entrust_balance"] = 0;
+    line["security_exchange"] = securities["record_set"][i]["security_exchange"];
+    start["record_set"].append(line);
+  }
+  const Json::Value started = Ask(start);
+  ASSERT_EQ(started["error_no"].asInt(), 0) << started;
+  const std::string batchNo = started["batch_no"].asString();
+  ASSERT_FALSE(batchNo.empty());
+
+  const Json::Value filled = AwaitPush(10, "security_code", "600519");
+  ASSERT_FALSE(filled.isNull());
+  EXPECT_EQ(filled["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(filled["business_price"].asDouble(), 1700);
+  EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
+  const Json::Value waiting = AwaitPush(10, "security_code", "000001");
+  ASSERT_FALSE(waiting.isNull());
+  EXPECT_EQ(waiting["entrust_status"].asInt(), kOpen);
+
+  const auto planStatus = [&] {
+    Json::Value plans = Program("QueryBasketPlan");
+    plans["basket_no"] = basketNo;
+    const Json::Value answer = Ask(plans);
+    EXPECT_EQ(answer["record_set_cnt"].asInt(), 1) << answer;
+    return answer["record_set"][0];
+  };
+  const Json::Value running = planStatus();
+  EXPECT_EQ(running["status"].asString(), "running");
+  EXPECT_EQ(running["batch_no"].asString(), batchNo);
+  EXPECT_EQ(running["entrust_amount"].asDouble(), 600);
+  EXPECT_EQ(running["business_amount"].asDouble(), 100);
+
+  ASSERT_TRUE(server().SetPrice('2', "000001", 11.90));
+  const Json::Value later = AwaitPush(10, "business_price", 11.90);
+  ASSERT_FALSE(later.isNull());
+  EXPECT_EQ(later["business_amount"].asDouble(), 500);
+  EXPECT_EQ(planStatus()["status"].asString(), "finished");
+
+  const Json::Value lines = Ask(PlanQuery("QueryBasketPlanDetail", basketNo, batchNo));
+  ASSERT_EQ(lines["record_set_cnt"].asInt(), 2) << lines;
+  EXPECT_EQ(lines["record_set"][1]["entrust_amount"].asDouble(), 500);
+  EXPECT_EQ(lines["record_set"][1]["business_entrust_amount"].asDouble(), 500);
+  const Json::Value orders = Ask(PlanQuery("QueryBasketEntrustOrder", basketNo, batchNo));
+  ASSERT_EQ(orders["record_set_cnt"].asInt(), 2) << orders;
+  EXPECT_EQ(orders["record_set"][0]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(orders["record_set"][1]["business_balance"].asDouble(), 500 * 11.90);
+  EXPECT_EQ(orders["record_set"][1]["position_str"].asString(), "2");
+  const Json::Value trades = Ask(PlanQuery("QueryBasketBargainOrder", basketNo, batchNo));
+  ASSERT_EQ(trades["record_set_cnt"].asInt(), 2) << trades;
+  EXPECT_EQ(trades["record_set"][0]["business_balance"].asDouble(), 170000);
+  EXPECT_EQ(Ask(PlanQuery("QueryBasketBargainOrder", basketNo, "P404"))["error_no"].asInt(),
+            standin::kUnknownPlan);
+
+  // The trades count in the day's summary.
+  Json::Value summary = Program("QueryBargainSummary");
+  summary.removeMember("user_name");
+  summary["username"] = "trader01";
+  summary["fund_account"] = "trader01-01";
+  summary["security_exchange"] = 0;
+  const Json::Value sums = Ask(summary);
+  EXPECT_EQ(sums["trans_amount"].asInt(), 2) << sums;
+  EXPECT_EQ(sums["bargain_balance"].asDouble(), 170000 + 500 * 11.90);
+}
+
+Json::Value ConditionRequest(const char* func) {
+  Json::Value request(Json::objectValue);
+  request["func"] = func;
+  request["username"] = "trader01";
+  request["client_id"] = "trader01";
+  return request;
+}
+
+Json::Value ConditionList() {
+  Json::Value list = ConditionRequest("QueryConditionOrderList");
+  list["security_code"] = "";
+  list["status"] = "";
+  list["con_trigger_start_date"] = "";
+  list["con_trigger_end_date"] = "";
+  list["max_request_num"] = 10;
+  list["position_str"] = "";
+  list["fund_account"] = "";
+  return list;
+}
+
+TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTriggered) {
+  LogInBothChannels();
+  Json::Value create = ConditionRequest("CreateConditionOrder");
+  create["fund_account"] = "trader01-01";
+  create["operator_id"] = "op";
+  create["security_code"] = "600519";
+  create["security_name"] = "";
+  create["security_exchange"] = kShanghai;
+  create["con_type"] = "DOWN";
+  create["entrust_bs"] = kBuy;
+  create["con_trigger_date"] = "20261231";
+  create["con_trigger_price"] = 1650.0;
+  create["entrust_amount"] = 100.0;
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string conditionNo = created["condition_no"].asString();
+  ASSERT_FALSE(conditionNo.empty());
+  create["con_type"] = "SIDEWAYS";
+  EXPECT_EQ(Ask(create)["error_no"].asInt(), standin::kBadConditionType);
+
+  Json::Value pause = ConditionRequest("OperConditionOrder");
+  pause["business_type"] = '3';
+  pause["condition_no"] = "C404";
+  EXPECT_EQ(Ask(pause)["error_no"].asInt(), standin::kUnknownCondition);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1680));  // not crossed yet
+  Json::Value waiting = Ask(ConditionList());
+  ASSERT_EQ(waiting["record_set_cnt"].asInt(), 1) << waiting;
+  EXPECT_EQ(waiting["record_set"][0]["status"].asString(), "waiting");
+  EXPECT_EQ(waiting["record_set"][0]["con_trigger_price"].asDouble(), 1650);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1640));
+  const Json::Value execution = AwaitPush(10, "security_code", "600519");
+  ASSERT_FALSE(execution.isNull());
+  EXPECT_EQ(execution["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(execution["business_price"].asDouble(), 1640);
+  EXPECT_EQ(execution["business_amount"].asDouble(), 100);
+  EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
+
+  const Json::Value triggered = Ask(ConditionList());
+  ASSERT_EQ(triggered["record_set_cnt"].asInt(), 1) << triggered;
+  EXPECT_EQ(triggered["record_set"][0]["condition_no"].asString(), conditionNo);
+  EXPECT_EQ(triggered["record_set"][0]["status"].asString(), "triggered");
+  const Json::Value orders = Ask(Paged("QryCurOrder"));
+  ASSERT_EQ(orders["records"].size(), 1u) << orders;
+  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kFilled);
+
+  // Ended: nothing more to operate.
+  Json::Value cancel = ConditionRequest("OperConditionOrder");
+  cancel["business_type"] = '1';
+  cancel["condition_no"] = conditionNo;
+  EXPECT_EQ(Ask(cancel)["error_no"].asInt(), standin::kConditionEnded);
+}
+
 }  // namespace
 }  // namespace tessel::testing
