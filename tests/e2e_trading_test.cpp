@@ -9,6 +9,7 @@
 
 #include "e2e_support.h"
 #include "plugin/host_api.h"
+#include "tools/standin/book.h"
 #include "tools/standin/errors.h"
 
 namespace tessel::testing {
@@ -617,6 +618,144 @@ TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTrigg
   cancel["business_type"] = '1';
   cancel["condition_no"] = conditionNo;
   EXPECT_EQ(Ask(cancel)["error_no"].asInt(), standin::kConditionEnded);
+}
+
+Json::Value OperAlgorithm(int opType, const std::string& no) {
+  Json::Value request = Program("OperAlgorithm");
+  request["fund_account"] = "trader01-01";
+  request["operator_id"] = "op";
+  request["algorithm_or_order_no"] = no;
+  request["op_type"] = opType;
+  return request;
+}
+
+Json::Value AlgorithmList(const std::string& no) {
+  Json::Value list = Program("QueryAlgorithmList");
+  for (const char* key : {"fund_account", "basket_no", "batch_no", "algorithm_type",
+                          "security_code", "algorithm_status", "price_type", "position_str"}) {
+    list[key] = "";
+  }
+  list["algorithm_no"] = no;
+  list["security_exchange"] = 0;
+  list["entrust_begin_time"] = "0";
+  list["entrust_end_time"] = "0";
+  list["max_request_num"] = 10;
+  return list;
+}
+
+TEST_F(TradingSession, AlgorithmSlicesOnPriceMovesAndIsPausedChangedResumedAndListed) {
+  LogInBothChannels();
+  // 300 of 000858 in slices of 100: the first at once, then one per move.
+  Json::Value create = OperAlgorithm('1', "");
+  create["algorithm_type"] = "TWAP";
+  create["security_code"] = "000858";
+  create["security_name"] = "";
+  create["security_exchange"] = kShenzhen;
+  create["entrust_bs"] = kBuy;
+  create["entrust_amount"] = 300.0;
+  create["smallest_entrust_amount"] = 100.0;
+  create["quantity_ratio"] = 10;
+  create["price_type"] = "LMT";
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string no = created["algorithm_or_order_no"].asString();
+  ASSERT_FALSE(no.empty());
+  const Json::Value slice = AwaitPush(10, "security_code", "000858");
+  ASSERT_FALSE(slice.isNull());
+  EXPECT_EQ(slice["business_amount"].asDouble(), 100);
+
+  ASSERT_EQ(Ask(OperAlgorithm('3', no))["error_no"].asInt(), 0);  // pause
+  ASSERT_TRUE(server().SetPrice('2', "000858", 151));
+  // New limits for the paused algorithm: these bytes overlap the new-algorithm layout.
+  Json::Value change = OperAlgorithm('2', no);
+  change["stop_sell_limit_up"] = 1;
+  change["cancel_order_limit_down"] = 0;
+  change["quantity_ratio"] = 25;
+  change["smallest_entrust_amount"] = 100.0;
+  change["smallest_entrust_balance"] = 0.0;
+  change["price_type"] = "AP";
+  change["limit_price_basic"] = "LAST";
+  change["limit_price_unit"] = "PCT";
+  change["limit_price_change"] = 1.5;
+  ASSERT_EQ(Ask(change)["error_no"].asInt(), 0);
+  const Json::Value paused = Ask(AlgorithmList(no));
+  ASSERT_EQ(paused["record_set_cnt"].asInt(), 1) << paused;
+  const Json::Value& record = paused["record_set"][0];
+  EXPECT_EQ(record["algorithm_status"].asString(), "paused");
+  EXPECT_EQ(record["entrust_amount_remain"].asDouble(), 200);  // no slice while paused
+  EXPECT_EQ(record["algorithm_type"].asString(), "TWAP");
+  EXPECT_EQ(record["security_code"].asString(), "000858");
+  EXPECT_EQ(record["quantity_ratio"].asInt(), 25);
+  EXPECT_EQ(record["limit_price_basic"].asString(), "LAST");
+  EXPECT_EQ(record["limit_price_change"].asDouble(), 1.5);
+  EXPECT_EQ(record["price_type"].asString(), "AP");
+
+  ASSERT_EQ(Ask(OperAlgorithm('4', no))["error_no"].asInt(), 0);  // resume: a slice at once
+  ASSERT_TRUE(server().SetPrice('2', "000858", 152));              // and the last one
+  const Json::Value done = Ask(AlgorithmList(no));
+  EXPECT_EQ(done["record_set"][0]["algorithm_status"].asString(), "done") << done;
+  EXPECT_EQ(done["record_set"][0]["business_amount"].asDouble(), 300);
+
+  Json::Value orders = Program("QueryAlgorithmEntrustOrder");
+  orders["max_request_num"] = 10;
+  orders["position_str"] = "";
+  orders["algorithm_no"] = no;
+  const Json::Value slices = Ask(orders);
+  ASSERT_EQ(slices["record_set_cnt"].asInt(), 3) << slices;
+  EXPECT_EQ(slices["record_set"][1]["business_price"].asDouble(), 151);
+  EXPECT_EQ(slices["record_set"][2]["business_price"].asDouble(), 152);
+  EXPECT_EQ(slices["record_set"][2]["entrust_status"].asInt(), kFilled);
+
+  EXPECT_EQ(Ask(OperAlgorithm('5', no))["error_no"].asInt(), standin::kAlgorithmEnded);
+  EXPECT_EQ(Ask(OperAlgorithm('5', "A404"))["error_no"].asInt(), standin::kUnknownAlgorithm);
+  EXPECT_EQ(Ask(OperAlgorithm('9', no))["error_no"].asInt(), standin::kBadAlgorithmOperation);
+  orders["algorithm_no"] = "A404";
+  EXPECT_EQ(Ask(orders)["error_no"].asInt(), standin::kUnknownAlgorithm);
+}
+
+TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
+  LogInBothChannels();
+  const Json::Value strategies = Ask(ConditionRequest("QueryStrategyInfo"));
+  ASSERT_GE(strategies["record_set_cnt"].asInt(), 2) << strategies;
+  EXPECT_FALSE(strategies["record_set"][0]["strategy_name"].asString().empty());
+
+  Json::Value matched = ConditionRequest("QueryHistoryMatchedStockList");
+  matched["strategy_codes"] = strategies["record_set"][0]["strategy_code"].asString() + "," +
+                              strategies["record_set"][1]["strategy_code"].asString();
+  const Json::Value stocks = Ask(matched);
+  ASSERT_EQ(stocks["error_no"].asInt(), 0) << stocks;
+  EXPECT_GE(stocks["record_set_cnt"].asInt(), 2);
+  EXPECT_EQ(stocks["record_set"][0]["security_code"].asString().size(), 6u);
+  matched["strategy_codes"] = "NO_SUCH";
+  EXPECT_EQ(Ask(matched)["error_no"].asInt(), standin::kUnknownStrategy);
+
+  Json::Value config = ConditionRequest("QueryEntrustConfig");
+  config["fund_account"] = "trader01-01";
+  const Json::Value settings = Ask(config);
+  EXPECT_EQ(settings["error_no"].asInt(), 0) << settings;
+  EXPECT_EQ(settings["balance"].asDouble(), 1000000);
+
+  // A batch of more securities than a basket holds is refused undecoded.
+  Json::Value create = Program("CreateBasket");
+  create["basket_name"] = "big";
+  create["type"] = "NORMAL";
+  const std::string basketNo = Ask(create)["basket_no"].asString();
+  Json::Value batch = Program("AddBasketSecurityBatch");
+  batch["basket_no"] = basketNo;
+  batch["record_set_cnt"] = static_cast<int>(standin::kMaxBasketSecurities + 1);
+  for (size_t i = 0; i <= standin::kMaxBasketSecurities; ++i) {
+    batch["record_set"].append(BatchRecord("600000", kShanghai, kBuy, 100, 10));
+  }
+  EXPECT_EQ(Ask(batch)["error_no"].asInt(), standin::kBasketFull);
+  Json::Value start = Program("StartBasketPlan");
+  start["basket_no"] = basketNo;
+  start["basket_type"] = "NORMAL";
+  start["entrust_amount_type"] = 0;
+  start["fund_account"] = "trader01-01";
+  start["operator_id"] = "op";
+  start["basket_detail_cnt"] = 0;
+  start["record_set"] = Json::Value(Json::arrayValue);
+  EXPECT_EQ(Ask(start)["error_no"].asInt(), standin::kEmptyBasket);
 }
 
 }  // namespace
