@@ -1,6 +1,7 @@
 // The simulated trade server's book: securities with one price each, and
 // per account its cash, positions, today's orders and trades, watch list,
-// dealers and capital accounts. Pure logic with no locking and no sockets:
+// dealers, capital accounts, baskets and their plans, algorithms and
+// condition orders. Pure logic with no locking and no sockets:
 // the server serialises calls; tests drive it directly.
 //
 // Orders are limit orders. One that crosses its security's price (a buy at
@@ -8,7 +9,9 @@
 // otherwise it stays open (kOrderOpen) until a price change crosses it or a
 // cancel withdraws it. An open buy holds its volume x price of cash, an
 // open sell its volume of the position. There are no fees, and bought
-// shares may be sold the same day.
+// shares may be sold the same day. Plans, algorithms and condition orders
+// trade through the same orders; a price move first fills the open orders
+// it crosses, then triggers conditions and places algorithm slices.
 #pragma once
 
 #include <json/value.h>
