@@ -758,5 +758,53 @@ TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
   EXPECT_EQ(Ask(start)["error_no"].asInt(), standin::kEmptyBasket);
 }
 
+TEST_F(TradingSession, QuickConditionOrderPlacesItsOrderAndGuardsItWithTwoConditions) {
+  LogInBothChannels();
+  Json::Value quick = ConditionRequest("QuickConditionOrder");
+  quick["fund_account"] = "trader01-01";
+  quick["operator_id"] = "op";
+  quick["security_code"] = "600519";
+  quick["security_name"] = "";
+  quick["security_exchange"] = kShanghai;
+  quick["stop_loss_gear"] = 5;
+  quick["take_profit_gear"] = 10;
+  quick["entrust_bs"] = kBuy;
+  quick["entrust_price"] = 1700.0;
+  quick["entrust_amount"] = 100.0;
+  quick["entrust_prop"] = '0';
+  const Json::Value placed = Ask(quick);
+  ASSERT_EQ(placed["error_no"].asInt(), 0) << placed;
+  const std::string orderNo = placed["order_request_no"].asString();
+  ASSERT_FALSE(orderNo.empty());
+  const Json::Value bought = AwaitPush(10, "request_no", orderNo);
+  ASSERT_FALSE(bought.isNull());
+  EXPECT_EQ(bought["entrust_status"].asInt(), kFilled);
+
+  // Sells 5 % below and 10 % above the price paid.
+  const Json::Value guards = Ask(ConditionList());
+  ASSERT_EQ(guards["record_set_cnt"].asInt(), 2) << guards;
+  EXPECT_EQ(guards["record_set"][0]["con_type"].asString(), "DOWN");
+  EXPECT_EQ(guards["record_set"][0]["con_trigger_price"].asDouble(), 1615);
+  EXPECT_EQ(guards["record_set"][0]["entrust_bs"].asInt(), kSell);
+  EXPECT_EQ(guards["record_set"][1]["con_type"].asString(), "UP");
+  EXPECT_EQ(guards["record_set"][1]["con_trigger_price"].asDouble(), 1870);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1600));
+  const Json::Value sold = AwaitPush(10, "entrust_bs", 0);
+  ASSERT_FALSE(sold.isNull());
+  EXPECT_EQ(sold["business_price"].asDouble(), 1600);
+  EXPECT_EQ(sold["business_amount"].asDouble(), 100);
+  Json::Value triggered = ConditionList();
+  triggered["status"] = "triggered";
+  EXPECT_EQ(Ask(triggered)["record_set_cnt"].asInt(), 1);
+  triggered["status"] = "cancelled";  // the take profit, with nothing left to sell
+  const Json::Value cancelled = Ask(triggered);
+  ASSERT_EQ(cancelled["record_set_cnt"].asInt(), 1) << cancelled;
+  EXPECT_EQ(cancelled["record_set"][0]["con_type"].asString(), "UP");
+
+  quick["stop_loss_gear"] = 100;  // a stop at zero is no stop
+  EXPECT_EQ(Ask(quick)["error_no"].asInt(), standin::kBadQuantityOrPrice);
+}
+
 }  // namespace
 }  // namespace tessel::testing

@@ -1005,7 +1005,8 @@ Json::Value QueryConditionOrderList(Turn& t) {
 
 // Places the order now and, for each gear that is set, a condition order
 // on the other side that closes it that many percent lower (stop loss) or
-// higher (take profit) for a buy, the other way round for a sell.
+// higher (take profit) for a buy, the other way round for a sell; the first
+// to trigger cancels the other.
 Json::Value QuickConditionOrder(Turn& t) {
   const Json::Value& q = t.request;
   Ticket ticket;
@@ -1034,8 +1035,8 @@ Json::Value QuickConditionOrder(Turn& t) {
   t.changes = std::move(outcome.changes);
   if (outcome.error != kNoError) return fail(outcome.error);
   const bool buy = ticket.side == kBuy;
-  const auto guard = [&](int32_t gear, bool loss) {
-    if (gear <= 0) return;
+  const auto guard = [&](int32_t gear, bool loss) -> std::string {
+    if (gear <= 0) return {};
     ConditionOrder condition;
     condition.market = ticket.market;
     condition.code = ticket.code;
@@ -1048,9 +1049,17 @@ Json::Value QuickConditionOrder(Turn& t) {
     condition.remark = std::string(loss ? "stop loss of " : "take profit of ") + ticket.requestNo;
     std::string no;
     t.book.CreateCondition(t.account.user, std::move(condition), no);
+    return no;
   };
-  guard(lossGear, true);
-  guard(profitGear, false);
+  // One guard closing the position cancels the other.
+  const std::string loss = guard(lossGear, true);
+  const std::string profit = guard(profitGear, false);
+  if (!loss.empty() && !profit.empty()) {
+    for (ConditionOrder& c : t.account.conditions) {
+      if (c.no == loss) c.partner = profit;
+      if (c.no == profit) c.partner = loss;
+    }
+  }
   return values;
 }
 

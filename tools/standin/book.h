@@ -234,6 +234,7 @@ struct ConditionOrder {
   std::string status = kConditionWaiting;
   std::string message;
   std::string requestNo;  // of the order it placed
+  std::string partner;    // cancelled once this one has placed its order
 };
 
 struct Account {

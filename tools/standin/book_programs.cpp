@@ -402,6 +402,11 @@ void Book::Trigger(Account& account, ConditionOrder& condition, double price, Ou
   condition.status = kConditionTriggered;
   condition.requestNo = ticket.requestNo;
   condition.message = "order " + ticket.requestNo + " placed";
+  if (ConditionOrder* partner = condition.partner.empty()
+                                   ? nullptr
+                                   : ByNo(account.conditions, condition.partner)) {
+    if (ConditionOpen(*partner)) partner->status = kConditionCancelled;
+  }
   for (Change& change : placed.changes) outcome.changes.push_back(std::move(change));
 }
 
