@@ -9,6 +9,7 @@
 
 #include "e2e_support.h"
 #include "plugin/host_api.h"
+#include "tools/standin/book.h"
 #include "tools/standin/errors.h"
 
 namespace tessel::testing {
@@ -389,6 +390,420 @@ TEST_F(TradingSession, TestsCanInjectAnyPushFromJson) {
   ASSERT_FALSE(seen.isNull());
   EXPECT_EQ(seen["limitBalance"].asDouble(), 2.5);
   EXPECT_FALSE(server().SendPush(Channel::Push, 4, limit));  // an answer, not a push
+}
+
+// ---- Baskets, plans and condition orders ------------------------------------
+
+constexpr int kShenzhen = '2';
+
+Json::Value Program(const char* func) {
+  Json::Value request(Json::objectValue);
+  request["func"] = func;
+  request["user_name"] = "trader01";
+  request["client_id"] = "trader01";
+  return request;
+}
+
+Json::Value BatchRecord(const char* code, int market, int side, int amount, double price) {
+  Json::Value r(Json::objectValue);
+  r["security_code"] = code;
+  r["security_name"] = "";
+  r["security_exchange"] = market;
+  r["algorithm_type"] = "";
+  r["entrust_bs"] = side;
+  r["entrust_price_type"] = "LMT";
+  r["limit_price"] = 0;
+  r["price"] = price;
+  r["amount"] = amount;
+  r["smallest_entrust_amount"] = 0;
+  r["smallest_entrust_balance"] = 0;
+  return r;
+}
+
+Json::Value PlanQuery(const char* func, const std::string& basketNo, const std::string& batchNo) {
+  Json::Value request = Program(func);
+  request["basket_no"] = basketNo;
+  request["batch_no"] = batchNo;
+  request["max_request_num"] = 50;
+  request["position_str"] = "";
+  return request;
+}
+
+TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
+  LogInBothChannels();
+  Json::Value create = Program("CreateBasket");
+  create["basket_name"] = "blue chips";
+  create["type"] = "NORMAL";
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string basketNo = created["basket_no"].asString();
+  ASSERT_FALSE(basketNo.empty());
+  EXPECT_EQ(created["basket_name"].asString(), "blue chips");
+
+  // 600519 at its price fills at once; 000001 at 12.00 waits below 12.30.
+  Json::Value batch = Program("AddBasketSecurityBatch");
+  batch["basket_no"] = basketNo;
+  batch["record_set_cnt"] = 2;
+  batch["record_set"].append(BatchRecord("600519", kShanghai, kBuy, 100, 0));
+  batch["record_set"].append(BatchRecord("000001", kShenzhen, kBuy, 1000, 12.00));
+  const Json::Value added = Ask(batch);
+  ASSERT_EQ(added["error_no"].asInt(), 0) << added;
+  // One unknown security refuses the batch whole.
+  batch["record_set"][1]["security_code"] = "999999";
+  EXPECT_EQ(Ask(batch)["error_no"].asInt(), standin::kUnknownSecurity);
+
+  Json::Value list = Program("QueryBasket");
+  list["basket_no"] = "";
+  const Json::Value baskets = Ask(list);
+  ASSERT_EQ(baskets["record_set_cnt"].asInt(), 1) << baskets;
+  EXPECT_EQ(baskets["record_set"][0]["basket_no"].asString(), basketNo);
+  Json::Value detail = Program("QueryBasketDetail");
+  detail["basket_no"] = basketNo;
+  const Json::Value securities = Ask(detail);
+  ASSERT_EQ(securities["record_set_cnt"].asInt(), 2) << securities;
+  EXPECT_EQ(securities["record_set"][0]["security_name"].asString(), "Kweichow Moutai");
+  EXPECT_EQ(securities["record_set"][1]["security_exchange"].asInt(), kShenzhen);
+  detail["basket_no"] = "K404";
+  EXPECT_EQ(Ask(detail)["error_no"].asInt(), standin::kUnknownBasket);
+
+  // The plan names both securities; the second's amount replaced.
+  Json::Value start = Program("StartBasketPlan");
+  start["basket_no"] = basketNo;
+  start["basket_type"] = "NORMAL";
+  start["entrust_amount_type"] = 0;
+  start["fund_account"] = "trader01-01";
+  start["operator_id"] = "op";
+  start["basket_detail_cnt"] = 2;
+  for (int i = 0; i < 2; ++i) {
+    Json::Value line(Json::objectValue);
+    line["basket_detail_id"] = securities["record_set"][i]["basket_detail_id"];
+    line["entrust_price_type"] = "LMT";
+    line["algorithm_type"] = "";
+    line["entrust_bs"] = kBuy;
+    line["entrust_price"] = 0;
+    line["entrust_amount"] = i == 0 ? 0 : 500;
+    line["smallest_entrust_amount"] = 0;
+    line["smallest_entrust_balance"] = 0;
+    line["security_exchange"] = securities["record_set"][i]["security_exchange"];
+    start["record_set"].append(line);
+  }
+  const Json::Value started = Ask(start);
+  ASSERT_EQ(started["error_no"].asInt(), 0) << started;
+  const std::string batchNo = started["batch_no"].asString();
+  ASSERT_FALSE(batchNo.empty());
+
+  const Json::Value filled = AwaitPush(10, "security_code", "600519");
+  ASSERT_FALSE(filled.isNull());
+  EXPECT_EQ(filled["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(filled["business_price"].asDouble(), 1700);
+  EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
+  const Json::Value waiting = AwaitPush(10, "security_code", "000001");
+  ASSERT_FALSE(waiting.isNull());
+  EXPECT_EQ(waiting["entrust_status"].asInt(), kOpen);
+
+  const auto planStatus = [&] {
+    Json::Value plans = Program("QueryBasketPlan");
+    plans["basket_no"] = basketNo;
+    const Json::Value answer = Ask(plans);
+    EXPECT_EQ(answer["record_set_cnt"].asInt(), 1) << answer;
+    return answer["record_set"][0];
+  };
+  const Json::Value running = planStatus();
+  EXPECT_EQ(running["status"].asString(), "running");
+  EXPECT_EQ(running["batch_no"].asString(), batchNo);
+  EXPECT_EQ(running["entrust_amount"].asDouble(), 600);
+  EXPECT_EQ(running["business_amount"].asDouble(), 100);
+
+  ASSERT_TRUE(server().SetPrice('2', "000001", 11.90));
+  const Json::Value later = AwaitPush(10, "business_price", 11.90);
+  ASSERT_FALSE(later.isNull());
+  EXPECT_EQ(later["business_amount"].asDouble(), 500);
+  EXPECT_EQ(planStatus()["status"].asString(), "finished");
+
+  const Json::Value lines = Ask(PlanQuery("QueryBasketPlanDetail", basketNo, batchNo));
+  ASSERT_EQ(lines["record_set_cnt"].asInt(), 2) << lines;
+  EXPECT_EQ(lines["record_set"][1]["entrust_amount"].asDouble(), 500);
+  EXPECT_EQ(lines["record_set"][1]["business_entrust_amount"].asDouble(), 500);
+  const Json::Value orders = Ask(PlanQuery("QueryBasketEntrustOrder", basketNo, batchNo));
+  ASSERT_EQ(orders["record_set_cnt"].asInt(), 2) << orders;
+  EXPECT_EQ(orders["record_set"][0]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(orders["record_set"][1]["business_balance"].asDouble(), 500 * 11.90);
+  EXPECT_EQ(orders["record_set"][1]["position_str"].asString(), "2");
+  const Json::Value trades = Ask(PlanQuery("QueryBasketBargainOrder", basketNo, batchNo));
+  ASSERT_EQ(trades["record_set_cnt"].asInt(), 2) << trades;
+  EXPECT_EQ(trades["record_set"][0]["business_balance"].asDouble(), 170000);
+  EXPECT_EQ(Ask(PlanQuery("QueryBasketBargainOrder", basketNo, "P404"))["error_no"].asInt(),
+            standin::kUnknownPlan);
+
+  // The trades count in the day's summary.
+  Json::Value summary = Program("QueryBargainSummary");
+  summary.removeMember("user_name");
+  summary["username"] = "trader01";
+  summary["fund_account"] = "trader01-01";
+  summary["security_exchange"] = 0;
+  const Json::Value sums = Ask(summary);
+  EXPECT_EQ(sums["trans_amount"].asInt(), 2) << sums;
+  EXPECT_EQ(sums["bargain_balance"].asDouble(), 170000 + 500 * 11.90);
+}
+
+Json::Value ConditionRequest(const char* func) {
+  Json::Value request(Json::objectValue);
+  request["func"] = func;
+  request["username"] = "trader01";
+  request["client_id"] = "trader01";
+  return request;
+}
+
+Json::Value ConditionList() {
+  Json::Value list = ConditionRequest("QueryConditionOrderList");
+  list["security_code"] = "";
+  list["status"] = "";
+  list["con_trigger_start_date"] = "";
+  list["con_trigger_end_date"] = "";
+  list["max_request_num"] = 10;
+  list["position_str"] = "";
+  list["fund_account"] = "";
+  return list;
+}
+
+TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTriggered) {
+  LogInBothChannels();
+  Json::Value create = ConditionRequest("CreateConditionOrder");
+  create["fund_account"] = "trader01-01";
+  create["operator_id"] = "op";
+  create["security_code"] = "600519";
+  create["security_name"] = "";
+  create["security_exchange"] = kShanghai;
+  create["con_type"] = "DOWN";
+  create["entrust_bs"] = kBuy;
+  create["con_trigger_date"] = "20261231";
+  create["con_trigger_price"] = 1650.0;
+  create["entrust_amount"] = 100.0;
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string conditionNo = created["condition_no"].asString();
+  ASSERT_FALSE(conditionNo.empty());
+  create["con_type"] = "SIDEWAYS";
+  EXPECT_EQ(Ask(create)["error_no"].asInt(), standin::kBadConditionType);
+
+  Json::Value pause = ConditionRequest("OperConditionOrder");
+  pause["business_type"] = '3';
+  pause["condition_no"] = "C404";
+  EXPECT_EQ(Ask(pause)["error_no"].asInt(), standin::kUnknownCondition);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1680));  // not crossed yet
+  Json::Value waiting = Ask(ConditionList());
+  ASSERT_EQ(waiting["record_set_cnt"].asInt(), 1) << waiting;
+  EXPECT_EQ(waiting["record_set"][0]["status"].asString(), "waiting");
+  EXPECT_EQ(waiting["record_set"][0]["con_trigger_price"].asDouble(), 1650);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1640));
+  const Json::Value execution = AwaitPush(10, "security_code", "600519");
+  ASSERT_FALSE(execution.isNull());
+  EXPECT_EQ(execution["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(execution["business_price"].asDouble(), 1640);
+  EXPECT_EQ(execution["business_amount"].asDouble(), 100);
+  EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
+
+  const Json::Value triggered = Ask(ConditionList());
+  ASSERT_EQ(triggered["record_set_cnt"].asInt(), 1) << triggered;
+  EXPECT_EQ(triggered["record_set"][0]["condition_no"].asString(), conditionNo);
+  EXPECT_EQ(triggered["record_set"][0]["status"].asString(), "triggered");
+  const Json::Value orders = Ask(Paged("QryCurOrder"));
+  ASSERT_EQ(orders["records"].size(), 1u) << orders;
+  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kFilled);
+
+  // Ended: nothing more to operate.
+  Json::Value cancel = ConditionRequest("OperConditionOrder");
+  cancel["business_type"] = '1';
+  cancel["condition_no"] = conditionNo;
+  EXPECT_EQ(Ask(cancel)["error_no"].asInt(), standin::kConditionEnded);
+}
+
+Json::Value OperAlgorithm(int opType, const std::string& no) {
+  Json::Value request = Program("OperAlgorithm");
+  request["fund_account"] = "trader01-01";
+  request["operator_id"] = "op";
+  request["algorithm_or_order_no"] = no;
+  request["op_type"] = opType;
+  return request;
+}
+
+Json::Value AlgorithmList(const std::string& no) {
+  Json::Value list = Program("QueryAlgorithmList");
+  for (const char* key : {"fund_account", "basket_no", "batch_no", "algorithm_type",
+                          "security_code", "algorithm_status", "price_type", "position_str"}) {
+    list[key] = "";
+  }
+  list["algorithm_no"] = no;
+  list["security_exchange"] = 0;
+  list["entrust_begin_time"] = "0";
+  list["entrust_end_time"] = "0";
+  list["max_request_num"] = 10;
+  return list;
+}
+
+TEST_F(TradingSession, AlgorithmSlicesOnPriceMovesAndIsPausedChangedResumedAndListed) {
+  LogInBothChannels();
+  // 300 of 000858 in slices of 100: the first at once, then one per move.
+  Json::Value create = OperAlgorithm('1', "");
+  create["algorithm_type"] = "TWAP";
+  create["security_code"] = "000858";
+  create["security_name"] = "";
+  create["security_exchange"] = kShenzhen;
+  create["entrust_bs"] = kBuy;
+  create["entrust_amount"] = 300.0;
+  create["smallest_entrust_amount"] = 100.0;
+  create["quantity_ratio"] = 10;
+  create["price_type"] = "LMT";
+  const Json::Value created = Ask(create);
+  ASSERT_EQ(created["error_no"].asInt(), 0) << created;
+  const std::string no = created["algorithm_or_order_no"].asString();
+  ASSERT_FALSE(no.empty());
+  const Json::Value slice = AwaitPush(10, "security_code", "000858");
+  ASSERT_FALSE(slice.isNull());
+  EXPECT_EQ(slice["business_amount"].asDouble(), 100);
+
+  ASSERT_EQ(Ask(OperAlgorithm('3', no))["error_no"].asInt(), 0);  // pause
+  ASSERT_TRUE(server().SetPrice('2', "000858", 151));
+  // New limits for the paused algorithm: these bytes overlap the new-algorithm layout.
+  Json::Value change = OperAlgorithm('2', no);
+  change["stop_sell_limit_up"] = 1;
+  change["cancel_order_limit_down"] = 0;
+  change["quantity_ratio"] = 25;
+  change["smallest_entrust_amount"] = 100.0;
+  change["smallest_entrust_balance"] = 0.0;
+  change["price_type"] = "AP";
+  change["limit_price_basic"] = "LAST";
+  change["limit_price_unit"] = "PCT";
+  change["limit_price_change"] = 1.5;
+  ASSERT_EQ(Ask(change)["error_no"].asInt(), 0);
+  const Json::Value paused = Ask(AlgorithmList(no));
+  ASSERT_EQ(paused["record_set_cnt"].asInt(), 1) << paused;
+  const Json::Value& record = paused["record_set"][0];
+  EXPECT_EQ(record["algorithm_status"].asString(), "paused");
+  EXPECT_EQ(record["entrust_amount_remain"].asDouble(), 200);  // no slice while paused
+  EXPECT_EQ(record["algorithm_type"].asString(), "TWAP");
+  EXPECT_EQ(record["security_code"].asString(), "000858");
+  EXPECT_EQ(record["quantity_ratio"].asInt(), 25);
+  EXPECT_EQ(record["limit_price_basic"].asString(), "LAST");
+  EXPECT_EQ(record["limit_price_change"].asDouble(), 1.5);
+  EXPECT_EQ(record["price_type"].asString(), "AP");
+
+  ASSERT_EQ(Ask(OperAlgorithm('4', no))["error_no"].asInt(), 0);  // resume: a slice at once
+  ASSERT_TRUE(server().SetPrice('2', "000858", 152));              // and the last one
+  const Json::Value done = Ask(AlgorithmList(no));
+  EXPECT_EQ(done["record_set"][0]["algorithm_status"].asString(), "done") << done;
+  EXPECT_EQ(done["record_set"][0]["business_amount"].asDouble(), 300);
+
+  Json::Value orders = Program("QueryAlgorithmEntrustOrder");
+  orders["max_request_num"] = 10;
+  orders["position_str"] = "";
+  orders["algorithm_no"] = no;
+  const Json::Value slices = Ask(orders);
+  ASSERT_EQ(slices["record_set_cnt"].asInt(), 3) << slices;
+  EXPECT_EQ(slices["record_set"][1]["business_price"].asDouble(), 151);
+  EXPECT_EQ(slices["record_set"][2]["business_price"].asDouble(), 152);
+  EXPECT_EQ(slices["record_set"][2]["entrust_status"].asInt(), kFilled);
+
+  EXPECT_EQ(Ask(OperAlgorithm('5', no))["error_no"].asInt(), standin::kAlgorithmEnded);
+  EXPECT_EQ(Ask(OperAlgorithm('5', "A404"))["error_no"].asInt(), standin::kUnknownAlgorithm);
+  EXPECT_EQ(Ask(OperAlgorithm('9', no))["error_no"].asInt(), standin::kBadAlgorithmOperation);
+  orders["algorithm_no"] = "A404";
+  EXPECT_EQ(Ask(orders)["error_no"].asInt(), standin::kUnknownAlgorithm);
+}
+
+TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
+  LogInBothChannels();
+  const Json::Value strategies = Ask(ConditionRequest("QueryStrategyInfo"));
+  ASSERT_GE(strategies["record_set_cnt"].asInt(), 2) << strategies;
+  EXPECT_FALSE(strategies["record_set"][0]["strategy_name"].asString().empty());
+
+  Json::Value matched = ConditionRequest("QueryHistoryMatchedStockList");
+  matched["strategy_codes"] = strategies["record_set"][0]["strategy_code"].asString() + "," +
+                              strategies["record_set"][1]["strategy_code"].asString();
+  const Json::Value stocks = Ask(matched);
+  ASSERT_EQ(stocks["error_no"].asInt(), 0) << stocks;
+  EXPECT_GE(stocks["record_set_cnt"].asInt(), 2);
+  EXPECT_EQ(stocks["record_set"][0]["security_code"].asString().size(), 6u);
+  matched["strategy_codes"] = "NO_SUCH";
+  EXPECT_EQ(Ask(matched)["error_no"].asInt(), standin::kUnknownStrategy);
+
+  Json::Value config = ConditionRequest("QueryEntrustConfig");
+  config["fund_account"] = "trader01-01";
+  const Json::Value settings = Ask(config);
+  EXPECT_EQ(settings["error_no"].asInt(), 0) << settings;
+  EXPECT_EQ(settings["balance"].asDouble(), 1000000);
+
+  // A batch of more securities than a basket holds is refused undecoded.
+  Json::Value create = Program("CreateBasket");
+  create["basket_name"] = "big";
+  create["type"] = "NORMAL";
+  const std::string basketNo = Ask(create)["basket_no"].asString();
+  Json::Value batch = Program("AddBasketSecurityBatch");
+  batch["basket_no"] = basketNo;
+  batch["record_set_cnt"] = static_cast<int>(standin::kMaxBasketSecurities + 1);
+  for (size_t i = 0; i <= standin::kMaxBasketSecurities; ++i) {
+    batch["record_set"].append(BatchRecord("600000", kShanghai, kBuy, 100, 10));
+  }
+  EXPECT_EQ(Ask(batch)["error_no"].asInt(), standin::kBasketFull);
+  Json::Value start = Program("StartBasketPlan");
+  start["basket_no"] = basketNo;
+  start["basket_type"] = "NORMAL";
+  start["entrust_amount_type"] = 0;
+  start["fund_account"] = "trader01-01";
+  start["operator_id"] = "op";
+  start["basket_detail_cnt"] = 0;
+  start["record_set"] = Json::Value(Json::arrayValue);
+  EXPECT_EQ(Ask(start)["error_no"].asInt(), standin::kEmptyBasket);
+}
+
+TEST_F(TradingSession, QuickConditionOrderPlacesItsOrderAndGuardsItWithTwoConditions) {
+  LogInBothChannels();
+  Json::Value quick = ConditionRequest("QuickConditionOrder");
+  quick["fund_account"] = "trader01-01";
+  quick["operator_id"] = "op";
+  quick["security_code"] = "600519";
+  quick["security_name"] = "";
+  quick["security_exchange"] = kShanghai;
+  quick["stop_loss_gear"] = 5;
+  quick["take_profit_gear"] = 10;
+  quick["entrust_bs"] = kBuy;
+  quick["entrust_price"] = 1700.0;
+  quick["entrust_amount"] = 100.0;
+  quick["entrust_prop"] = '0';
+  const Json::Value placed = Ask(quick);
+  ASSERT_EQ(placed["error_no"].asInt(), 0) << placed;
+  const std::string orderNo = placed["order_request_no"].asString();
+  ASSERT_FALSE(orderNo.empty());
+  const Json::Value bought = AwaitPush(10, "request_no", orderNo);
+  ASSERT_FALSE(bought.isNull());
+  EXPECT_EQ(bought["entrust_status"].asInt(), kFilled);
+
+  // Sells 5 % below and 10 % above the price paid.
+  const Json::Value guards = Ask(ConditionList());
+  ASSERT_EQ(guards["record_set_cnt"].asInt(), 2) << guards;
+  EXPECT_EQ(guards["record_set"][0]["con_type"].asString(), "DOWN");
+  EXPECT_EQ(guards["record_set"][0]["con_trigger_price"].asDouble(), 1615);
+  EXPECT_EQ(guards["record_set"][0]["entrust_bs"].asInt(), kSell);
+  EXPECT_EQ(guards["record_set"][1]["con_type"].asString(), "UP");
+  EXPECT_EQ(guards["record_set"][1]["con_trigger_price"].asDouble(), 1870);
+
+  ASSERT_TRUE(server().SetPrice('1', "600519", 1600));
+  const Json::Value sold = AwaitPush(10, "entrust_bs", 0);
+  ASSERT_FALSE(sold.isNull());
+  EXPECT_EQ(sold["business_price"].asDouble(), 1600);
+  EXPECT_EQ(sold["business_amount"].asDouble(), 100);
+  Json::Value triggered = ConditionList();
+  triggered["status"] = "triggered";
+  EXPECT_EQ(Ask(triggered)["record_set_cnt"].asInt(), 1);
+  triggered["status"] = "cancelled";  // the take profit, with nothing left to sell
+  const Json::Value cancelled = Ask(triggered);
+  ASSERT_EQ(cancelled["record_set_cnt"].asInt(), 1) << cancelled;
+  EXPECT_EQ(cancelled["record_set"][0]["con_type"].asString(), "UP");
+
+  quick["stop_loss_gear"] = 100;  // a stop at zero is no stop
+  EXPECT_EQ(Ask(quick)["error_no"].asInt(), standin::kBadQuantityOrPrice);
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "tools/standin/answers.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <utility>
 
 #include "messages/inbound/answer_layouts.h"
+#include "messages/outbound/algorithm_requests.h"
+#include "messages/outbound/basket_requests.h"
 #include "messages/outbound/order_requests.h"
 #include "messages/outbound/query_requests.h"
 #include "messages/outbound/session_requests.h"
+#include "messages/outbound/strategy_requests.h"
 
 namespace tessel::standin {
 
@@ -474,10 +478,692 @@ Json::Value QueryCapitalList(Turn& t) {
   return values;
 }
 
+// ---- Baskets and basket plans (book_programs.cpp) -------------------------
+
+// The request's own generated number, echoed in these answers.
+std::string RequestNo(const Json::Value& request) { return request["request_no"].asString(); }
+
+Json::Value ProgramHead(Turn& t, int32_t error) {
+  Json::Value values = Head(t.account.user, error);
+  values["request_no"] = RequestNo(t.request);
+  return values;
+}
+
+// YYYYMMDDHHMMSS, as the plan and order records report a moment.
+uint64_t Moment(const Stamp& stamp) {
+  return static_cast<uint64_t>(stamp.date) * 1000000u + static_cast<uint64_t>(stamp.time);
+}
+
+BasketSecurity SecurityFrom(const Json::Value& r, uint8_t market) {
+  BasketSecurity s;
+  s.detailId = r["basket_detail_id"].asString();
+  s.market = market;
+  s.code = r["security_code"].asString();
+  s.name = r["security_name"].asString();
+  s.algorithmType = r["algorithm_type"].asString();
+  s.side = Byte(r["entrust_bs"]);
+  s.priceType = r["entrust_price_type"].asString();
+  s.limitPrice = r["limit_price"].asDouble();
+  s.price = r["price"].asDouble();
+  s.amount = r["amount"].asInt();
+  s.smallestAmount = r["smallest_entrust_amount"].asDouble();
+  s.smallestBalance = r["smallest_entrust_balance"].asDouble();
+  return s;
+}
+
+Json::Value CreateBasket(Turn& t) {
+  std::string no;
+  const std::string name = t.request["basket_name"].asString();
+  const std::string type = t.request["type"].asString();
+  Json::Value values =
+      ProgramHead(t, t.book.CreateBasket(t.account.user, name, type, no));
+  values["basket_no"] = no;
+  values["basket_name"] = name;
+  values["basket_type"] = type;
+  return values;
+}
+
+Json::Value UpdateBasket(Turn& t) {
+  const std::string no = t.request["basket_no"].asString();
+  Json::Value values = ProgramHead(
+      t, t.book.RenameBasket(t.account.user, no, t.request["basket_name"].asString()));
+  values["basket_no"] = no;
+  return values;
+}
+
+Json::Value DeleteBasket(Turn& t) {
+  const std::string no = t.request["basket_no"].asString();
+  Json::Value values = ProgramHead(t, t.book.DeleteBasket(t.account.user, no));
+  values["basket_no"] = no;
+  return values;
+}
+
+// An empty "basket_no" lists every basket.
+Json::Value QueryBasket(Turn& t) {
+  const std::string no = t.request["basket_no"].asString();
+  if (!no.empty() && t.book.FindBasket(t.account.user, no) == nullptr) {
+    return ProgramHead(t, kUnknownBasket);
+  }
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Json::Value(Json::arrayValue);
+  for (const Basket& basket : t.account.baskets) {
+    if (!no.empty() && basket.no != no) continue;
+    Json::Value r(Json::objectValue);
+    r["basket_no"] = basket.no;
+    r["basket_name"] = basket.name;
+    r["type"] = basket.type;
+    values["record_set"].append(std::move(r));
+  }
+  return values;
+}
+
+Json::Value AddBasketSecurity(Turn& t) {
+  std::vector<std::string> ids;
+  const int32_t error = t.book.AddBasketSecurities(
+      t.account.user, t.request["basket_no"].asString(),
+      {SecurityFrom(t.request, Byte(t.request["mark"]))}, ids);
+  Json::Value values = ProgramHead(t, error);
+  values["basket_detail_id"] = ids.empty() ? std::string() : ids.front();
+  return values;
+}
+
+Json::Value AddBasketSecurityBatch(Turn& t) {
+  const Json::Value& records = t.request["record_set"];
+  if (t.request["record_set_cnt"].asInt() != static_cast<int>(records.size())) {
+    return ProgramHead(t, kMalformedRequest);
+  }
+  std::vector<BasketSecurity> securities;
+  for (const Json::Value& r : records) {
+    securities.push_back(SecurityFrom(r, Byte(r["security_exchange"])));
+  }
+  std::vector<std::string> ids;
+  return ProgramHead(t, t.book.AddBasketSecurities(t.account.user,
+                                                   t.request["basket_no"].asString(),
+                                                   std::move(securities), ids));
+}
+
+Json::Value UpdateBasketSecurity(Turn& t) {
+  const BasketSecurity security = SecurityFrom(t.request, 0);
+  Json::Value values = ProgramHead(t, t.book.UpdateBasketSecurity(t.account.user, security));
+  values["basket_detail_id"] = security.detailId;
+  return values;
+}
+
+Json::Value DelBasketSecurity(Turn& t) {
+  const std::string id = t.request["basket_detail_id"].asString();
+  Json::Value values = ProgramHead(t, t.book.DeleteBasketSecurity(t.account.user, id));
+  values["basket_detail_id"] = id;
+  return values;
+}
+
+Json::Value QueryBasketDetail(Turn& t) {
+  const Basket* basket = t.book.FindBasket(t.account.user, t.request["basket_no"].asString());
+  if (basket == nullptr) return ProgramHead(t, kUnknownBasket);
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Json::Value(Json::arrayValue);
+  for (const BasketSecurity& s : basket->securities) {
+    Json::Value r(Json::objectValue);
+    r["basket_no"] = basket->no;
+    r["basket_detail_id"] = s.detailId;
+    r["security_code"] = s.code;
+    r["security_name"] = s.name;
+    r["security_exchange"] = s.market;
+    r["algorithm_type"] = s.algorithmType;
+    r["entrust_bs"] = s.side;
+    r["entrust_price_type"] = s.priceType;
+    r["limit_price"] = s.limitPrice;
+    r["price"] = s.price;
+    r["amount"] = s.amount;
+    r["smallest_entrust_amount"] = s.smallestAmount;
+    r["smallest_entrust_balance"] = s.smallestBalance;
+    values["record_set"].append(std::move(r));
+  }
+  return values;
+}
+
+Json::Value StartBasketPlan(Turn& t) {
+  const Json::Value& q = t.request;
+  const Json::Value& records = q["record_set"];
+  if (q["basket_detail_cnt"].asInt() != static_cast<int>(records.size())) {
+    return ProgramHead(t, kMalformedRequest);
+  }
+  std::vector<PlanLine> lines;
+  for (const Json::Value& r : records) {
+    PlanLine line;
+    line.detailId = r["basket_detail_id"].asString();
+    line.priceType = r["entrust_price_type"].asString();
+    line.algorithmType = r["algorithm_type"].asString();
+    line.side = Byte(r["entrust_bs"]);
+    line.price = r["entrust_price"].asDouble();
+    line.amount = r["entrust_amount"].asDouble();
+    lines.push_back(std::move(line));
+  }
+  std::string batchNo;
+  const std::string basketNo = q["basket_no"].asString();
+  Outcome outcome = t.book.StartPlan(t.account.user, basketNo, q["basket_type"].asString(),
+                                     q["fund_account"].asString(), lines, batchNo);
+  t.changes = std::move(outcome.changes);
+  Json::Value values = ProgramHead(t, outcome.error);
+  values["basket_no"] = basketNo;
+  values["batch_no"] = batchNo;
+  return values;
+}
+
+// Every plan, or the plans of one basket.
+Json::Value QueryBasketPlan(Turn& t) {
+  const std::string no = t.request["basket_no"].asString();
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Json::Value(Json::arrayValue);
+  for (const Plan& plan : t.account.plans) {
+    if (!no.empty() && plan.basketNo != no) continue;
+    double ordered = 0;
+    double filled = 0;
+    for (const PlanLine& line : plan.lines) {
+      ordered += line.amount;
+      if (const Order* order = t.book.FindOrder(t.account, line.requestNo)) {
+        filled += order->filled;
+      }
+    }
+    Json::Value r(Json::objectValue);
+    r["basket_no"] = plan.basketNo;
+    r["batch_no"] = plan.batchNo;
+    r["basket_name"] = plan.basketName;
+    r["fund_account"] = plan.fundAccount;
+    r["basket_type"] = plan.basketType;
+    r["status"] = t.book.PlanStatus(t.account, plan);
+    r["start_time"] = std::to_string(Moment(plan.started));
+    r["business_amount"] = filled;
+    r["entrust_amount"] = ordered;
+    values["record_set"].append(std::move(r));
+  }
+  return values;
+}
+
+// The plan a request names by basket and batch, with its numbers in the head.
+const Plan* NamedPlan(Turn& t, Json::Value& values) {
+  const std::string basketNo = t.request["basket_no"].asString();
+  const std::string batchNo = t.request["batch_no"].asString();
+  const Plan* plan = t.book.FindPlan(t.account.user, basketNo, batchNo);
+  values = ProgramHead(t, plan == nullptr ? kUnknownPlan : kNoError);
+  values["basket_no"] = basketNo;
+  values["batch_no"] = batchNo;
+  return plan;
+}
+
+Json::Value QueryBasketPlanDetail(Turn& t) {
+  Json::Value values;
+  const Plan* plan = NamedPlan(t, values);
+  if (plan == nullptr) return values;
+  values["record_set"] = Json::Value(Json::arrayValue);
+  for (const PlanLine& line : plan->lines) {
+    const Order* order = t.book.FindOrder(t.account, line.requestNo);
+    Json::Value r(Json::objectValue);
+    r["security_code"] = line.code;
+    r["security_name"] = line.name;
+    r["security_exchange"] = line.market;
+    r["algorithm_type"] = line.algorithmType;
+    r["entrust_bs"] = line.side;
+    r["entrust_price_type"] = line.priceType;
+    r["entrust_price"] = line.price;
+    r["entrust_amount"] = line.amount;
+    r["business_entrust_amount"] = order != nullptr ? order->filled : 0.0;
+    values["record_set"].append(std::move(r));
+  }
+  return values;
+}
+
+// A line the book refused is listed with this status and the refusal.
+constexpr uint8_t kLineRefused = '9';
+
+Json::Value QueryBasketEntrustOrder(Turn& t) {
+  Json::Value values;
+  const Plan* plan = NamedPlan(t, values);
+  if (plan == nullptr) return values;
+  values["record_set"] = Paged(
+      plan->lines, t.request, [](const PlanLine&) { return true; },
+      [&](const PlanLine& line) {
+        const Order* order = t.book.FindOrder(t.account, line.requestNo);
+        Json::Value r(Json::objectValue);
+        r["security_code"] = line.code;
+        r["security_name"] = line.name;
+        r["security_exchange"] = line.market;
+        r["entrust_bs"] = line.side;
+        r["entrust_price"] = line.price;
+        r["entrust_amount"] = line.amount;
+        if (order == nullptr) {
+          r["entrust_status"] = kLineRefused;
+          r["entrust_time"] = std::to_string(Moment(plan->started));
+          r["entrust_msg"] = ErrorText(line.refusal);
+          return r;
+        }
+        r["entrust_status"] = order->status;
+        r["entrust_time"] = std::to_string(Moment(order->placed));
+        r["business_amount"] = order->filled;
+        r["business_balance"] = order->filled * order->fillPrice;
+        r["business_price"] = order->fillPrice;
+        r["entrust_msg"] = StatusWord(order->status);
+        return r;
+      });
+  return values;
+}
+
+Json::Value QueryBasketBargainOrder(Turn& t) {
+  Json::Value values;
+  const Plan* plan = NamedPlan(t, values);
+  if (plan == nullptr) return values;
+  const auto ofPlan = [&](const Trade& trade) {
+    return std::any_of(plan->lines.begin(), plan->lines.end(), [&](const PlanLine& line) {
+      return !line.requestNo.empty() && line.requestNo == trade.requestNo;
+    });
+  };
+  values["record_set"] = Paged(t.account.trades, t.request, ofPlan, [](const Trade& trade) {
+    Json::Value r(Json::objectValue);
+    r["security_code"] = trade.code;
+    r["security_name"] = trade.name;
+    r["security_exchange"] = trade.market;
+    r["entrust_bs"] = trade.side;
+    r["business_amount"] = trade.volume;
+    r["business_balance"] = trade.volume * trade.price;
+    r["business_price"] = trade.price;
+    r["business_time"] = std::to_string(Moment(trade.at));
+    return r;
+  });
+  return values;
+}
+
+// ---- Algorithms ------------------------------------------------------------
+
+// "op_type": '1' starts an algorithm, '2' gives it new limits, '3' pauses,
+// '4' resumes and '5' cancels it.
+Json::Value OperAlgorithm(Turn& t) {
+  const Json::Value& q = t.request;
+  const std::string no = q["algorithm_or_order_no"].asString();
+  Json::Value values = Head(t.account.user, kNoError);
+  values["request_no"] = RequestNo(q);
+  values["algorithm_or_order_no"] = no;
+  const auto answer = [&](Outcome outcome) {
+    t.changes = std::move(outcome.changes);
+    values["error_no"] = outcome.error;
+    values["error_info"] = ErrorText(outcome.error);
+    return values;
+  };
+  static const char* const kSettings[] = {
+      "begin_time", "end_time", "limit_price_basic", "limit_price_unit", "limit_price_change",
+      "quantity_ratio", "stop_sell_limit_up", "cancel_order_limit_down",
+      "smallest_entrust_amount", "smallest_entrust_balance", "price_type"};
+  switch (Byte(q["op_type"])) {
+    case '1': {
+      Algorithm algorithm;
+      algorithm.type = q["algorithm_type"].asString();
+      algorithm.market = Byte(q["security_exchange"]);
+      algorithm.code = q["security_code"].asString();
+      algorithm.side = Byte(q["entrust_bs"]);
+      algorithm.amount = q["entrust_amount"].asDouble();
+      algorithm.slice = q["smallest_entrust_amount"].asDouble();
+      for (const char* key : kSettings) algorithm.settings[key] = q[key];
+      std::string started;
+      Outcome outcome = t.book.StartAlgorithm(t.account.user, std::move(algorithm), started);
+      values["algorithm_or_order_no"] = started;
+      return answer(std::move(outcome));
+    }
+    case '2': {
+      Algorithm* algorithm = nullptr;
+      for (Algorithm& a : t.account.algorithms) {
+        if (!no.empty() && a.no == no) algorithm = &a;
+      }
+      if (algorithm == nullptr) return answer({kUnknownAlgorithm, {}});
+      if (algorithm->status == kAlgorithmCancelled || algorithm->status == kAlgorithmDone ||
+          algorithm->status == kAlgorithmStopped) {
+        return answer({kAlgorithmEnded, {}});
+      }
+      for (const char* key : kSettings) {
+        if (q.isMember(key)) algorithm->settings[key] = q[key];
+      }
+      return answer({});
+    }
+    case '3': return answer(t.book.OperateAlgorithm(t.account.user, no, Book::Operation::Pause));
+    case '4': return answer(t.book.OperateAlgorithm(t.account.user, no, Book::Operation::Resume));
+    case '5': return answer(t.book.OperateAlgorithm(t.account.user, no, Book::Operation::Cancel));
+    default: return answer({kBadAlgorithmOperation, {}});
+  }
+}
+
+// The common part, then the part "op_type" chose: the two overlap.
+std::optional<Json::Value> DecodeOperAlgorithm(const RequestLayout& layout,
+                                               const ReceivedFrame& request) {
+  if (request.body.size() != layout.bodySize) return std::nullopt;
+  const uint8_t* body = request.body.data();
+  const size_t size = request.body.size();
+  Json::Value out(Json::objectValue);
+  DecodeGroup(layout.groups[0].group, body, size, out);
+  switch (Byte(out["op_type"])) {
+    case '1':
+      DecodeGroup(layout.groups[1].group, body, size, out);
+      DecodeGroup(layout.groups[2].group, body, size, out);
+      break;
+    case '2':
+      DecodeGroup(layout.groups[3].group, body, size, out);
+      DecodeGroup(layout.groups[4].group, body, size, out);
+      break;
+    default:
+      break;
+  }
+  return out;
+}
+
+bool Matches(const Json::Value& request, const char* key, const std::string& value) {
+  const std::string wanted = request[key].asString();
+  return wanted.empty() || wanted == value;
+}
+
+Json::Value QueryAlgorithmList(Turn& t) {
+  const Json::Value& q = t.request;
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Paged(
+      t.account.algorithms, q,
+      [&](const Algorithm& a) {
+        const uint8_t market = Byte(q["security_exchange"]);
+        return Matches(q, "algorithm_no", a.no) && Matches(q, "algorithm_type", a.type) &&
+               Matches(q, "security_code", a.code) &&
+               Matches(q, "algorithm_status", a.status) && (market == 0 || market == a.market);
+      },
+      [&](const Algorithm& a) {
+        Json::Value r(Json::objectValue);
+        PutAccount(r, t.account);
+        for (const std::string& key : a.settings.getMemberNames()) r[key] = a.settings[key];
+        r["algorithm_no"] = a.no;
+        r["algorithm_type"] = a.type;
+        r["security_code"] = a.code;
+        r["security_name"] = a.name;
+        r["security_exchange"] = a.market;
+        r["entrust_bs"] = a.side;
+        r["entrust_amount"] = a.amount;
+        r["entrust_amount_remain"] = a.amount - a.placed;
+        double filled = 0;
+        for (const std::string& no : a.orders) {
+          if (const Order* order = t.book.FindOrder(t.account, no)) filled += order->filled;
+        }
+        r["business_amount"] = filled;
+        r["algorithm_status"] = a.status;
+        r["entrust_time"] = static_cast<Json::UInt64>(Moment(a.entered));
+        return r;
+      });
+  return values;
+}
+
+Json::Value QueryAlgorithmEntrustOrder(Turn& t) {
+  const std::string no = t.request["algorithm_no"].asString();
+  const Algorithm* algorithm = nullptr;
+  for (const Algorithm& a : t.account.algorithms) {
+    if (!no.empty() && a.no == no) algorithm = &a;
+  }
+  if (algorithm == nullptr) return ProgramHead(t, kUnknownAlgorithm);
+  std::vector<const Order*> orders;
+  for (const std::string& requestNo : algorithm->orders) {
+    if (const Order* order = t.book.FindOrder(t.account, requestNo)) orders.push_back(order);
+  }
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Paged(
+      orders, t.request, [](const Order*) { return true; },
+      [&](const Order* o) {
+        Json::Value r(Json::objectValue);
+        r["order_no"] = r["entrust_no"] = o->requestNo;
+        r["fund_account"] = t.account.fundAccount;
+        r["security_code"] = o->code;
+        r["security_name"] = o->name;
+        r["security_exchange"] = o->market;
+        r["entrust_bs"] = o->side;
+        r["entrust_price"] = o->price;
+        r["entrust_amount"] = o->volume;
+        r["entrust_status"] = o->status;
+        r["business_amount"] = o->filled;
+        r["business_balance"] = o->filled * o->fillPrice;
+        r["business_price"] = o->fillPrice;
+        r["entrust_time"] = static_cast<Json::UInt64>(Moment(o->placed));
+        r["entrust_msg"] = StatusWord(o->status);
+        return r;
+      });
+  return values;
+}
+
+// ---- Condition orders --------------------------------------------------------
+
+Json::Value ConditionAnswer(Turn& t, int32_t error, const std::string& no) {
+  Json::Value values = ProgramHead(t, error);
+  values["condition_no"] = no;
+  return values;
+}
+
+Json::Value CreateConditionOrder(Turn& t) {
+  const Json::Value& q = t.request;
+  ConditionOrder condition;
+  condition.market = Byte(q["security_exchange"]);
+  condition.code = q["security_code"].asString();
+  condition.name = q["security_name"].asString();
+  condition.type = q["con_type"].asString();
+  condition.side = Byte(q["entrust_bs"]);
+  condition.triggerDate = q["con_trigger_date"].asString();
+  condition.triggerPrice = q["con_trigger_price"].asDouble();
+  condition.amount = q["entrust_amount"].asDouble();
+  condition.fundAccount = q["fund_account"].asString();
+  std::string no;
+  const int32_t error = t.book.CreateCondition(t.account.user, std::move(condition), no);
+  return ConditionAnswer(t, error, no);
+}
+
+// "business_type": '1' cancels, '2' sets a new trigger, '3' pauses and '4'
+// resumes the condition order.
+Json::Value OperConditionOrder(Turn& t) {
+  const Json::Value& q = t.request;
+  const std::string no = q["condition_no"].asString();
+  const std::string& user = t.account.user;
+  switch (Byte(q["business_type"])) {
+    case '1':
+      return ConditionAnswer(t, t.book.OperateCondition(user, no, Book::Operation::Cancel), no);
+    case '2':
+      return ConditionAnswer(
+          t, t.book.ChangeCondition(user, no, q["con_trigger_date"].asString(),
+                                    q["con_trigger_price"].asDouble(),
+                                    q["entrust_amount"].asDouble()),
+          no);
+    case '3':
+      return ConditionAnswer(t, t.book.OperateCondition(user, no, Book::Operation::Pause), no);
+    case '4':
+      return ConditionAnswer(t, t.book.OperateCondition(user, no, Book::Operation::Resume), no);
+    default:
+      return ConditionAnswer(t, kBadConditionOperation, no);
+  }
+}
+
+Json::Value QueryConditionOrderList(Turn& t) {
+  const Json::Value& q = t.request;
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Paged(
+      t.account.conditions, q,
+      [&](const ConditionOrder& c) {
+        return Matches(q, "security_code", c.code) && Matches(q, "status", c.status);
+      },
+      [](const ConditionOrder& c) {
+        Json::Value r(Json::objectValue);
+        r["condition_no"] = c.no;
+        r["security_code"] = c.code;
+        r["security_name"] = c.name;
+        r["security_exchange"] = c.market;
+        r["con_type"] = c.type;
+        r["entrust_bs"] = c.side;
+        r["con_trigger_date"] = c.triggerDate;
+        r["con_trigger_price"] = c.triggerPrice;
+        r["entrust_amount"] = c.amount;
+        r["remark"] = c.remark;
+        r["status"] = c.status;
+        r["message"] = c.message;
+        r["fund_account"] = c.fundAccount;
+        return r;
+      });
+  return values;
+}
+
+// Places the order now and, for each gear that is set, a condition order
+// on the other side that closes it that many percent lower (stop loss) or
+// higher (take profit) for a buy, the other way round for a sell; the first
+// to trigger cancels the other.
+Json::Value QuickConditionOrder(Turn& t) {
+  const Json::Value& q = t.request;
+  Ticket ticket;
+  ticket.requestNo = q["order_request_no"].asString();
+  ticket.market = Byte(q["security_exchange"]);
+  ticket.code = q["security_code"].asString();
+  ticket.side = Byte(q["entrust_bs"]);
+  ticket.prop = Byte(q["entrust_prop"]);
+  ticket.volume = q["entrust_amount"].asDouble();
+  ticket.price = q["entrust_price"].asDouble();
+  const int32_t lossGear = q["stop_loss_gear"].asInt();
+  const int32_t profitGear = q["take_profit_gear"].asInt();
+  Json::Value values = ProgramHead(t, kNoError);
+  values["order_request_no"] = ticket.requestNo;
+  const auto fail = [&](int32_t error) {
+    values["error_no"] = error;
+    values["error_info"] = ErrorText(error);
+    return values;
+  };
+  if (lossGear < 0 || lossGear >= 100 || profitGear < 0 || profitGear > 1000) {
+    return fail(kBadQuantityOrPrice);
+  }
+  const size_t gears = (lossGear > 0 ? 1u : 0u) + (profitGear > 0 ? 1u : 0u);
+  if (t.account.conditions.size() + gears > kMaxConditions) return fail(kTooManyConditions);
+  Outcome outcome = t.book.Submit(t.account.user, ticket);
+  t.changes = std::move(outcome.changes);
+  if (outcome.error != kNoError) return fail(outcome.error);
+  const bool buy = ticket.side == kBuy;
+  const auto guard = [&](int32_t gear, bool loss) -> std::string {
+    if (gear <= 0) return {};
+    ConditionOrder condition;
+    condition.market = ticket.market;
+    condition.code = ticket.code;
+    condition.side = buy ? kSell : kBuy;
+    condition.type = (loss == buy) ? "DOWN" : "UP";
+    const double factor = loss == buy ? 1 - gear / 100.0 : 1 + gear / 100.0;
+    condition.triggerPrice = std::round(ticket.price * factor * 100) / 100;
+    condition.amount = ticket.volume;
+    condition.fundAccount = q["fund_account"].asString();
+    condition.remark = std::string(loss ? "stop loss of " : "take profit of ") + ticket.requestNo;
+    std::string no;
+    t.book.CreateCondition(t.account.user, std::move(condition), no);
+    return no;
+  };
+  // One guard closing the position cancels the other.
+  const std::string loss = guard(lossGear, true);
+  const std::string profit = guard(profitGear, false);
+  if (!loss.empty() && !profit.empty()) {
+    for (ConditionOrder& c : t.account.conditions) {
+      if (c.no == loss) c.partner = profit;
+      if (c.no == profit) c.partner = loss;
+    }
+  }
+  return values;
+}
+
+// ---- Strategies and statistics ---------------------------------------------
+
+struct Strategy {
+  const char* code;
+  const char* name;
+  const char* description;
+  const char* matched[2];  // codes, Shanghai first; null when fewer
+};
+
+constexpr Strategy kStrategies[] = {
+    {"MOMENTUM", "Momentum", "Securities whose price rose over the last twenty days.",
+     {"600519", "000858"}},
+    {"VALUE", "Value", "Securities trading below their book value.", {"600000", "000001"}},
+    {"BREAKOUT", "Breakout", "Securities crossing their sixty-day high.", {"600519", nullptr}},
+};
+
+Json::Value QueryStrategyInfo(Turn& t) {
+  Json::Value values = ProgramHead(t, kNoError);
+  values["record_set"] = Json::Value(Json::arrayValue);
+  for (const Strategy& s : kStrategies) {
+    Json::Value r(Json::objectValue);
+    r["strategy_code"] = s.code;
+    r["strategy_name"] = s.name;
+    r["strategy_desc"] = s.description;
+    r["strategy_desc_ext"] = "";
+    values["record_set"].append(std::move(r));
+  }
+  return values;
+}
+
+// "strategy_codes" is a comma-separated list; the stocks of each, in order.
+Json::Value QueryHistoryMatchedStockList(Turn& t) {
+  const std::string codes = t.request["strategy_codes"].asString();
+  Json::Value records(Json::arrayValue);
+  size_t start = 0;
+  std::string first;
+  while (start <= codes.size()) {
+    const size_t comma = std::min(codes.find(',', start), codes.size());
+    const std::string code = codes.substr(start, comma - start);
+    start = comma + 1;
+    const auto known = std::find_if(std::begin(kStrategies), std::end(kStrategies),
+                                    [&](const Strategy& s) { return code == s.code; });
+    if (known == std::end(kStrategies)) return ProgramHead(t, kUnknownStrategy);
+    if (first.empty()) first = code;
+    for (const char* matched : known->matched) {
+      if (matched == nullptr) continue;
+      for (const Security& security : t.book.Securities()) {
+        if (security.code != matched) continue;
+        Json::Value r(Json::objectValue);
+        r["security_code"] = security.code;
+        r["security_exchange"] = security.market;
+        r["trade_status"] = 1;  // tradable
+        r["matched_time"] = std::to_string(Moment(Now()));
+        records.append(std::move(r));
+      }
+    }
+  }
+  Json::Value values = ProgramHead(t, kNoError);
+  values["strategy_code"] = first;
+  values["record_set"] = std::move(records);
+  return values;
+}
+
+// Today's trades of the account, on one exchange or ("security_exchange" 0)
+// on all.
+Json::Value QueryBargainSummary(Turn& t) {
+  const uint8_t market = Byte(t.request["security_exchange"]);
+  double balance = 0;
+  int32_t count = 0;
+  for (const Trade& trade : t.account.trades) {
+    if (market != 0 && trade.market != market) continue;
+    balance += trade.volume * trade.price;
+    ++count;
+  }
+  Json::Value values = ProgramHead(t, kNoError);
+  values["bargain_balance"] = balance;
+  values["trans_amount"] = count;
+  return values;
+}
+
+// Accounts trade in yuan ('0') without direct market access ('0'); the
+// balance is the cash free to order with.
+Json::Value QueryEntrustConfig(Turn& t) {
+  Json::Value values = Head(t.account.user, kNoError);
+  values["request_no"] = t.request["request_no"].asUInt64();
+  values["currency"] = '0';
+  values["dma"] = '0';
+  values["balance"] = t.account.Available();
+  return values;
+}
+
+using Decoder = std::optional<Json::Value> (*)(const RequestLayout&, const ReceivedFrame&);
+
 struct TradingRow {
   const RequestLayout* request;
   const AnswerLayout* answer;
   Handler handle;
+  // A counted body with more records than this is refused undecoded.
+  size_t maxRecords = 0;
+  int32_t tooMany = kTooManyRecords;
+  Decoder decode = nullptr;  // null: the whole layout
 };
 
 const TradingRow kTrading[] = {
@@ -494,22 +1180,51 @@ const TradingRow kTrading[] = {
     {&kQryProfitAndLossRequest, &kQryProfitAndLossAnswer, QryProfitAndLoss},
     {&kQryHisTradeNumRequest, &kQryHisTradeNumAnswer, QryHisTradeNum},
     {&kQryHisOrderNumRequest, &kQryHisOrderNumAnswer, QryHisOrderNum},
-    {&kOptionalOperationRequest, &kOptionalOperationAnswer, OptionalOperation},
+    {&kOptionalOperationRequest, &kOptionalOperationAnswer, OptionalOperation, kMaxWatchList,
+     kWatchListFull},
     {&kUserMenuauthRequest, &kUserMenuauthAnswer, UserMenuauth},
     {&kUserStockListRequest, &kUserStockListAnswer, UserStockList},
     {&kQueryDealListRequest, &kQueryDealListAnswer, QueryDealList},
     {&kQueryCapitalListRequest, &kQueryCapitalListAnswer, QueryCapitalList},
+    {&kCreateBasketRequest, &kCreateBasketAnswer, CreateBasket},
+    {&kUpdateBasketRequest, &kUpdateBasketAnswer, UpdateBasket},
+    {&kDeleteBasketRequest, &kDeleteBasketAnswer, DeleteBasket},
+    {&kQueryBasketRequest, &kQueryBasketAnswer, QueryBasket},
+    {&kAddBasketSecurityRequest, &kAddBasketSecurityAnswer, AddBasketSecurity},
+    {&kDelBasketSecurityRequest, &kDelBasketSecurityAnswer, DelBasketSecurity},
+    {&kUpdateBasketSecurityRequest, &kUpdateBasketSecurityAnswer, UpdateBasketSecurity},
+    {&kAddBasketSecurityBatchRequest, &kAddBasketSecurityBatchAnswer, AddBasketSecurityBatch,
+     kMaxBasketSecurities, kBasketFull},
+    {&kQueryBasketDetailRequest, &kQueryBasketDetailAnswer, QueryBasketDetail},
+    {&kStartBasketPlanRequest, &kStartBasketPlanAnswer, StartBasketPlan, kMaxBasketSecurities},
+    {&kQueryBasketPlanRequest, &kQueryBasketPlanAnswer, QueryBasketPlan},
+    {&kQueryBasketPlanDetailRequest, &kQueryBasketPlanDetailAnswer, QueryBasketPlanDetail},
+    {&kQueryBasketEntrustOrderRequest, &kQueryBasketEntrustOrderAnswer, QueryBasketEntrustOrder},
+    {&kQueryBasketBargainOrderRequest, &kQueryBasketBargainOrderAnswer, QueryBasketBargainOrder},
+    {&kQueryAlgorithmListRequest, &kQueryAlgorithmListAnswer, QueryAlgorithmList},
+    {&kQueryAlgorithmEntrustOrderRequest, &kQueryAlgorithmEntrustOrderAnswer,
+     QueryAlgorithmEntrustOrder},
+    {&kOperAlgorithmRequest, &kOperAlgorithmAnswer, OperAlgorithm, 0, kTooManyRecords,
+     DecodeOperAlgorithm},
+    {&kCreateConditionOrderRequest, &kOperConditionOrderAnswer, CreateConditionOrder},
+    {&kQueryConditionOrderListRequest, &kQueryConditionOrderListAnswer, QueryConditionOrderList},
+    {&kQuickConditionOrderRequest, &kQuickConditionOrderAnswer, QuickConditionOrder},
+    {&kOperConditionOrderRequest, &kOperConditionOrderAnswer, OperConditionOrder},
+    {&kQueryStrategyInfoRequest, &kQueryStrategyInfoAnswer, QueryStrategyInfo},
+    {&kQueryHistoryMatchedStockListRequest, &kQueryHistoryMatchedStockListAnswer,
+     QueryHistoryMatchedStockList},
+    {&kQueryBargainSummaryRequest, &kQueryBargainSummaryAnswer, QueryBargainSummary},
+    {&kQueryEntrustConfigRequest, &kQueryEntrustConfigAnswer, QueryEntrustConfig},
 };
 
 Frame AnswerTrading(const TradingRow& row, const ReceivedFrame& request, AnswerContext& context) {
-  // Only the watch list is counted; more records than it may hold are not
-  // worth decoding.
+  // More records than the book would keep are not worth decoding.
   const RequestLayout& layout = *row.request;
   if (layout.recordSize != 0 && request.body.size() > layout.bodySize &&
-      (request.body.size() - layout.bodySize) / layout.recordSize > kMaxWatchList) {
-    return Reply(request, *row.answer, Head(context.lastUser, kWatchListFull));
+      (request.body.size() - layout.bodySize) / layout.recordSize > row.maxRecords) {
+    return Reply(request, *row.answer, Head(context.lastUser, row.tooMany));
   }
-  const auto body = BodyAs(layout, request);
+  const auto body = row.decode != nullptr ? row.decode(layout, request) : BodyAs(layout, request);
   if (!body) return Reply(request, *row.answer, Head(context.lastUser, kMalformedRequest));
   std::lock_guard<std::mutex> hold(context.book.lock);
   Book& book = context.book.book;

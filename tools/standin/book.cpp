@@ -275,6 +275,7 @@ Outcome Book::SetPrice(uint8_t market, const std::string& code, double price) {
       }
     }
   }
+  RunPrograms(market, code, outcome);
   return outcome;
 }
 

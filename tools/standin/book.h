@@ -1,6 +1,7 @@
 // The simulated trade server's book: securities with one price each, and
 // per account its cash, positions, today's orders and trades, watch list,
-// dealers and capital accounts. Pure logic with no locking and no sockets:
+// dealers, capital accounts, baskets and their plans, algorithms and
+// condition orders. Pure logic with no locking and no sockets:
 // the server serialises calls; tests drive it directly.
 //
 // Orders are limit orders. One that crosses its security's price (a buy at
@@ -8,8 +9,12 @@
 // otherwise it stays open (kOrderOpen) until a price change crosses it or a
 // cancel withdraws it. An open buy holds its volume x price of cash, an
 // open sell its volume of the position. There are no fees, and bought
-// shares may be sold the same day.
+// shares may be sold the same day. Plans, algorithms and condition orders
+// trade through the same orders; a price move first fills the open orders
+// it crosses, then triggers conditions and places algorithm slices.
 #pragma once
+
+#include <json/value.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +54,11 @@ constexpr size_t kMaxWatchList = 100;
 constexpr int32_t kPageSize = 100;  // the most records one answer carries
 constexpr double kMaxVolume = 1e9;
 constexpr double kMaxPrice = 1e7;
+constexpr size_t kMaxBaskets = 50;
+constexpr size_t kMaxBasketSecurities = 100;
+constexpr size_t kMaxPlans = 50;
+constexpr size_t kMaxAlgorithms = 100;
+constexpr size_t kMaxConditions = 100;
 
 struct Stamp {
   int32_t date = 0;   // YYYYMMDD
@@ -123,6 +133,110 @@ struct CapitalAccount {
   std::string busiTypeDesc;
 };
 
+// A basket: securities to trade together, each with its side, amount and
+// price. Its detail ids are "<basket_no>-<n>", never reused.
+struct BasketSecurity {
+  std::string detailId;
+  uint8_t market = 0;
+  std::string code;
+  std::string name;
+  std::string algorithmType;  // kept and reported back
+  uint8_t side = kBuy;
+  std::string priceType;      // kept and reported back
+  double limitPrice = 0;
+  double price = 0;           // not positive: the security's price when the plan starts
+  int32_t amount = 0;
+  double smallestAmount = 0;  // kept and reported back
+  double smallestBalance = 0;
+};
+
+struct Basket {
+  std::string no;
+  std::string name;
+  std::string type;
+  std::vector<BasketSecurity> securities;
+  uint64_t detailSeq = 0;
+};
+
+// One order of a started plan; `requestNo` names it among the account's
+// orders, empty when the book refused it (`refusal` says why).
+struct PlanLine {
+  std::string detailId;
+  uint8_t market = 0;
+  std::string code;
+  std::string name;
+  std::string algorithmType;
+  std::string priceType;
+  uint8_t side = kBuy;
+  double price = 0;
+  double amount = 0;
+  std::string requestNo;
+  int32_t refusal = kNoError;
+};
+
+struct Plan {
+  std::string basketNo;
+  std::string batchNo;
+  std::string basketName;
+  std::string basketType;
+  std::string fundAccount;
+  Stamp started;
+  std::vector<PlanLine> lines;
+};
+
+// An algorithm trades `amount` in slices of `slice` (all at once when not
+// positive): one slice when it starts or resumes and one on each move of
+// its security's price while it runs, each a limit order at that price.
+constexpr const char* kAlgorithmRunning = "running";
+constexpr const char* kAlgorithmPaused = "paused";
+constexpr const char* kAlgorithmCancelled = "cancelled";
+constexpr const char* kAlgorithmDone = "done";
+constexpr const char* kAlgorithmStopped = "stopped";  // a slice was refused
+
+struct Algorithm {
+  std::string no;
+  std::string type;
+  uint8_t market = 0;
+  std::string code;
+  std::string name;
+  uint8_t side = kBuy;
+  double amount = 0;
+  double slice = 0;
+  double placed = 0;  // volume of the slices placed so far
+  std::string status = kAlgorithmRunning;
+  std::string message;
+  Stamp entered;
+  Json::Value settings;  // limits and times as the client sent them, reported back
+  std::vector<std::string> orders;  // request numbers of its slices
+};
+
+// A condition order waits for its security's price to reach the trigger
+// ("UP": at or above it; "DOWN": at or below it), then places a limit order
+// of `amount` at that price.
+constexpr const char* kConditionWaiting = "waiting";
+constexpr const char* kConditionPaused = "paused";
+constexpr const char* kConditionTriggered = "triggered";
+constexpr const char* kConditionFailed = "failed";  // triggered, and the book refused the order
+constexpr const char* kConditionCancelled = "cancelled";
+
+struct ConditionOrder {
+  std::string no;
+  uint8_t market = 0;
+  std::string code;
+  std::string name;
+  std::string type;  // "UP" or "DOWN"
+  uint8_t side = kBuy;
+  std::string triggerDate;  // kept and reported back
+  double triggerPrice = 0;
+  double amount = 0;
+  std::string fundAccount;
+  std::string remark;
+  std::string status = kConditionWaiting;
+  std::string message;
+  std::string requestNo;  // of the order it placed
+  std::string partner;    // cancelled once this one has placed its order
+};
+
 struct Account {
   std::string user;
   std::string clientId;
@@ -137,6 +251,11 @@ struct Account {
   std::vector<WatchItem> watch;
   std::vector<Dealer> dealers;
   std::vector<CapitalAccount> capital;
+  std::vector<Basket> baskets;
+  std::vector<Plan> plans;
+  std::vector<Algorithm> algorithms;
+  std::vector<ConditionOrder> conditions;
+  uint64_t programSeq = 0;  // numbers baskets, plans, algorithms and conditions
 
   double Available() const { return cash - frozenCash; }
   const Position* FindPosition(uint8_t market, const std::string& code) const;
@@ -221,10 +340,60 @@ class Book {
   int32_t Unwatch(const std::string& user, uint8_t market, const std::string& code);
   int32_t ReplaceWatch(const std::string& user, const std::vector<WatchItem>& items);
 
+  // Baskets (book_programs.cpp). Each returns an error number; a new
+  // basket's or security's number comes back through `no`.
+  int32_t CreateBasket(const std::string& user, const std::string& name, const std::string& type,
+                       std::string& no);
+  int32_t RenameBasket(const std::string& user, const std::string& no, const std::string& name);
+  int32_t DeleteBasket(const std::string& user, const std::string& no);
+  // Adds every security or none; `ids` gets their detail ids in order.
+  int32_t AddBasketSecurities(const std::string& user, const std::string& basketNo,
+                              std::vector<BasketSecurity> securities,
+                              std::vector<std::string>& ids);
+  // Replaces everything but the id, market and code of the security.
+  int32_t UpdateBasketSecurity(const std::string& user, const BasketSecurity& security);
+  int32_t DeleteBasketSecurity(const std::string& user, const std::string& detailId);
+  const Basket* FindBasket(const std::string& user, const std::string& no) const;
+
+  // Starts a plan on the basket: one order per line, each line naming a
+  // security of the basket by detail id (its amount and price replacing the
+  // basket's where positive); no lines: every security of the basket as it
+  // stands. A line the book refuses keeps its refusal and the plan goes on.
+  Outcome StartPlan(const std::string& user, const std::string& basketNo,
+                    const std::string& basketType, const std::string& fundAccount,
+                    const std::vector<PlanLine>& lines, std::string& batchNo);
+  const Plan* FindPlan(const std::string& user, const std::string& basketNo,
+                       const std::string& batchNo) const;
+  // "running" while an order of the plan is open, then "finished".
+  std::string PlanStatus(const Account& account, const Plan& plan) const;
+  const Order* FindOrder(const Account& account, const std::string& requestNo) const;
+
+  // Algorithms: start one (its first slice goes at once), and pause, resume
+  // or cancel it.
+  Outcome StartAlgorithm(const std::string& user, Algorithm algorithm, std::string& no);
+  enum class Operation { Pause, Resume, Cancel };
+  Outcome OperateAlgorithm(const std::string& user, const std::string& no, Operation operation);
+
+  // Condition orders: create, change the trigger, pause, resume, cancel.
+  int32_t CreateCondition(const std::string& user, ConditionOrder condition, std::string& no);
+  int32_t ChangeCondition(const std::string& user, const std::string& no,
+                          const std::string& triggerDate, double triggerPrice, double amount);
+  int32_t OperateCondition(const std::string& user, const std::string& no, Operation operation);
+
+  // One step of the price walk: `draw` picks a security and a move of at
+  // most half a percent up or down, in whole cents.
+  Outcome Walk(uint32_t draw);
+
  private:
   Account* FindMutable(const std::string& user);
   void Fill(Account& account, Order& order, double price, Outcome& outcome);
   Position& PositionFor(Account& account, const Order& order);
+  // After a price move: triggers the conditions and runs the algorithms of
+  // that security.
+  void RunPrograms(uint8_t market, const std::string& code, Outcome& outcome);
+  void PlaceSlice(Account& account, Algorithm& algorithm, Outcome& outcome);
+  void Trigger(Account& account, ConditionOrder& condition, double price, Outcome& outcome);
+  Basket* FindBasketMutable(Account& account, const std::string& no);
 
   std::function<Stamp()> clock_;
   std::vector<Security> securities_;

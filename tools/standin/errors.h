@@ -14,6 +14,7 @@ enum ErrorNo : int32_t {
   kMalformedRequest = 1002,  // body size differs from the request's layout
   kNotLoggedIn = 1003,       // a trading request before Login on that connection
   kTooManyAccounts = 1004,
+  kTooManyRecords = 1005,  // a counted body holds more records than the book would keep
   // Orders.
   kUnknownSecurity = 2001,  // no such code on that market
   kBadQuantityOrPrice = 2002,
@@ -31,6 +32,28 @@ enum ErrorNo : int32_t {
   kNotOnWatchList = 2202,
   kAlreadyOnWatchList = 2203,
   kBadWatchOperation = 2204,
+  // Baskets and basket plans.
+  kUnknownBasket = 2301,
+  kTooManyBaskets = 2302,
+  kBadBasketName = 2303,  // empty
+  kUnknownBasketSecurity = 2304,
+  kBasketFull = 2305,
+  kEmptyBasket = 2306,  // a plan needs at least one security
+  kUnknownPlan = 2307,
+  kTooManyPlans = 2308,
+  // Algorithms.
+  kUnknownAlgorithm = 2401,
+  kTooManyAlgorithms = 2402,
+  kBadAlgorithmOperation = 2403,
+  kAlgorithmEnded = 2404,  // cancelled or done: nothing left to operate
+  // Condition orders.
+  kUnknownCondition = 2501,
+  kTooManyConditions = 2502,
+  kBadConditionType = 2503,
+  kBadConditionOperation = 2504,
+  kConditionEnded = 2505,  // triggered, failed or cancelled
+  // Strategies.
+  kUnknownStrategy = 2601,
 };
 
 // The "error_info" written beside each number.
@@ -55,6 +78,25 @@ constexpr const char* ErrorText(int32_t error) {
     case kNotOnWatchList: return "not on the watch list";
     case kAlreadyOnWatchList: return "already on the watch list";
     case kBadWatchOperation: return "invalid watch list operation";
+    case kTooManyRecords: return "too many records";
+    case kUnknownBasket: return "no such basket";
+    case kTooManyBaskets: return "too many baskets";
+    case kBadBasketName: return "invalid basket name";
+    case kUnknownBasketSecurity: return "no such basket security";
+    case kBasketFull: return "basket full";
+    case kEmptyBasket: return "basket is empty";
+    case kUnknownPlan: return "no such basket plan";
+    case kTooManyPlans: return "too many basket plans";
+    case kUnknownAlgorithm: return "no such algorithm";
+    case kTooManyAlgorithms: return "too many algorithms";
+    case kBadAlgorithmOperation: return "invalid algorithm operation";
+    case kAlgorithmEnded: return "algorithm already ended";
+    case kUnknownCondition: return "no such condition order";
+    case kTooManyConditions: return "too many condition orders";
+    case kBadConditionType: return "invalid condition type";
+    case kBadConditionOperation: return "invalid condition order operation";
+    case kConditionEnded: return "condition order already ended";
+    case kUnknownStrategy: return "no such strategy";
     default: return "unknown error";
   }
 }

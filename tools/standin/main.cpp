@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "platform/sockets.h"
@@ -21,7 +23,9 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
-               "[--password P]\n");
+               "[--password P] [--walk SEED]\n"
+               "  --walk SEED  move one security's price every half second, by a random\n"
+               "               walk drawn from SEED (prices stay put without it)\n");
 }
 
 bool ParsePort(const char* text, uint16_t& port) {
@@ -33,7 +37,8 @@ bool ParsePort(const char* text, uint16_t& port) {
   return true;
 }
 
-bool ParseOptions(int argc, char** argv, tessel::standin::Options& options) {
+bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
+                  std::optional<uint32_t>& walkSeed) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if (i + 1 >= argc) return false;
@@ -46,6 +51,12 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options) {
       options.certPath = value;
     } else if (name == "--password") {
       options.password = value;
+    } else if (name == "--walk") {
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long seed = std::strtoul(value, &end, 10);
+      if (errno != 0 || end == value || *end != '\0' || seed > 0xFFFFFFFFul) return false;
+      walkSeed = static_cast<uint32_t>(seed);
     } else {
       return false;
     }
@@ -53,14 +64,21 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options) {
   return !options.certPath.empty();
 }
 
-// Blocks until a stop signal arrives or standard input ends.
-void AwaitStop(int signals) {
+// Blocks until a stop signal arrives or standard input ends; with a walk,
+// takes one of its steps whenever half a second passes quietly.
+void AwaitStop(int signals, tessel::standin::StandIn& standIn, std::optional<std::mt19937>& walk) {
+  constexpr int kWalkStepMillis = 500;
   bool watchInput = true;
   for (;;) {
     pollfd waits[2] = {{signals, POLLIN, 0}, {watchInput ? STDIN_FILENO : -1, POLLIN, 0}};
-    if (::poll(waits, 2, -1) < 0) {
+    const int ready = ::poll(waits, 2, walk ? kWalkStepMillis : -1);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return;
+    }
+    if (ready == 0) {
+      standIn.Walk(static_cast<uint32_t>((*walk)()));
+      continue;
     }
     if (waits[0].revents != 0) return;
     if ((waits[1].revents & POLLNVAL) != 0) {
@@ -77,7 +95,8 @@ void AwaitStop(int signals) {
 
 int main(int argc, char** argv) {
   tessel::standin::Options options;
-  if (!ParseOptions(argc, argv, options)) {
+  std::optional<uint32_t> walkSeed;
+  if (!ParseOptions(argc, argv, options, walkSeed)) {
     Usage();
     return 2;
   }
@@ -110,7 +129,9 @@ int main(int argc, char** argv) {
   std::printf("standin main=%u push=%u\n", standIn.MainPort(), standIn.PushPort());
   std::fflush(stdout);
 
-  AwaitStop(signals);
+  std::optional<std::mt19937> walk;
+  if (walkSeed) walk.emplace(*walkSeed);
+  AwaitStop(signals, standIn, walk);
   standIn.Stop();
   ::close(signals);
   return 0;

@@ -563,6 +563,13 @@ bool StandIn::SetPrice(uint8_t market, const std::string& code, double price) {
   return true;
 }
 
+void StandIn::Walk(uint32_t draw) {
+  std::lock_guard<std::mutex> hold(impl_->book.lock);
+  const Outcome outcome = impl_->book.book.Walk(draw);
+  std::vector<Push> pushes = PushesFor(impl_->book.book, outcome.changes);
+  impl_->Deliver(pushes);
+}
+
 Observed StandIn::Snapshot() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   return impl_->observed;

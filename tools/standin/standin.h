@@ -1,6 +1,6 @@
 // A simulated trade server: two TLS listeners on 127.0.0.1 (main and push)
-// that answer the session, order, query and list requests from an in-memory
-// book (book.h), report what changes on the push connections of the account
+// that answer the session, order, query, list, basket, algorithm, condition-
+// order and strategy requests from an in-memory book (book.h), report what changes on the push connections of the account
 // concerned, record every frame they receive, and can be scripted from a
 // test thread to fall silent, drop or refuse connections, inject arbitrary
 // bytes or pushes, or move a security's price.
@@ -118,6 +118,8 @@ class StandIn {
   // the open orders it crosses, reporting them like any fill. False for an
   // unknown security or a price that is not positive.
   bool SetPrice(uint8_t market, const std::string& code, double price);
+  // One step of the seeded price walk (Book::Walk), reported like SetPrice.
+  void Walk(uint32_t draw);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
