@@ -10,11 +10,22 @@
 # the simulator's traces go to files named at the end; --verbose shows them
 # inline instead.
 #
-#   scripts/demo.sh [--verbose] [REQUESTS.jsonl]   (default: tools/host/demo-session.jsonl)
+# --walk SEED makes the simulator's prices move by a random walk drawn from
+# SEED, so open orders, plans and condition orders fill as prices cross.
+#
+#   scripts/demo.sh [--verbose] [--walk SEED] [REQUESTS.jsonl]
+#   (default: tools/host/demo-session.jsonl)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 verbose=0
-if [ "${1:-}" = "--verbose" ]; then verbose=1; shift; fi
+walk=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --verbose) verbose=1; shift ;;
+    --walk) walk=(--walk "$2"); shift 2 ;;
+    *) break ;;
+  esac
+done
 requests="${1:-$here/tools/host/demo-session.jsonl}"
 
 logs="$here/build/demo-logs"
@@ -47,10 +58,10 @@ trap cleanup EXIT
 # Its traces (one line per frame received and per push sent) go to stderr.
 mkfifo "$work/standin-input"
 if [ "$verbose" = 1 ]; then
-  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret \
+  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret "${walk[@]}" \
     < "$work/standin-input" > "$work/standin-ports" &
 else
-  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret \
+  "$tools/standin/tessel-standin" --write-cert "$tools/ca.pem" --password secret "${walk[@]}" \
     < "$work/standin-input" > "$work/standin-ports" 2> "$logs/simulator.log" &
 fi
 standin_pid=$!
