@@ -14,7 +14,10 @@
 namespace tessel {
 namespace {
 
-constexpr int kReadySliceMs = 100;
+// A shutdownLink() wakes a poll on the connected socket at once; the slice
+// only bounds the wait where a platform would not, and is long so that an
+// idle link does not wake its thread for nothing.
+constexpr int kReadySliceMs = 1000;
 
 }  // namespace
 
@@ -91,19 +94,25 @@ bool TlsLink::AwaitReady(bool wantRead) {
 }
 
 template <typename Call>
-int TlsLink::Transfer(size_t n, Call call) {
+int TlsLink::Transfer(size_t n, Call call, size_t* transferred) {
   size_t done = 0;
+  int code = SSL_ERROR_NONE;
   while (done < n) {
-    const auto [result, code] = Locked([&](SSL* ssl) { return call(ssl, done); });
+    const auto [result, error] = Locked([&](SSL* ssl) { return call(ssl, done); });
     if (result > 0) {
       done += static_cast<size_t>(result);
-    } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
-      if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+    } else if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      if (!AwaitReady(error == SSL_ERROR_WANT_READ)) {
+        code = SSL_ERROR_SYSCALL;
+        break;
+      }
     } else {
-      return code;
+      code = error;
+      break;
     }
   }
-  return SSL_ERROR_NONE;
+  if (transferred != nullptr) *transferred = done;
+  return code;
 }
 
 int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
@@ -112,10 +121,13 @@ int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
   });
 }
 
-int TlsLink::WriteAll(const uint8_t* buffer, size_t n) {
-  return Transfer(n, [&](SSL* ssl, size_t done) {
-    return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
-  });
+int TlsLink::WriteAll(const uint8_t* buffer, size_t n, size_t* written) {
+  return Transfer(
+      n,
+      [&](SSL* ssl, size_t done) {
+        return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
+      },
+      written);
 }
 
 std::string TlsLink::StateString() {

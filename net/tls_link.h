@@ -45,8 +45,10 @@ class TlsLink {
 
   // Fill exactly n bytes / send exactly n bytes. 0 on success, otherwise the
   // SSL_get_error code that ended the transfer.
+  // With `written`, WriteAll also says how many bytes went through before
+  // a failure (n on success).
   int ReadExact(uint8_t* buffer, size_t n);
-  int WriteAll(const uint8_t* buffer, size_t n);
+  int WriteAll(const uint8_t* buffer, size_t n, size_t* written = nullptr);
 
   // Reads one whole frame into `buffer` (grown, never shrunk) and returns
   // its size; 0 when the connection is over. Headers announcing more than
@@ -66,7 +68,7 @@ class TlsLink {
   // Repeats a read or write call until n bytes are through, waiting for
   // readiness between tries; 0 or the error code that ended it.
   template <typename Call>
-  int Transfer(size_t n, Call call);
+  int Transfer(size_t n, Call call, size_t* transferred = nullptr);
   // Waits until the socket may be read (wantRead) or written, or the link is
   // shut down; false when it was shut down or failed.
   bool AwaitReady(bool wantRead);

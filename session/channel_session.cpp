@@ -171,9 +171,11 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   ReadFrames(client, profile, *link, receiveBuffer);
 
   // Tear-down: wake the send thread, wait for it, then free what this
-  // thread owns, TLS first and the socket last.
+  // thread owns, TLS first and the socket last. The send thread may be
+  // asleep until its next heartbeat; the wake-up entry ends that sleep.
   channel.socket.shutdownLink();
   channel.connected = false;
+  WakeSendThread(channel);
   channel.sendThread.join();
   sweeper.Start();
   link.reset();

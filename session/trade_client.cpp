@@ -47,6 +47,12 @@ std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId
   return entry;
 }
 
+void WakeSendThread(Channel& channel) {
+  TradeRequestData wakeUp;
+  wakeUp.wakeUp = true;
+  channel.queue.enqueue(std::move(wakeUp));
+}
+
 void AnswerRequest(const TradeRequestData& request, std::string_view text) {
   if (request.callback == nullptr) {
     ConsoleLine("NULL call back");
@@ -117,7 +123,16 @@ void TradeClient::SetRealTrade(uint8_t real) {
 
 void TradeClient::CancelAll() {
   TradeRequestData queued;
-  while (main.queue.try_dequeue(queued)) AnswerRequest(queued, kCancelText);
+  // A wake-up taken here is put back for the send thread it was meant for.
+  size_t wakeUps = 0;
+  while (main.queue.try_dequeue(queued)) {
+    if (IsWakeUp(queued)) {
+      ++wakeUps;
+    } else {
+      AnswerRequest(queued, kCancelText);
+    }
+  }
+  for (; wakeUps > 0; --wakeUps) WakeSendThread(main);
 
   PendingMap pending;
   {
