@@ -25,11 +25,17 @@ std::atomic<int> gLiveClients{0};
 
 // Runs when the library is unloaded: with no client left, nothing can write
 // to the log any more, and a host that loads and unloads the library again
-// and again must not collect one open log file per load. At process exit
-// with clients still running, the file stays open for their threads.
+// and again must not collect one open log file per load (nor one log
+// writer thread). At process exit with clients still running, the file
+// stays open for their threads, which from then on write their lines
+// themselves: nothing is left queued when the process ends.
 struct LogCloserAtUnload {
   ~LogCloserAtUnload() {
-    if (gLiveClients.load() == 0) CLog::Instance().Close();
+    if (gLiveClients.load() == 0) {
+      CLog::Instance().Close();
+    } else {
+      CLog::Instance().WriteDirectly();
+    }
   }
 } gLogCloser;
 
@@ -64,7 +70,10 @@ TradeClient* CreateClient(HostNotifyCallback notify) {
   try {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();
-    if (!client->Init(notify)) return nullptr;
+    if (!client->Init(notify)) {
+      CLog::Instance().Flush();  // what the failed creation wrote is in the file on return
+      return nullptr;
+    }
     ++gLiveClients;
     return client.release();
   } catch (...) {
@@ -80,6 +89,7 @@ void DestroyClient(TradeClient* client) {
   }
   delete client;
   --gLiveClients;
+  CLog::Instance().Flush();  // everything the client wrote is in the file on return
 }
 
 int32_t SendRequest(TradeClient* client, const char* data, int32_t length,

@@ -2,6 +2,7 @@
 
 #include <json/reader.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -16,11 +17,34 @@ namespace {
 
 constexpr uint32_t kModifyPwdType = 100;
 
+// Making a reader costs as much as parsing a request, and one reader must
+// not parse on two threads at once: the last one used waits here for the
+// next request, whichever thread it comes from.
+class SpareReader {
+ public:
+  std::unique_ptr<Json::CharReader> Take() {
+    if (Json::CharReader* reader = spare_.exchange(nullptr)) {
+      return std::unique_ptr<Json::CharReader>(reader);
+    }
+    static Immortal<const Json::CharReaderBuilder> builder;
+    return std::unique_ptr<Json::CharReader>(builder->newCharReader());
+  }
+  void Give(std::unique_ptr<Json::CharReader> reader) {
+    Json::CharReader* expected = nullptr;
+    if (spare_.compare_exchange_strong(expected, reader.get())) reader.release();
+  }
+
+ private:
+  std::atomic<Json::CharReader*> spare_{nullptr};
+};
+
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
-  static Immortal<const Json::CharReaderBuilder> builder;
-  const std::unique_ptr<Json::CharReader> reader(builder->newCharReader());
+  static Immortal<SpareReader> spare;
+  std::unique_ptr<Json::CharReader> reader = spare->Take();
   std::string errors;
-  return reader->parse(data, data + length, &out, &errors);
+  const bool parsed = reader->parse(data, data + length, &out, &errors);
+  spare->Give(std::move(reader));
+  return parsed;
 }
 
 void LogRequest(const TradeRequestData& request, const char* content) {

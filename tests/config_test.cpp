@@ -110,6 +110,7 @@ TEST(Log, LineFormatStartLineAndLevels) {
   EXPECT_EQ(log.Write(0, "Quiet", "Quiet", "content:%d", 1), 1);
   const std::string big(5000, 'x');
   EXPECT_EQ(log.Write(1, "Request", "Request", "content:%d - %s", -5, big.c_str()), 1);
+  log.Flush();
 
   const std::string text = testing::ReadFile(dir.File("Log/20240315.tessel.log"));
   const std::string start = std::string(":") + kLogStartTag + "_  Log\r\n";

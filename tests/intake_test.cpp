@@ -132,6 +132,7 @@ TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
   ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
   ASSERT_TRUE(Submit(R"({"func":"Logout"})"));
+  CLog::Instance().Flush();
   const std::string log = testing::ReadFile(dir.File("Log/intake.log"));
   EXPECT_EQ(log.find("secret"), std::string::npos) << log;
   EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
