@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -18,6 +19,9 @@ namespace {
 // only bounds the wait where a platform would not, and is long so that an
 // idle link does not wake its thread for nothing.
 constexpr int kReadySliceMs = 1000;
+
+// The largest TLS record's plaintext.
+constexpr size_t kReceiveSlack = 16 * 1024;
 
 }  // namespace
 
@@ -135,12 +139,35 @@ std::string TlsLink::StateString() {
   return SSL_state_string(ssl_.get());
 }
 
-size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
+int TlsLink::Hold(size_t n) {
+  const size_t held = receivedEnd_ - receivedBegin_;
+  if (held >= n) return SSL_ERROR_NONE;
+  if (receivedBegin_ > 0) {  // what is held moves to the front
+    std::memmove(received_.data(), received_.data() + receivedBegin_, held);
+    receivedBegin_ = 0;
+    receivedEnd_ = held;
+  }
+  // Room for a whole TLS record beyond what is needed, so that one read
+  // takes what the peer sent together.
+  const size_t room = std::max(n, held + kReceiveSlack);
+  if (received_.size() < room) received_.resize(room);
+  size_t got = 0;
+  const int code = Transfer(
+      n - held,
+      [&](SSL* ssl, size_t done) {
+        const size_t at = receivedEnd_ + done;
+        return SSL_read(ssl, received_.data() + at, static_cast<int>(received_.size() - at));
+      },
+      &got);
+  receivedEnd_ += got;
+  return code;
+}
+
+size_t TlsLink::NextFrame(const uint8_t*& frame, bool skipBadMagic,
                           const char* readErrorLogTag) {
-  uint8_t header[kHeaderSize];
+  const uint8_t* header = nullptr;
   for (;;) {
-    std::memset(header, 0, sizeof header);
-    const int code = ReadExact(header, sizeof header);
+    const int code = Hold(kHeaderSize);
     if (code != SSL_ERROR_NONE) {
       const int socketError = platform::PendingSocketError(socket_.handle());
       ConsoleLine("SSL_state_string:" + StateString());
@@ -148,7 +175,9 @@ size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
                   std::to_string(socketError));
       return 0;
     }
+    header = received_.data() + receivedBegin_;
     if (!skipBadMagic || header[0] == static_cast<uint8_t>(kFrameMagic)) break;
+    receivedBegin_ += kHeaderSize;
   }
   const uint32_t bodyLength = ReadHeader(header).bodyLength;
   if (bodyLength > kMaxBodyLength) {
@@ -158,14 +187,14 @@ size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
     return 0;
   }
   const size_t frameSize = FrameSize(bodyLength);
-  if (buffer.size() < frameSize) buffer.resize(frameSize, 0);
-  const int code = ReadExact(buffer.data() + kHeaderSize, bodyLength + kTrailerSize);
+  const int code = Hold(frameSize);
   if (code != SSL_ERROR_NONE) {
     ConsoleLine("SSL_read[body] fail:error=" + std::to_string(code));
     CLog::Instance().Write(1, readErrorLogTag, "Error", "content:%d", code);
     return 0;
   }
-  std::memcpy(buffer.data(), header, kHeaderSize);
+  frame = received_.data() + receivedBegin_;
+  receivedBegin_ += frameSize;
   return frameSize;
 }
 

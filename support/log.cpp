@@ -1,5 +1,6 @@
 #include "support/log.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -20,6 +21,10 @@ namespace {
 
 // Writers wait while this much is queued and not yet taken by the writer.
 constexpr size_t kMaxQueuedBytes = 4u * 1024 * 1024;
+// The writer thread lets lines gather this long, or until this much is
+// queued, before it writes them.
+constexpr auto kLinger = std::chrono::milliseconds(20);
+constexpr size_t kEagerBytes = 256u * 1024;
 
 int FormatStamp(const platform::LocalDateTime& t, char* out, size_t size) {
   return std::snprintf(out, size, "%d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day,
@@ -70,6 +75,12 @@ void CLog::RunWriter() {
   for (;;) {
     linesQueued_.wait(hold, [this] { return stopping_ || !queued_.empty(); });
     if (queued_.empty()) return;  // stopping, and everything is written
+    // Lines that follow soon go out with these, so that a busy client costs
+    // one wake-up of this thread and one file write per spell, not per line.
+    linesQueued_.wait_for(hold, kLinger, [this] {
+      return stopping_ || flushWanted_ || queued_.size() >= kEagerBytes;
+    });
+    flushWanted_ = false;
     taken.clear();
     taken.swap(queued_);
     hold.unlock();
@@ -99,6 +110,10 @@ void CLog::StopWriter(std::unique_lock<std::mutex>& hold) {
 void CLog::Flush() {
   std::unique_lock<std::mutex> hold(lock_);
   const uint64_t target = queuedTotal_;
+  if (writtenTotal_ < target) {
+    flushWanted_ = true;
+    linesQueued_.notify_all();
+  }
   linesWritten_.wait(hold, [&] { return writtenTotal_ >= target || !writerRunning_; });
 }
 
@@ -173,7 +188,11 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
   if (out.size() - start > limit) out.resize(start + limit);
   if (direct) return file_.Append(directLine.data(), directLine.size()) ? 1 : 0;
   queuedTotal_ += out.size() - start;
-  if (start == 0) linesQueued_.notify_one();
+  // The writer sleeps without a time-out only while nothing is queued; once
+  // lines wait, it is either lingering or writing, and wakes by itself.
+  if (start == 0 || (start < kEagerBytes && out.size() >= kEagerBytes)) {
+    linesQueued_.notify_one();
+  }
   return 1;
 }
 

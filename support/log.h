@@ -4,7 +4,8 @@
 //
 // Lines are formatted (stamp included) on the writing thread and appended
 // to a buffer in the order the writers take the lock; a writer thread of
-// the log's own writes the buffer to the file in batches, in that order.
+// the log's own writes the buffer to the file in batches, in that order,
+// a few milliseconds after the first line of each batch.
 // A full buffer makes writers wait: no line is ever dropped. Flush() waits
 // until what was written before it is in the file; Close() and
 // WriteDirectly() flush, then join the writer thread.
@@ -67,6 +68,7 @@ class CLog {
   uint64_t queuedTotal_ = 0;   // bytes ever queued
   uint64_t writtenTotal_ = 0;  // bytes ever handed to the file
   bool stopping_ = false;
+  bool flushWanted_ = false;   // a Flush waits: the writer stops lingering
   bool writerRunning_ = false;  // from its start until it has been joined
   bool direct_ = false;
   std::thread writer_;

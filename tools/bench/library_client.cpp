@@ -223,16 +223,19 @@ int64_t LibraryClient::Pipelined(int window, Clock::duration duration) {
   return box.failed ? -1 : answered;
 }
 
-std::vector<int64_t> LibraryClient::OrderSubmitCalls(int count, std::chrono::microseconds gap) {
+std::vector<int64_t> LibraryClient::OrderSubmitCalls(int count, std::chrono::microseconds gap,
+                                                     bool afterRoundTrip) {
   std::vector<int64_t> samples;
   samples.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
+    int64_t unused = 0;
+    if (afterRoundTrip && !ModifyPwd(nextTrip_++, unused)) return {};
     const Clock::time_point start = Clock::now();
     const bool sent = Send(client_, kOrderSubmitJson, &IgnoreAnswer, 0) == 1;
     samples.push_back(
         std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
     if (!sent) return {};
-    std::this_thread::sleep_for(gap);
+    if (!afterRoundTrip) std::this_thread::sleep_for(gap);
   }
   return samples;
 }

@@ -31,9 +31,12 @@ class LibraryClient {
   // ModifyPwd requests kept `window` outstanding for `duration`; the number
   // of answers, or -1 when a request was refused or failed.
   int64_t Pipelined(int window, std::chrono::steady_clock::duration duration);
-  // `count` OrderSubmit requests, `gap` apart, that nobody answers; the
-  // duration of each SendRequest call in ns, empty when one was refused.
-  std::vector<int64_t> OrderSubmitCalls(int count, std::chrono::microseconds gap);
+  // `count` OrderSubmit requests, which nobody answers, each sent `gap`
+  // after the previous one, or with `afterRoundTrip` each right after a
+  // ModifyPwd round trip (as the ModifyPwd calls are measured). The
+  // duration of each SendRequest call in ns, empty when one failed.
+  std::vector<int64_t> OrderSubmitCalls(int count, std::chrono::microseconds gap,
+                                        bool afterRoundTrip);
   // Creates `count` more clients and logs each in on both channels.
   bool AddIdleClients(int count, std::string& why);
   // Destroys the clients, then unloads the library.
@@ -48,6 +51,7 @@ class LibraryClient {
   PluginDescriptor plugin_{};
   TradeClient* client_ = nullptr;
   std::vector<TradeClient*> idle_;
+  uint64_t nextTrip_ = 100'000'000;  // round trips of OrderSubmitCalls, clear of the caller's
 };
 
 }  // namespace tessel::bench
