@@ -2,7 +2,6 @@
 
 #include <json/reader.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "session/request_dispatch.h"
 #include "session/trade_client.h"
 #include "support/immortal.h"
+#include "support/spare.h"
 #include "support/log.h"
 
 namespace tessel {
@@ -17,33 +17,17 @@ namespace {
 
 constexpr uint32_t kModifyPwdType = 100;
 
-// Making a reader costs as much as parsing a request, and one reader must
-// not parse on two threads at once: the last one used waits here for the
-// next request, whichever thread it comes from.
-class SpareReader {
- public:
-  std::unique_ptr<Json::CharReader> Take() {
-    if (Json::CharReader* reader = spare_.exchange(nullptr)) {
-      return std::unique_ptr<Json::CharReader>(reader);
-    }
-    static Immortal<const Json::CharReaderBuilder> builder;
-    return std::unique_ptr<Json::CharReader>(builder->newCharReader());
-  }
-  void Give(std::unique_ptr<Json::CharReader> reader) {
-    Json::CharReader* expected = nullptr;
-    if (spare_.compare_exchange_strong(expected, reader.get())) reader.release();
-  }
-
- private:
-  std::atomic<Json::CharReader*> spare_{nullptr};
-};
-
+// Making a reader costs as much as parsing a request; spare ones are kept.
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
-  static Immortal<SpareReader> spare;
-  std::unique_ptr<Json::CharReader> reader = spare->Take();
+  static Immortal<Spares<Json::CharReader>> spares;
+  std::unique_ptr<Json::CharReader> reader = spares->Take();
+  if (!reader) {
+    static Immortal<const Json::CharReaderBuilder> builder;
+    reader.reset(builder->newCharReader());
+  }
   std::string errors;
   const bool parsed = reader->parse(data, data + length, &out, &errors);
-  spare->Give(std::move(reader));
+  spares->Give(std::move(reader));
   return parsed;
 }
 
