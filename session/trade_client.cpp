@@ -93,8 +93,10 @@ void TradeClient::StartChannelThreads() {
 
 void TradeClient::Stop() {
   stopRequested = true;
-  main.socket.shutdownLink();
-  push.socket.shutdownLink();
+  for (Channel* channel : {&main, &push}) {
+    channel->socket.shutdownLink();
+    WakeSendThread(*channel);
+  }
   // Each channel thread joins its own send thread before it ends.
   for (Channel* channel : {&main, &push}) {
     if (channel->thread.joinable()) channel->thread.join();
@@ -117,8 +119,12 @@ void TradeClient::SetRealTrade(uint8_t real) {
   main.requestedReal = wanted;
   push.requestedReal = wanted;
   CancelAll();
-  main.socket.shutdownLink();
-  push.socket.shutdownLink();
+  // The send threads notice a shut-down link at once, even while their
+  // channel thread is still busy in a callback.
+  for (Channel* channel : {&main, &push}) {
+    channel->socket.shutdownLink();
+    WakeSendThread(*channel);
+  }
 }
 
 void TradeClient::CancelAll() {

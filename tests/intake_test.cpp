@@ -38,10 +38,14 @@ class IntakeTest : public ::testing::Test {
                          context);
   }
 
+  // The requests queued on a channel; wake-ups for its send thread are
+  // not requests.
   std::vector<TradeRequestData> Drain(Channel& channel) {
     std::vector<TradeRequestData> out;
     TradeRequestData request;
-    while (channel.queue.try_dequeue(request)) out.push_back(request);
+    while (channel.queue.try_dequeue(request)) {
+      if (!IsWakeUp(request)) out.push_back(request);
+    }
     return out;
   }
 
@@ -138,6 +142,22 @@ TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
   EXPECT_NE(log.find("content:2 - Main Login"), std::string::npos);
   EXPECT_NE(log.find(R"(content:3 - {"func":"Logout"})"), std::string::npos);
+}
+
+// A wake-up meant for a send thread is neither answered nor lost when a
+// cancellation empties the queue around it.
+TEST_F(IntakeTest, CancelAllKeepsWakeUpsForTheSendThread) {
+  ASSERT_TRUE(Submit(kModifyPwd, 1));
+  WakeSendThread(client.main);
+  ASSERT_TRUE(Submit(kModifyPwd, 2));
+  client.CancelAll();
+  ASSERT_EQ(gAnswers.size(), 2u);
+  EXPECT_EQ(gAnswers[0].context, 1u);
+  EXPECT_EQ(gAnswers[1].context, 2u);
+  TradeRequestData left;
+  ASSERT_TRUE(client.main.queue.try_dequeue(left));
+  EXPECT_TRUE(IsWakeUp(left));
+  EXPECT_FALSE(client.main.queue.try_dequeue(left));
 }
 
 TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {
