@@ -18,16 +18,25 @@ namespace {
 constexpr uint32_t kModifyPwdType = 100;
 
 // Making a reader costs as much as parsing a request; spare ones are kept.
-bool ParseJson(const char* data, int32_t length, Json::Value& out) {
+Spares<Json::CharReader>& SpareReaders() {
   static Immortal<Spares<Json::CharReader>> spares;
-  std::unique_ptr<Json::CharReader> reader = spares->Take();
+  return *spares;
+}
+
+struct SpareReadersDroppedAtUnload {
+  ~SpareReadersDroppedAtUnload() { SpareReaders().Clear(); }
+} gSpareReadersDropper;
+
+bool ParseJson(const char* data, int32_t length, Json::Value& out) {
+  Spares<Json::CharReader>& spares = SpareReaders();
+  std::unique_ptr<Json::CharReader> reader = spares.Take();
   if (!reader) {
     static Immortal<const Json::CharReaderBuilder> builder;
     reader.reset(builder->newCharReader());
   }
   std::string errors;
   const bool parsed = reader->parse(data, data + length, &out, &errors);
-  spares->Give(std::move(reader));
+  spares.Give(std::move(reader));
   return parsed;
 }
 

@@ -103,6 +103,9 @@ void CLog::StopWriter(std::unique_lock<std::mutex>& hold) {
   hold.unlock();
   writer.join();  // it writes everything queued before it ends
   hold.lock();
+  // The buffer's memory goes too: this object outlives the library's
+  // unloading, its heap blocks would not.
+  std::string().swap(queued_);
   writerRunning_ = false;
   linesWritten_.notify_all();
 }

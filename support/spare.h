@@ -2,6 +2,10 @@
 // time (JSON readers and writers), kept for reuse by whichever thread asks
 // next. Lock-free: a thread finding no spare makes a new one, and one
 // returned when every slot is taken is destroyed.
+//
+// Kept in immortal storage, since threads of a client the host never
+// destroyed still use them at exit; a static's destructor calls Clear()
+// so that unloading the library leaves no spare behind.
 #pragma once
 
 #include <atomic>
@@ -15,8 +19,11 @@ class Spares {
   Spares() = default;
   Spares(const Spares&) = delete;
   Spares& operator=(const Spares&) = delete;
-  ~Spares() {
-    for (std::atomic<T*>& slot : slots_) delete slot.exchange(nullptr);
+  ~Spares() { Clear(); }
+
+  // Destroys the spares; the slots may be used again afterwards.
+  void Clear() {
+    for (std::atomic<T*>& slot : slots_) delete slot.exchange(nullptr, std::memory_order_acquire);
   }
 
   // A spare, or null when there is none.

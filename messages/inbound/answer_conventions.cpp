@@ -92,11 +92,20 @@ struct AnswerWriter {
   std::ostringstream text;
 };
 
+Spares<AnswerWriter>& SpareWriters() {
+  static Immortal<Spares<AnswerWriter>> spares;
+  return *spares;
+}
+
+struct SpareWritersDroppedAtUnload {
+  ~SpareWritersDroppedAtUnload() { SpareWriters().Clear(); }
+} gSpareWritersDropper;
+
 }  // namespace
 
 std::string WriteAnswer(const Json::Value& root) {
-  static Immortal<Spares<AnswerWriter>> spares;
-  std::unique_ptr<AnswerWriter> writer = spares->Take();
+  Spares<AnswerWriter>& spares = SpareWriters();
+  std::unique_ptr<AnswerWriter> writer = spares.Take();
   if (!writer) {
     static Immortal<const Json::StreamWriterBuilder> builder;  // default settings, none changed
     writer = std::make_unique<AnswerWriter>();
@@ -106,7 +115,7 @@ std::string WriteAnswer(const Json::Value& root) {
   writer->text.clear();
   writer->writer->write(root, &writer->text);
   std::string text = writer->text.str();
-  spares->Give(std::move(writer));
+  spares.Give(std::move(writer));
   return text;
 }
 
