@@ -1,6 +1,7 @@
 #include "net/tls_link.h"
 
 #include <openssl/err.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cstring>
@@ -25,7 +26,8 @@ constexpr size_t kReceiveSlack = 16 * 1024;
 
 }  // namespace
 
-TlsContext CreateClientContext(const std::string* certificatePath) {
+TlsContext CreateClientContext(const std::string* certificatePath,
+                               const std::string* trustAnchorPath) {
   TlsContext context(SSL_CTX_new(TLS_client_method()));
   if (!context) {
     ConsoleLine("SSL_CTX_new fail");
@@ -38,17 +40,36 @@ TlsContext CreateClientContext(const std::string* certificatePath) {
     ConsoleLine("SSL_CTX load certificate file fail:path=" + *certificatePath);
     return nullptr;
   }
+  if (trustAnchorPath != nullptr) {
+    if (SSL_CTX_load_verify_locations(context.get(), trustAnchorPath->c_str(), nullptr) != 1) {
+      ERR_clear_error();
+      ConsoleLine("SSL_CTX load trust anchor fail:path=" + *trustAnchorPath);
+      return nullptr;
+    }
+    SSL_CTX_set_verify(context.get(), SSL_VERIFY_PEER, nullptr);
+  }
   return context;
 }
 
 std::unique_ptr<TlsLink> TlsLink::Connect(SSL_CTX* context, VSocket& socket,
-                                          std::chrono::seconds timeout) {
+                                          std::chrono::seconds timeout,
+                                          const std::string* expectedHost,
+                                          std::string* verifyError) {
   SSL* ssl = SSL_new(context);
   if (ssl == nullptr) {
     ConsoleLine("SSL_new fail");
     return nullptr;
   }
   std::unique_ptr<TlsLink> link(new TlsLink(ssl, socket));
+  if (expectedHost != nullptr) {
+    // A numeric address must be among the certificate's IP addresses, any
+    // other text among its names.
+    X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
+    if (X509_VERIFY_PARAM_set1_ip_asc(param, expectedHost->c_str()) != 1) {
+      ERR_clear_error();
+      SSL_set1_host(ssl, expectedHost->c_str());
+    }
+  }
   SSL_set_fd(ssl, socket.handle());
   socket.setBlocking(false);
 
@@ -63,6 +84,12 @@ std::unique_ptr<TlsLink> TlsLink::Connect(SSL_CTX* context, VSocket& socket,
     ConsoleLine("WSAGetLastError:" + std::to_string(platform::LastSocketError()) +
                 std::to_string(systemError));
     ConsoleLine("SSL_connect fail:error=" + std::to_string(code));
+    const long verified = SSL_get_verify_result(ssl);
+    if (expectedHost != nullptr && verified != X509_V_OK) {
+      const std::string reason = X509_verify_cert_error_string(verified);
+      ConsoleLine("SSL verify fail:" + reason);
+      if (verifyError != nullptr) *verifyError = reason;
+    }
     return nullptr;
   }
   return link;

@@ -32,16 +32,23 @@ struct SslFree {
 using TlsContext = std::unique_ptr<SSL_CTX, SslCtxFree>;
 
 // Makes the client context; with a certificate path, loads it (PEM) too.
-// Writes the console line of whichever step failed and returns null.
-TlsContext CreateClientContext(const std::string* certificatePath);
+// With a trust anchor, the server's chain must verify against it. Writes the
+// console line of whichever step failed and returns null.
+TlsContext CreateClientContext(const std::string* certificatePath,
+                               const std::string* trustAnchorPath = nullptr);
 
 class TlsLink {
  public:
   // SSL_new on the context, bound to the socket's handle, then a timed
   // handshake with its console diagnostics. Null on failure; the caller
   // closes the socket. The socket must outlive the link.
+  // With `expectedHost`, the server's certificate must also name that
+  // address (an IP address or a host name); `verifyError` then receives why
+  // a verification failed.
   static std::unique_ptr<TlsLink> Connect(SSL_CTX* context, VSocket& socket,
-                                          std::chrono::seconds timeout);
+                                          std::chrono::seconds timeout,
+                                          const std::string* expectedHost = nullptr,
+                                          std::string* verifyError = nullptr);
 
   // Fill exactly n bytes / send exactly n bytes. 0 on success, otherwise the
   // SSL_get_error code that ended the transfer.

@@ -46,7 +46,9 @@ LocalDateTime LocalNow() {
 
 bool EnsureDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0755) == 0) return true;
-  return errno == EEXIST;
+  // Something already there counts only when it is a directory.
+  struct stat existing {};
+  return errno == EEXIST && ::stat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode);
 }
 
 bool FileReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }

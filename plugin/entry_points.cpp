@@ -7,6 +7,7 @@
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
 #include "session/trade_client.h"
+#include "support/immortal.h"
 #include "support/log.h"
 #include "support/server_config.h"
 
@@ -23,21 +24,22 @@ constexpr char kDescription[] =
 // Clients alive in this process.
 std::atomic<int> gLiveClients{0};
 
-// Runs when the library is unloaded: with no client left, nothing can write
-// to the log any more, and a host that loads and unloads the library again
-// and again must not collect one open log file per load (nor one log
-// writer thread). At process exit with clients still running, the file
-// stays open for their threads, which from then on write their lines
-// themselves: nothing is left queued when the process ends.
-struct LogCloserAtUnload {
-  ~LogCloserAtUnload() {
-    if (gLiveClients.load() == 0) {
-      CLog::Instance().Close();
-    } else {
+// Runs when the library is unloaded: with no client left, nothing can use
+// the log or the process-wide objects any more, and a host that loads and
+// unloads the library again and again must collect neither an open log file,
+// nor a log writer thread, nor their memory per load. At process exit with
+// clients still running, all of it stays for their threads, which from then
+// on write their log lines themselves: nothing is left queued at the end.
+struct ReleaseAtUnload {
+  ~ReleaseAtUnload() {
+    if (gLiveClients.load() != 0) {
       CLog::Instance().WriteDirectly();
+      return;
     }
+    CLog::Instance().Close();
+    ReleaseImmortals();
   }
-} gLogCloser;
+} gReleaseAtUnload;
 
 // Opens the process's log on first use; later clients reuse the first file,
 // whatever the date.

@@ -23,10 +23,6 @@ Spares<Json::CharReader>& SpareReaders() {
   return *spares;
 }
 
-struct SpareReadersDroppedAtUnload {
-  ~SpareReadersDroppedAtUnload() { SpareReaders().Clear(); }
-} gSpareReadersDropper;
-
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
   Spares<Json::CharReader>& spares = SpareReaders();
   std::unique_ptr<Json::CharReader> reader = spares.Take();

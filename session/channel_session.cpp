@@ -144,9 +144,18 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
              SSL_CTX* context, OfflineSweeper& sweeper) {
   ConsoleLine(profile.afterConnectLine);
   PrintPorts(channel.socket);
+  std::string address;
+  int32_t port = 0;
+  TargetOf(channel.kind, channel.server, address, port);
+  std::string verifyError;
   std::unique_ptr<TlsLink> link =
-      TlsLink::Connect(context, channel.socket, client.timings.connectTimeout);
+      TlsLink::Connect(context, channel.socket, client.timings.connectTimeout,
+                       client.verifyServer ? &address : nullptr, &verifyError);
   if (!link) {
+    if (!verifyError.empty()) {
+      CLog::Instance().Write(1, "Connect", "Verify_Failed", "content:%s:%d - %s",
+                             address.c_str(), port, verifyError.c_str());
+    }
     channel.socket.close();
     return false;
   }
@@ -189,7 +198,8 @@ void RunChannel(TradeClient& client, Channel& channel) {
   const ChannelProfile& profile = ProfileOf(channel.kind);
   const std::string certificatePath = ModuleDirectory() + "/ca.pem";
   const TlsContext context =
-      CreateClientContext(profile.loadsCertificate ? &certificatePath : nullptr);
+      CreateClientContext(profile.loadsCertificate ? &certificatePath : nullptr,
+                          client.verifyServer ? &certificatePath : nullptr);
   if (!context) return;
 
   Backoff backoff(client.timings);

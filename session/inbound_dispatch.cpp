@@ -76,6 +76,7 @@ std::string HandleLogoutAnswer(TradeClient& client, BodyView body, uint32_t conn
 struct AnswerRules {
   uint32_t connectionType;
   const char* loginLine;
+  const char* loginFailedLine;
   const char* logoutLine;
   const char* heartbeatLine;  // null: a heartbeat answer is not traced
   const char* noCallbackLine;
@@ -84,9 +85,10 @@ struct AnswerRules {
 };
 
 const AnswerRules kMainAnswers{kMainConnectionType, "Receive Login Successfully Message!",
-                               "Receive Logout Message!", "Heartbeat Message!",
+                               "Receive Login Failed Message!", "Receive Logout Message!", "Heartbeat Message!",
                                "no callback in data", false, true};
 const AnswerRules kPushAnswers{kPushConnectionType, "Receive Push Login Successfully Message!",
+                               "Receive Push Login Failed Message!",
                                "Receive Push Logout Message!", nullptr,
                                "no callback(Push) in data", true, false};
 
@@ -108,7 +110,9 @@ void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFr
       ConsoleLine("Unknown Message!");
       break;
     case kLoginType:
-      ConsoleLine(rules.loginLine);
+      // A refused login must not be announced as a successful one.
+      ConsoleLine(frame.body.Int32(kAnswerHeadErrorNoOffset) == 0 ? rules.loginLine
+                                                                   : rules.loginFailedLine);
       text = HandleLoginAnswer(client, frame.body, rules.connectionType);
       if (rules.logsLoginSucceeded && frame.body.Int32(kAnswerHeadErrorNoOffset) == 0) {
         CLog::Instance().Write(1, "Response", "kZELMessageTypeLogon", "content:%d - %s",

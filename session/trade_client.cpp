@@ -74,7 +74,12 @@ bool TradeClient::Init(HostNotifyCallback notify) { return Init(notify, DefaultC
 
 bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath) {
   hostNotify = notify;
-  if (!LoadServerConfigFile(configPath, servers)) return false;
+  if (!LoadServerConfigFile(configPath, servers, &verifyServer)) return false;
+  if (!verifyServer) {
+    CLog::Instance().Write(1, "Connect", "Not_Verified", "content:%s",
+                           "the servers' certificates are not checked; a <VerifyServer/> "
+                           "element in config/system.xml turns the check on");
+  }
   main.connected = false;
   requestSeq = 0;
   orderNoSeq = 1;

@@ -112,6 +112,7 @@ class TradeClient {
   Channel push{ChannelKind::Push};
   std::atomic<bool> stopRequested{false};
   ServerConfig servers;  // read-only while the channel threads run
+  bool verifyServer = false;  // check the servers' certificates against ca.pem
   std::atomic<uint64_t> requestSeq{0};  // ids of requests and heartbeats, first is 1
   std::atomic<int32_t> orderNoSeq{1};
   std::atomic<int32_t> cancelNoSeq{1};

@@ -53,12 +53,20 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   const std::string directory = std::string(baseDir) + platform::kPathSeparator + folder;
   if (!platform::EnsureDirectory(directory)) {
     ConsoleLine(kDirectoryFailedText);
+    // The line above is GBK; say it once more where any terminal can read it.
+    ConsoleLine("log directory " + directory + " cannot be made: no log is written");
     return 0;
   }
+  const std::string path = directory + platform::kPathSeparator + fileName;
   {
     std::lock_guard<std::mutex> hold(lock_);
     if (file_.IsOpen()) return 0;
-    if (!file_.Open(directory + platform::kPathSeparator + fileName)) return 0;
+    if (file_.Open(path)) {
+      path_ = path;
+    } else {
+      ConsoleLine("log file " + path + " cannot be opened: no log is written");
+      return 0;
+    }
     if (!direct_ && !writerRunning_) {
       stopping_ = false;
       writerRunning_ = true;
@@ -130,6 +138,12 @@ void CLog::Close() {
   std::unique_lock<std::mutex> hold(lock_);
   StopWriter(hold);
   file_ = platform::AppendFile();
+  std::string().swap(path_);  // its memory too: the log outlives the library's unload
+}
+
+std::string CLog::Path() {
+  std::lock_guard<std::mutex> hold(lock_);
+  return path_;
 }
 
 int CLog::Write(int level, const char* tag1, const char* tag2, const char* format, ...) {

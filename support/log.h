@@ -47,6 +47,8 @@ class CLog {
 
   // Closes the file; later writes are skipped until an Init opens one.
   void Close();
+  // Where the open log file is ("" when none is open).
+  std::string Path();
 
   virtual ~CLog();
 
@@ -62,6 +64,7 @@ class CLog {
 
   platform::AppendFile file_;  // appended to by the writer thread alone while it runs
   std::mutex lock_;            // guards everything below, and file_ while no writer runs
+  std::string path_;           // of the open file, for Path()
   std::condition_variable linesQueued_;   // the writer waits for lines or stop
   std::condition_variable linesWritten_;  // writers wait for room, Flush for the file
   std::string queued_;         // lines not yet taken by the writer thread

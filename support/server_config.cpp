@@ -7,7 +7,9 @@
 #include <strings.h>
 
 #include "platform/system.h"
+#include "support/console.h"
 #include "support/immortal.h"
+#include "support/log.h"
 
 namespace tessel {
 
@@ -18,9 +20,12 @@ const std::string& ModuleDirectory() {
 
 std::string DefaultConfigPath() { return ModuleDirectory() + "/config/system.xml"; }
 
-int32_t ParsePortText(const char* text) {
-  // Automatic base: "0x" hexadecimal, a leading 0 octal, otherwise decimal.
-  return static_cast<int32_t>(std::strtol(text, nullptr, 0));
+std::optional<int32_t> ParsePortText(const char* text) {
+  // strtol alone would also take leading blanks and a sign.
+  if (text[0] < '0' || text[0] > '9') return std::nullopt;
+  const long long value = std::strtoll(text, nullptr, 0);
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<int32_t>(value);
 }
 
 bool ParseRealText(const char* text) {
@@ -33,41 +38,85 @@ void ReadText(const TiXmlElement& element, const char* name, std::string& field)
   if (const char* value = element.Attribute(name)) field = value;
 }
 
-void ReadPort(const TiXmlElement& element, const char* name, int32_t& field) {
-  if (const char* value = element.Attribute(name)) field = ParsePortText(value);
+// False with the reason when the attribute is missing or not a usable port.
+bool ReadPort(const TiXmlElement& element, const char* name, int32_t& field,
+              std::string& problem) {
+  const char* value = element.Attribute(name);
+  const std::optional<int32_t> port = value != nullptr ? ParsePortText(value) : std::nullopt;
+  if (!port) {
+    problem = std::string("\"") + name + "\" " +
+              (value == nullptr ? "is missing" : "\"" + std::string(value) + "\" is not a port (1-65535)");
+    return false;
+  }
+  field = *port;
+  return true;
 }
 
-// A server without a main address cannot be reached; it is left out rather
-// than tried as the wildcard address.
-bool ReadServer(const TiXmlElement& element, ServerEntry& entry) {
-  if (element.Attribute("address") == nullptr) return false;
+// An entry that cannot be reached is left out rather than tried at the
+// wildcard address or at a port that was never meant: without a main
+// address, or with a port that is missing or out of range (the push port
+// matters only where there is a push address).
+bool ReadServer(const TiXmlElement& element, ServerEntry& entry, std::string& problem) {
   ReadText(element, "address", entry.address);
   ReadText(element, "name", entry.name);
-  ReadPort(element, "port", entry.port);
   ReadText(element, "pushaddress", entry.pushaddress);
-  ReadPort(element, "pushport", entry.pushport);
   if (const char* real = element.Attribute("real")) entry.real = ParseRealText(real);
-  return true;
+  if (element.Attribute("address") == nullptr) {
+    problem = "\"address\" is missing";
+    return false;
+  }
+  return ReadPort(element, "port", entry.port, problem) &&
+         (entry.pushaddress.empty() || ReadPort(element, "pushport", entry.pushport, problem));
+}
+
+// Says what is wrong with the configuration, on the console and in the log.
+void Complain(const std::string& text) {
+  ConsoleLine("config/system.xml: " + text);
+  CLog::Instance().Write(1, "Config", "Error", "content:%s", text.c_str());
 }
 
 }  // namespace
 
 bool LoadServerConfig(ServerConfig& out) { return LoadServerConfigFile(DefaultConfigPath(), out); }
 
-bool LoadServerConfigFile(const std::string& path, ServerConfig& out) {
-  if (!platform::FileReadable(path)) return false;
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out, bool* verifyServer) {
+  if (!platform::FileReadable(path)) {
+    Complain("cannot be read at " + path);
+    return false;
+  }
   TiXmlDocument document;
-  if (!document.LoadFile(path.c_str())) return false;
+  if (!document.LoadFile(path.c_str())) {
+    Complain(std::string("is not well-formed XML: ") + document.ErrorDesc() + " at line " +
+             std::to_string(document.ErrorRow()) + ", column " +
+             std::to_string(document.ErrorCol()));
+    return false;
+  }
   const TiXmlElement* root = document.RootElement();
-  if (root == nullptr) return false;
-  const TiXmlElement* section = root->FirstChildElement("TesselServer");
-  if (section == nullptr) return false;
+  const TiXmlElement* section =
+      root != nullptr ? root->FirstChildElement("TesselServer") : nullptr;
+  if (section == nullptr) {
+    Complain("has no <TesselServer> element inside its root element");
+    return false;
+  }
+  if (verifyServer != nullptr) {
+    // Off unless asked for, so existing installations keep connecting.
+    const TiXmlElement* verify = section->FirstChildElement("VerifyServer");
+    const char* enabled = verify != nullptr ? verify->Attribute("enabled") : nullptr;
+    *verifyServer = verify != nullptr && (enabled == nullptr || ParseRealText(enabled));
+  }
   out.clear();
   for (const TiXmlElement* server = section->FirstChildElement("Server"); server != nullptr;
        server = server->NextSiblingElement("Server")) {
     ServerEntry entry;
-    if (ReadServer(*server, entry)) out.push_back(std::move(entry));
+    std::string problem;
+    if (ReadServer(*server, entry, problem)) {
+      out.push_back(std::move(entry));
+    } else {
+      Complain("server \"" + (entry.name.empty() ? entry.address : entry.name) +
+               "\" on line " + std::to_string(server->Row()) + " skipped: " + problem);
+    }
   }
+  if (out.empty()) Complain("names no usable <Server> in <TesselServer>");
   return !out.empty();
 }
 

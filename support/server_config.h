@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,11 +28,17 @@ std::string DefaultConfigPath();
 
 // Fills `out` from the default configuration file; true when at least one
 // server was read.
+// `verifyServer`, when given, tells whether the file asks for the servers'
+// certificates to be checked (a <VerifyServer/> element in <TesselServer>).
 bool LoadServerConfig(ServerConfig& out);
-bool LoadServerConfigFile(const std::string& path, ServerConfig& out);
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
+                          bool* verifyServer = nullptr);
 
 // Attribute conversions, exposed for tests.
-int32_t ParsePortText(const char* text);
+// A port: automatic base ("0x" hexadecimal, a leading 0 octal, otherwise
+// decimal), the text starting with a digit; nothing when it does not, or when
+// the value lies outside 1-65535.
+std::optional<int32_t> ParsePortText(const char* text);
 bool ParseRealText(const char* text);
 
 }  // namespace tessel

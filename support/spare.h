@@ -3,9 +3,8 @@
 // next. Lock-free: a thread finding no spare makes a new one, and one
 // returned when every slot is taken is destroyed.
 //
-// Kept in immortal storage, since threads of a client the host never
-// destroyed still use them at exit; a static's destructor calls Clear()
-// so that unloading the library leaves no spare behind.
+// Kept in Immortal storage, since threads of a client the host never
+// destroyed still use them at exit; unloading the library destroys them.
 #pragma once
 
 #include <atomic>
@@ -19,10 +18,7 @@ class Spares {
   Spares() = default;
   Spares(const Spares&) = delete;
   Spares& operator=(const Spares&) = delete;
-  ~Spares() { Clear(); }
-
-  // Destroys the spares; the slots may be used again afterwards.
-  void Clear() {
+  ~Spares() {
     for (std::atomic<T*>& slot : slots_) delete slot.exchange(nullptr, std::memory_order_acquire);
   }
 

@@ -30,16 +30,16 @@ TEST(ServerConfig, ReadsAttributesWithTheirConversions) {
   <TesselServer>
     <Server name="live" address="127.0.0.1" port="0x1F90" pushaddress="127.0.0.2" pushport="010" real="1"/>
     <Server name="sim" address="127.0.0.3" port="9001" real="FALSE"/>
-    <Server address="127.0.0.4" port="abc" real="no"/>
-    <Server address="127.0.0.5" real="0"/>
-    <Server address="127.0.0.6" real=""/>
-    <Server address="127.0.0.7"/>
+    <Server address="127.0.0.4" port="2" real="no"/>
+    <Server address="127.0.0.5" port="3" real="0"/>
+    <Server address="127.0.0.6" port="4" real=""/>
+    <Server address="127.0.0.7" port="5"/>
     <Server name="no address" port="1"/>
   </TesselServer>
   <TesselServer><Server address="9.9.9.9"/></TesselServer>
 </Root>)", &ok);
   ASSERT_TRUE(ok);
-  ASSERT_EQ(servers.size(), 6u);  // the entry without an address is left out
+  ASSERT_EQ(servers.size(), 6u);  // the entry without an address is skipped
   EXPECT_EQ(servers[0].name, "live");
   EXPECT_EQ(servers[0].port, 0x1F90);
   EXPECT_EQ(servers[0].pushaddress, "127.0.0.2");
@@ -48,12 +48,34 @@ TEST(ServerConfig, ReadsAttributesWithTheirConversions) {
   EXPECT_FALSE(servers[1].real);
   EXPECT_EQ(servers[1].pushaddress, "");
   EXPECT_EQ(servers[1].pushport, 0);
-  EXPECT_EQ(servers[2].port, 0);  // not a number
   EXPECT_TRUE(servers[2].real);   // "no" is not one of the false spellings
   EXPECT_FALSE(servers[3].real);
-  EXPECT_EQ(servers[3].port, 0);  // missing
   EXPECT_FALSE(servers[4].real);
   EXPECT_TRUE(servers[5].real);  // missing "real": live
+}
+
+TEST(ServerConfig, UnusablePortsSkipTheirServer) {
+  for (const char* bad : {"abc", "", " 80", "+80", "-80", "0", "70000", "4294967376", "0x0"}) {
+    EXPECT_FALSE(ParsePortText(bad)) << bad;
+  }
+  EXPECT_EQ(ParsePortText("65535"), 65535);
+  EXPECT_EQ(ParsePortText("0x50"), 80);
+  EXPECT_EQ(ParsePortText("0120"), 80);
+  TempDir dir;
+  bool ok = false;
+  const ServerConfig servers = LoadFrom(dir, R"(<R><TesselServer>
+    <Server name="wraps" address="127.0.0.1" port="4294967376"/>
+    <Server name="too big" address="127.0.0.1" port="70000"/>
+    <Server name="no port" address="127.0.0.1"/>
+    <Server name="bad push" address="127.0.0.1" port="80" pushaddress="127.0.0.1" pushport=" 81"/>
+    <Server name="no push needed" address="127.0.0.1" port="80" pushport="junk"/>
+  </TesselServer></R>)", &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(servers.size(), 1u);
+  EXPECT_EQ(servers[0].name, "no push needed");
+  LoadFrom(dir, R"(<R><TesselServer><Server address="127.0.0.1" port="0"/></TesselServer></R>)",
+           &ok);
+  EXPECT_FALSE(ok);  // nothing usable is left
 }
 
 TEST(ServerConfig, FalseSpellings) {
@@ -63,6 +85,22 @@ TEST(ServerConfig, FalseSpellings) {
   for (const char* text : {"1", "true", "no", "00", " false", "falsey"}) {
     EXPECT_TRUE(ParseRealText(text)) << text;
   }
+}
+
+TEST(ServerConfig, ServerVerificationIsOptIn) {
+  const TempDir dir;
+  const std::string server = R"(<Server address="127.0.0.1" port="1"/>)";
+  const auto verifies = [&](const std::string& inside) {
+    WriteFile(dir.File("system.xml"), "<R><TesselServer>" + inside + server + "</TesselServer></R>");
+    ServerConfig servers;
+    bool verify = true;
+    EXPECT_TRUE(LoadServerConfigFile(dir.File("system.xml"), servers, &verify));
+    return verify;
+  };
+  EXPECT_FALSE(verifies(""));
+  EXPECT_TRUE(verifies("<VerifyServer/>"));
+  EXPECT_TRUE(verifies(R"(<VerifyServer enabled="1"/>)"));
+  EXPECT_FALSE(verifies(R"(<VerifyServer enabled="false"/>)"));
 }
 
 TEST(ServerConfig, LoadFailures) {
@@ -136,12 +174,31 @@ TEST(Log, StampIsZeroPadded) {
   EXPECT_EQ(FormatLogStamp(t), "2024-03-05 09:07:01:042");
 }
 
-TEST(Log, DirectoryThatCannotBeMadeFailsInit) {
+TEST(Log, AnUnusablePathFailsInitWithAWarning) {
   TempDir dir;
   WriteFile(dir.File("Log"), "a file where the folder should be");
   TestLog log;
+  ::testing::internal::CaptureStdout();
   EXPECT_EQ(log.Init("Log", dir.path().c_str(), "x.log"), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be made"), std::string::npos);
   EXPECT_EQ(log.Write(1, "a", "b", "x"), 0);
+  // A folder where the file should be.
+  ASSERT_TRUE(platform::EnsureDirectory(dir.File("Other")));
+  ASSERT_TRUE(platform::EnsureDirectory(dir.File("Other/x.log")));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(log.Init("Other", dir.path().c_str(), "x.log"), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be opened"), std::string::npos);
+}
+
+TEST(ServerConfig, MalformedXmlNamesItsLine) {
+  TempDir dir;
+  ::testing::internal::CaptureStdout();
+  bool ok = true;
+  LoadFrom(dir, "<R>\n<TesselServer>\n<Server address=\"1\" port=\"2\">\n</R>", &ok);
+  const std::string said = ::testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(ok);
+  EXPECT_NE(said.find("not well-formed XML"), std::string::npos) << said;
+  EXPECT_NE(said.find("line"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -11,32 +11,18 @@
 #include "net/wire.h"
 #include "session/request_dispatch.h"
 #include "session/trade_client.h"
+#include "expect_bytes.h"
 #include "test_support.h"
 
 namespace tessel {
 namespace {
 
+using testing::B;
+using testing::Expect;
+using testing::F64;
+using testing::I32;
 using testing::ParseJson;
-
-// One expected field: its bytes at an offset of the body.
-struct Expect {
-  size_t offset;
-  std::vector<uint8_t> bytes;
-};
-Expect T(size_t offset, const std::string& text) {
-  return {offset, std::vector<uint8_t>(text.begin(), text.end())};
-}
-Expect B(size_t offset, uint8_t value) { return {offset, {value}}; }
-Expect I32(size_t offset, int32_t value) {
-  std::vector<uint8_t> bytes(4);
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(static_cast<uint32_t>(value) >> (8 * i));
-  return {offset, bytes};
-}
-Expect F64(size_t offset, double value) {
-  std::vector<uint8_t> bytes(8);
-  std::memcpy(bytes.data(), &value, 8);  // IEEE 754, little-endian host
-  return {offset, bytes};
-}
+using testing::T;
 
 struct BodyCase {
   const char* name;

@@ -97,10 +97,6 @@ Spares<AnswerWriter>& SpareWriters() {
   return *spares;
 }
 
-struct SpareWritersDroppedAtUnload {
-  ~SpareWritersDroppedAtUnload() { SpareWriters().Clear(); }
-} gSpareWritersDropper;
-
 }  // namespace
 
 std::string WriteAnswer(const Json::Value& root) {

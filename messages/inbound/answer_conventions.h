@@ -7,11 +7,13 @@
 
 #include <json/value.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "messages/field_tables.h"
 #include "messages/inbound/body_view.h"
 
 namespace tessel {
@@ -47,6 +49,10 @@ struct FieldList {
 template <size_t N>
 constexpr FieldList Fields(const AnswerField (&fields)[N]) {
   return {fields, N};
+}
+template <size_t N>
+constexpr FieldList Fields(const std::array<AnswerField, N>& fields) {
+  return {fields.data(), N};
 }
 
 // Records behind the fixed fields: record_len at `recordLenOffset`, the count

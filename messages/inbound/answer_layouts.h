@@ -30,6 +30,34 @@ extern const AnswerLayout kUserMenuauthAnswer;
 extern const AnswerLayout kUserStockListAnswer;
 extern const AnswerLayout kQueryDealListAnswer;
 extern const AnswerLayout kQueryCapitalListAnswer;
+// Basket and basket plan answers.
+extern const AnswerLayout kCreateBasketAnswer;
+extern const AnswerLayout kUpdateBasketAnswer;
+extern const AnswerLayout kDeleteBasketAnswer;
+extern const AnswerLayout kQueryBasketAnswer;
+extern const AnswerLayout kAddBasketSecurityAnswer;
+extern const AnswerLayout kDelBasketSecurityAnswer;
+extern const AnswerLayout kUpdateBasketSecurityAnswer;
+extern const AnswerLayout kAddBasketSecurityBatchAnswer;
+extern const AnswerLayout kQueryBasketDetailAnswer;
+extern const AnswerLayout kStartBasketPlanAnswer;
+extern const AnswerLayout kQueryBasketPlanAnswer;
+extern const AnswerLayout kQueryBasketPlanDetailAnswer;
+extern const AnswerLayout kQueryBasketEntrustOrderAnswer;
+extern const AnswerLayout kQueryBasketBargainOrderAnswer;
+// Algorithm and condition-order answers; CreateConditionOrder and
+// OperConditionOrder share one.
+extern const AnswerLayout kQueryAlgorithmListAnswer;
+extern const AnswerLayout kQueryAlgorithmEntrustOrderAnswer;
+extern const AnswerLayout kOperAlgorithmAnswer;
+extern const AnswerLayout kOperConditionOrderAnswer;
+extern const AnswerLayout kQueryConditionOrderListAnswer;
+extern const AnswerLayout kQuickConditionOrderAnswer;
+// Strategy and statistics query answers.
+extern const AnswerLayout kQueryStrategyInfoAnswer;
+extern const AnswerLayout kQueryHistoryMatchedStockListAnswer;
+extern const AnswerLayout kQueryBargainSummaryAnswer;
+extern const AnswerLayout kQueryEntrustConfigAnswer;
 // Push messages.
 extern const AnswerLayout kExecutionReportPush;
 extern const AnswerLayout kOrderProgressPush;

@@ -34,13 +34,30 @@ constexpr AnswerField kMoneyRecord[] = {
 };
 const RecordBlock kMoneyBlock{440, "record_set", Fields(kMoneyRecord), "record_set_cnt", nullptr};
 
-constexpr AnswerField kHolderRecord[] = {
+// The account and security every position, order and trade record opens
+// with; the exchange byte is reported raw and as its market.
+constexpr AnswerField kPositionOpening[] = {
     {"client_id", FieldKind::Text, 0, 64},
     {"fund_account", FieldKind::Text, 64, 64},
     {"exchange_type", FieldKind::Code, 128, 1},
     {"market", FieldKind::MarketCode, 128, 1},
     {"stock_code", FieldKind::Text, 129, 12},
     {"stock_name", FieldKind::Text, 141, 64},
+};
+// Orders go on with the order's number, side, kind, time, size and price.
+constexpr AnswerField kOrderEntrust[] = {
+    {"entrust_no", FieldKind::Text, 205, 128},
+    {"entrust_bs", FieldKind::BsFlag, 333, 1},
+    {"entrust_prop", FieldKind::Code, 334, 1},
+    {"entrust_type", FieldKind::Code, 335, 1},
+    {"entrust_date", FieldKind::Int32, 336, 4},
+    {"entrust_time", FieldKind::Int32, 340, 4},
+    {"entrust_vol", FieldKind::Double, 344, 8},
+    {"entrust_price", FieldKind::Double, 352, 8},
+};
+constexpr auto kOrderOpening = Join(kPositionOpening, kOrderEntrust);
+
+constexpr AnswerField kHolderTail[] = {
     {"currency", FieldKind::Code, 205, 1},
     {"current_vol", FieldKind::Double, 206, 8},
     {"enable_vol", FieldKind::Double, 214, 8},
@@ -50,24 +67,11 @@ constexpr AnswerField kHolderRecord[] = {
     {"income_balance", FieldKind::Double, 246, 8},
     {"position_str", FieldKind::Text, 254, 64},
 };
+constexpr auto kHolderRecord = Join(kPositionOpening, kHolderTail);
 const RecordBlock kHolderBlock{323, "holders", Fields(kHolderRecord), "record_set_cnt", nullptr};
 
 // "entrust_no" and "request_no" report the same field.
-constexpr AnswerField kCurOrderRecord[] = {
-    {"client_id", FieldKind::Text, 0, 64},
-    {"fund_account", FieldKind::Text, 64, 64},
-    {"exchange_type", FieldKind::Code, 128, 1},
-    {"market", FieldKind::MarketCode, 128, 1},
-    {"stock_code", FieldKind::Text, 129, 12},
-    {"stock_name", FieldKind::Text, 141, 64},
-    {"entrust_no", FieldKind::Text, 205, 128},
-    {"entrust_bs", FieldKind::BsFlag, 333, 1},
-    {"entrust_prop", FieldKind::Code, 334, 1},
-    {"entrust_type", FieldKind::Code, 335, 1},
-    {"entrust_date", FieldKind::Int32, 336, 4},
-    {"entrust_time", FieldKind::Int32, 340, 4},
-    {"entrust_vol", FieldKind::Double, 344, 8},
-    {"entrust_price", FieldKind::Double, 352, 8},
+constexpr AnswerField kCurOrderTail[] = {
     {"business_volume", FieldKind::Double, 360, 8},
     {"entrust_status", FieldKind::Code, 368, 1},
     {"business_price", FieldKind::Double, 369, 8},
@@ -83,18 +87,13 @@ constexpr AnswerField kCurOrderRecord[] = {
     {"allow_cancel_order", FieldKind::Code, 556, 1},
     {"text", FieldKind::Text, 557, 1024},
 };
+constexpr auto kCurOrderRecord = Join(kOrderOpening, kCurOrderTail);
 const RecordBlock kCurOrderBlock{323, "records", Fields(kCurOrderRecord), nullptr, nullptr};
 
-constexpr AnswerField kCurTradeRecord[] = {
-    {"client_id", FieldKind::Text, 0, 64},
-    {"fund_account", FieldKind::Text, 64, 64},
-    {"exchange_type", FieldKind::Code, 128, 1},
-    {"market", FieldKind::MarketCode, 128, 1},
+constexpr AnswerField kCurTradeTail[] = {
     {"entrust_bs", FieldKind::BsFlag, 205, 1},
     {"entrust_prop", FieldKind::Code, 206, 1},
     {"entrust_no", FieldKind::Text, 207, 128},
-    {"stock_code", FieldKind::Text, 129, 12},
-    {"stock_name", FieldKind::Text, 141, 64},
     {"business_vol", FieldKind::Double, 335, 8},
     {"business_price", FieldKind::Double, 343, 8},
     {"business_amt", FieldKind::Double, 351, 8},
@@ -109,23 +108,10 @@ constexpr AnswerField kCurTradeRecord[] = {
     {"request_no", FieldKind::Text, 467, 128},
     {"trade_fee", FieldKind::Double, 595, 8},
 };
+constexpr auto kCurTradeRecord = Join(kPositionOpening, kCurTradeTail);
 const RecordBlock kCurTradeBlock{323, "records", Fields(kCurTradeRecord), nullptr, nullptr};
 
-constexpr AnswerField kHisOrderRecord[] = {
-    {"client_id", FieldKind::Text, 0, 64},
-    {"fund_account", FieldKind::Text, 64, 64},
-    {"exchange_type", FieldKind::Code, 128, 1},
-    {"market", FieldKind::MarketCode, 128, 1},
-    {"stock_code", FieldKind::Text, 129, 12},
-    {"stock_name", FieldKind::Text, 141, 64},
-    {"entrust_no", FieldKind::Text, 205, 128},
-    {"entrust_bs", FieldKind::BsFlag, 333, 1},
-    {"entrust_prop", FieldKind::Code, 334, 1},
-    {"entrust_type", FieldKind::Code, 335, 1},
-    {"entrust_date", FieldKind::Int32, 336, 4},
-    {"entrust_time", FieldKind::Int32, 340, 4},
-    {"entrust_vol", FieldKind::Double, 344, 8},
-    {"entrust_price", FieldKind::Double, 352, 8},
+constexpr AnswerField kHisOrderTail[] = {
     {"business_vol", FieldKind::Double, 360, 8},
     {"entrust_status", FieldKind::Code, 368, 1},
     {"business_price", FieldKind::Double, 369, 8},
@@ -138,16 +124,11 @@ constexpr AnswerField kHisOrderRecord[] = {
     {"request_no", FieldKind::Text, 459, 130},
     {"trade_date", FieldKind::Int32, 589, 4},
 };
+constexpr auto kHisOrderRecord = Join(kOrderOpening, kHisOrderTail);
 const RecordBlock kHisOrderBlock{323, "record_set", Fields(kHisOrderRecord), "record_set_cnt",
                                  nullptr};
 
-constexpr AnswerField kHisTradeRecord[] = {
-    {"client_id", FieldKind::Text, 0, 64},
-    {"fund_account", FieldKind::Text, 64, 64},
-    {"exchange_type", FieldKind::Code, 128, 1},
-    {"market", FieldKind::MarketCode, 128, 1},
-    {"stock_code", FieldKind::Text, 129, 12},
-    {"stock_name", FieldKind::Text, 141, 64},
+constexpr AnswerField kHisTradeTail[] = {
     {"entrust_bs", FieldKind::BsFlag, 205, 1},
     {"entrust_prop", FieldKind::Code, 206, 1},
     {"request_no", FieldKind::Text, 207, 128},
@@ -166,6 +147,7 @@ constexpr AnswerField kHisTradeRecord[] = {
     {"trade_date", FieldKind::Int32, 627, 4},
     {"trade_fee", FieldKind::Double, 631, 8},
 };
+constexpr auto kHisTradeRecord = Join(kPositionOpening, kHisTradeTail);
 const RecordBlock kHisTradeBlock{323, "record_set", Fields(kHisTradeRecord), "record_set_cnt",
                                  nullptr};
 

@@ -48,6 +48,10 @@ std::string TerminalId() {
 }
 
 uint64_t LeadingDecimal(std::string_view text) {
+  // Time texts may come padded; white space before the digits is skipped as
+  // the C library's conversion does.
+  const size_t start = text.find_first_not_of(" \t\n\v\f\r");
+  text.remove_prefix(start == std::string_view::npos ? text.size() : start);
   uint64_t value = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') break;

@@ -19,8 +19,8 @@ std::string TerminalIdFrom(const std::vector<platform::NetworkAdapter>& adapters
 // The terminal id of this machine.
 std::string TerminalId();
 
-// The value of the decimal digits at the start of `text`; 0 when it does
-// not start with a digit, the largest value when the digits overflow.
+// The value of the decimal digits at the start of `text`, after any white
+// space; 0 when no digit comes first, the largest value when they overflow.
 uint64_t LeadingDecimal(std::string_view text);
 
 // "<seconds since 1970><counter before increment>", digits simply joined.

@@ -88,6 +88,7 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
     case Rule::RecordLength:
       wire::Store<uint32_t>(field, out.recordSize);
       return true;
+    case Rule::GroupLength:  // written by FillGroup, which knows the group
     case Rule::OrderNumber:
     case Rule::OrderNoText:
     case Rule::CancelNoText:
@@ -114,9 +115,22 @@ std::string DescribeRefusal(const Refusal& refusal) {
   return "refused";
 }
 
+// What a GroupLength row announces: the width of the rest of its group.
+static uint32_t GroupBytes(FieldGroup group) {
+  uint32_t bytes = 0;
+  for (const RequestField& row : group) {
+    if (row.rule != Rule::GroupLength) bytes += row.width;
+  }
+  return bytes;
+}
+
 bool FillGroup(FieldGroup group, const Json::Value& source, BodyWriter& out, size_t base) {
   for (const RequestField& row : group) {
-    if (!FillRow(row, source, out, base)) return false;
+    if (row.rule == Rule::GroupLength) {
+      wire::Store<uint32_t>(out.body + base + row.offset, GroupBytes(group));
+    } else if (!FillRow(row, source, out, base)) {
+      return false;
+    }
   }
   return true;
 }
@@ -230,6 +244,7 @@ Json::Value DecodeRow(const RequestField& row, const uint8_t* at) {
     case Rule::OrderNumber:
       return Json::Value(static_cast<Json::UInt64>(wire::Load<uint64_t>(at)));
     case Rule::RecordLength:
+    case Rule::GroupLength:
       return Json::Value(wire::Load<uint32_t>(at));
     case Rule::Reserved:
       break;
@@ -237,14 +252,15 @@ Json::Value DecodeRow(const RequestField& row, const uint8_t* at) {
   return Json::Value();
 }
 
+
+}  // namespace
+
 void DecodeGroup(FieldGroup group, const uint8_t* body, size_t size, Json::Value& out) {
   for (const RequestField& row : group) {
     if (row.rule == Rule::Reserved || row.offset + row.width > size) continue;
     out[row.name()] = DecodeRow(row, body + row.offset);
   }
 }
-
-}  // namespace
 
 Json::Value DecodeRequest(const RequestLayout& layout, const uint8_t* body, size_t size) {
   Json::Value out(Json::objectValue);

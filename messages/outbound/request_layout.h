@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "messages/field_tables.h"
+
 namespace tessel {
 
 // How a row takes its value. Required rules refuse the request when the key
@@ -35,6 +37,7 @@ enum class Rule : uint8_t {
   CancelNoText,  // generated: the same from the cancel counter
   Constant,      // a fixed text the client always sends
   RecordLength,  // u32: the size of one counted record, written by the client
+  GroupLength,   // u32: the bytes of the other rows of its group, when the group is filled
   Reserved,      // always zero
 };
 
@@ -66,16 +69,7 @@ constexpr FieldGroup Group(const std::array<RequestField, N>& fields) {
   return {fields.data(), N};
 }
 
-// One table followed by another: the shared opening of a family of bodies
-// and what each message adds.
-template <size_t N, size_t M>
-constexpr std::array<RequestField, N + M> Join(const RequestField (&head)[N],
-                                                 const RequestField (&tail)[M]) {
-  std::array<RequestField, N + M> joined{};
-  for (size_t i = 0; i < N; ++i) joined[i] = head[i];
-  for (size_t i = 0; i < M; ++i) joined[N + i] = tail[i];
-  return joined;
-}
+
 
 constexpr bool IsGenerated(Rule rule) {
   return rule == Rule::OrderNumber || rule == Rule::OrderNoText || rule == Rule::CancelNoText;
@@ -205,7 +199,10 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
                  RequestCounters counters, std::vector<uint8_t>& body, Refusal& refusal);
 
 // The inverse, for the simulated server and tests of it: every row of every
-// group (and the counted records) read back into JSON under its key.
+// group (and the counted records) read back into JSON under its key. Where
+// conditional groups overlap (two layouts chosen by a byte), decode the
+// common group and then the chosen one with DecodeGroup.
 Json::Value DecodeRequest(const RequestLayout& layout, const uint8_t* body, size_t size);
+void DecodeGroup(FieldGroup group, const uint8_t* body, size_t size, Json::Value& out);
 
 }  // namespace tessel

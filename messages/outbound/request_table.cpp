@@ -2,10 +2,13 @@
 #include <algorithm>
 #include <iterator>
 
+#include "messages/outbound/algorithm_requests.h"
+#include "messages/outbound/basket_requests.h"
 #include "messages/outbound/order_requests.h"
 #include "messages/outbound/query_requests.h"
 #include "messages/outbound/request_layout.h"
 #include "messages/outbound/session_requests.h"
+#include "messages/outbound/strategy_requests.h"
 
 namespace tessel {
 namespace {
@@ -33,6 +36,31 @@ const RequestLayout* const kRequests[] = {
     &kUserStockListRequest,
     &kQueryDealListRequest,
     &kQueryCapitalListRequest,
+    &kCreateBasketRequest,
+    &kUpdateBasketRequest,
+    &kDeleteBasketRequest,
+    &kQueryBasketRequest,
+    &kAddBasketSecurityRequest,
+    &kDelBasketSecurityRequest,
+    &kUpdateBasketSecurityRequest,
+    &kAddBasketSecurityBatchRequest,
+    &kQueryBasketDetailRequest,
+    &kStartBasketPlanRequest,
+    &kQueryBasketPlanRequest,
+    &kQueryBasketPlanDetailRequest,
+    &kQueryBasketEntrustOrderRequest,
+    &kQueryBasketBargainOrderRequest,
+    &kQueryAlgorithmListRequest,
+    &kQueryAlgorithmEntrustOrderRequest,
+    &kOperAlgorithmRequest,
+    &kCreateConditionOrderRequest,
+    &kQueryConditionOrderListRequest,
+    &kQuickConditionOrderRequest,
+    &kOperConditionOrderRequest,
+    &kQueryStrategyInfoRequest,
+    &kQueryHistoryMatchedStockListRequest,
+    &kQueryBargainSummaryRequest,
+    &kQueryEntrustConfigRequest,
 };
 
 }  // namespace

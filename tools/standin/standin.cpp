@@ -158,7 +158,7 @@ bool StandIn::Impl::Start() {
   if (running || !stopAccepting.Valid()) return false;
   if (context == nullptr) {
     std::string pem;
-    context = MakeServerContext(pem);
+    context = MakeServerContext(pem, options.certificateNames);
     if (context == nullptr) return false;
     std::lock_guard<std::mutex> lock(mutex);
     certificatePem = std::move(pem);

@@ -26,6 +26,7 @@ struct Options {
   uint16_t pushPort = 0;
   std::string certPath;   // the self-signed certificate is written here in PEM; empty: not written
   std::string password;   // empty: any password is accepted
+  std::string certificateNames = "IP:127.0.0.1,DNS:localhost";  // subjectAltName
   bool logRequests = false;  // one line per received frame on stderr
 };
 

@@ -34,7 +34,7 @@ bool AddExtension(X509* cert, int nid, const char* value) {
   return extension && X509_add_ext(cert, extension.get(), -1) == 1;
 }
 
-Owned<X509> SelfSign(EVP_PKEY* key) {
+Owned<X509> SelfSign(EVP_PKEY* key, const std::string& names) {
   Owned<X509> cert(X509_new());
   Owned<BIGNUM> serial(BN_new());
   if (!cert || !serial) return nullptr;
@@ -58,7 +58,7 @@ Owned<X509> SelfSign(EVP_PKEY* key) {
       !AddExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign") ||
       !AddExtension(cert.get(), NID_subject_key_identifier, "hash") ||
       !AddExtension(cert.get(), NID_authority_key_identifier, "keyid:always") ||
-      !AddExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost")) {
+      !AddExtension(cert.get(), NID_subject_alt_name, names.c_str())) {
     return nullptr;
   }
   if (X509_sign(cert.get(), key, EVP_sha256()) == 0) return nullptr;
@@ -77,10 +77,10 @@ bool ToPem(X509* cert, std::string& pem) {
 
 }  // namespace
 
-SSL_CTX* MakeServerContext(std::string& certificatePem) {
+SSL_CTX* MakeServerContext(std::string& certificatePem, const std::string& names) {
   Owned<EVP_PKEY> key(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
   if (!key) return nullptr;
-  Owned<X509> cert = SelfSign(key.get());
+  Owned<X509> cert = SelfSign(key.get(), names);
   if (!cert || !ToPem(cert.get(), certificatePem)) return nullptr;
   Owned<SSL_CTX> context(SSL_CTX_new(TLS_server_method()));
   if (!context || SSL_CTX_use_certificate(context.get(), cert.get()) != 1 ||

@@ -8,10 +8,13 @@
 
 namespace tessel::standin {
 
+// The addresses the certificate names, as subjectAltName text.
+inline constexpr char kLoopbackNames[] = "IP:127.0.0.1,DNS:localhost";
+
 // A server context using a new EC P-256 key and a self-signed certificate
-// for 127.0.0.1 and localhost that doubles as the client's trust anchor.
-// Returns null on failure; `certificatePem` receives the certificate.
-SSL_CTX* MakeServerContext(std::string& certificatePem);
+// for `names` that doubles as the client's trust anchor. Returns null on
+// failure; `certificatePem` receives the certificate.
+SSL_CTX* MakeServerContext(std::string& certificatePem, const std::string& names = kLoopbackNames);
 
 // Writes `pem` to `path` whole (through a temporary beside it), so a client
 // never loads half a file.
