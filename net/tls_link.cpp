@@ -4,6 +4,7 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -79,10 +80,13 @@ std::unique_ptr<TlsLink> TlsLink::Connect(SSL_CTX* context, VSocket& socket,
       std::chrono::steady_clock::now() - started);
   ConsoleLine("SSL_connect->time cost: " + std::to_string(seconds.count()) + " seconds");
   if (code != SSL_ERROR_NONE) {
+    // The C runtime's errno, then the socket and the system error numbers
+    // (one number on POSIX, WSAGetLastError and GetLastError on Windows).
+    const int runtimeError = errno;
+    const int socketError = platform::LastSocketError();
     const int systemError = platform::LastSystemError();
-    ConsoleLine("SSL_ERROR_SYSCALL:" + std::to_string(systemError));
-    ConsoleLine("WSAGetLastError:" + std::to_string(platform::LastSocketError()) +
-                std::to_string(systemError));
+    ConsoleLine("SSL_ERROR_SYSCALL:" + std::to_string(runtimeError));
+    ConsoleLine("WSAGetLastError:" + std::to_string(socketError) + std::to_string(systemError));
     ConsoleLine("SSL_connect fail:error=" + std::to_string(code));
     const long verified = SSL_get_verify_result(ssl);
     if (expectedHost != nullptr && verified != X509_V_OK) {

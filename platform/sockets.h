@@ -9,8 +9,14 @@
 
 namespace tessel::platform {
 
+#ifdef _WIN32
+// A Winsock SOCKET (UINT_PTR); INVALID_SOCKET has all bits set.
+using NativeSocket = uintptr_t;
+constexpr NativeSocket kInvalidSocket = ~static_cast<uintptr_t>(0);
+#else
 using NativeSocket = int;
 constexpr NativeSocket kInvalidSocket = -1;
+#endif
 
 // Address family numbers as the configuration and callers know them.
 enum class AddressFamily : uint16_t { IPv4 = 2, IPv6 = 23 };

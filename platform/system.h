@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,20 @@ namespace tessel::platform {
 // without a trailing separator. Empty when it cannot be determined.
 std::string ExecutableDirectory();
 
+// The same directory in the encoding the file calls below take, for the
+// log: on Windows the ANSI code page (CreateDirectoryA, CreateFileA);
+// elsewhere the same text as ExecutableDirectory().
+std::string ExecutableDirectoryForFiles();
+
 // Path separator used when joining directory and file names.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
 constexpr char kPathSeparator = '/';
+#endif
+
+// Compares two ASCII texts without regard to letter case, like strcasecmp.
+int CompareIgnoringCase(const char* a, const char* b);
 
 struct LocalDateTime {
   int year = 0;
@@ -32,8 +45,13 @@ LocalDateTime LocalNow();
 // Creates a directory; an existing directory counts as success.
 bool EnsureDirectory(const std::string& path);
 
-// Whether a file exists and may be opened for reading.
+// Whether a file exists and may be opened for reading. The path is UTF-8
+// text, as ExecutableDirectory() gives it.
 bool FileReadable(const std::string& path);
+
+// Opens a file for reading bytes; the path as for FileReadable. Null when it
+// cannot be opened; the caller closes it with fclose.
+std::FILE* OpenForReading(const std::string& path);
 
 // A file opened for appending whole lines: shared with other writers,
 // created when missing, existing contents kept, every write goes to the end
@@ -48,12 +66,19 @@ class AppendFile {
   AppendFile& operator=(const AppendFile&) = delete;
 
   bool Open(const std::string& path);
-  bool IsOpen() const { return handle_ >= 0; }
+  bool IsOpen() const { return handle_ != kClosed; }
   // Writes all n bytes in one append; false when the write failed.
   bool Append(const char* data, size_t n);
 
  private:
-  int handle_ = -1;
+#ifdef _WIN32
+  using Handle = void*;  // a HANDLE; INVALID_HANDLE_VALUE is all bits set
+  static inline const Handle kClosed = reinterpret_cast<Handle>(~static_cast<uintptr_t>(0));
+#else
+  using Handle = int;
+  static constexpr Handle kClosed = -1;
+#endif
+  Handle handle_ = kClosed;
 };
 
 // One network adapter as the terminal id needs it.

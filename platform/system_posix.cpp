@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netpacket/packet.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 
 namespace tessel::platform {
 
-std::string ExecutableDirectory() {
+namespace {
+
+std::string ExecutableDirectoryPath() {
   std::string path(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
   if (n <= 0 || static_cast<size_t>(n) >= path.size()) return {};
@@ -24,6 +27,15 @@ std::string ExecutableDirectory() {
   if (slash == std::string::npos) return {};
   return path.substr(0, slash);
 }
+
+}  // namespace
+
+std::string ExecutableDirectory() { return ExecutableDirectoryPath(); }
+
+// File names are bytes here: the same text serves the file calls.
+std::string ExecutableDirectoryForFiles() { return ExecutableDirectoryPath(); }
+
+int CompareIgnoringCase(const char* a, const char* b) { return ::strcasecmp(a, b); }
 
 LocalDateTime LocalNow() {
   const auto now = std::chrono::system_clock::now();
@@ -52,6 +64,8 @@ bool EnsureDirectory(const std::string& path) {
 }
 
 bool FileReadable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
+
+std::FILE* OpenForReading(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
 AppendFile::~AppendFile() {
   if (handle_ >= 0) ::close(handle_);

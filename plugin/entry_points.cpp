@@ -48,7 +48,7 @@ void OpenDailyLog() {
   const long date = today.year * 10000L + today.month * 100L + today.day;
   char fileName[64];
   std::snprintf(fileName, sizeof fileName, "%ld.tessel.log", date);
-  CLog::Instance().Init("Log", ModuleDirectory().c_str(), fileName);
+  CLog::Instance().Init("Log", platform::ExecutableDirectoryForFiles().c_str(), fileName);
 }
 
 }  // namespace

@@ -54,7 +54,13 @@ PluginDescriptor MakePluginDescriptor();
 
 }  // namespace tessel
 
+#ifdef _WIN32
+#define TESSEL_EXPORT __declspec(dllexport)
+#else
+#define TESSEL_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 // The only exported symbol.
-__attribute__((visibility("default"))) tessel::PluginDescriptor QueryZephCommInterface();
+TESSEL_EXPORT tessel::PluginDescriptor QueryZephCommInterface();
 }

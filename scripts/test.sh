@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test; then builds again with
 # the address/undefined and the thread sanitizers and runs the tests under
-# each (all but the one test that waits the real 30-second time-out).
+# each (all but the one test that waits the real 30-second time-out); then
+# cross-builds Tessel.dll and runs the Windows tests under Wine.
 #
 #   scripts/test.sh            everything
-#   scripts/test.sh --quick    the plain build only
+#   scripts/test.sh --quick    the plain Linux build only
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 "$here/scripts/install-deps.sh"
@@ -26,3 +27,5 @@ run_tests "$here/build-asan" -E RealTime
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 "$here/scripts/build.sh" "$here/build-tsan" -DTESSEL_SANITIZE_THREAD=ON
 run_tests "$here/build-tsan" -E RealTime
+
+"$here/scripts/windows.sh"

@@ -2,9 +2,9 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <strings.h>
 
 #include "platform/system.h"
 #include "support/console.h"
@@ -29,7 +29,8 @@ std::optional<int32_t> ParsePortText(const char* text) {
 }
 
 bool ParseRealText(const char* text) {
-  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 || ::strcasecmp(text, "false") == 0);
+  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 ||
+           platform::CompareIgnoringCase(text, "false") == 0);
 }
 
 namespace {
@@ -80,12 +81,17 @@ void Complain(const std::string& text) {
 bool LoadServerConfig(ServerConfig& out) { return LoadServerConfigFile(DefaultConfigPath(), out); }
 
 bool LoadServerConfigFile(const std::string& path, ServerConfig& out, bool* verifyServer) {
-  if (!platform::FileReadable(path)) {
+  // Opened here rather than by name in TinyXML, which would take the UTF-8
+  // path in the ANSI code page on Windows.
+  std::FILE* file = platform::FileReadable(path) ? platform::OpenForReading(path) : nullptr;
+  if (file == nullptr) {
     Complain("cannot be read at " + path);
     return false;
   }
   TiXmlDocument document;
-  if (!document.LoadFile(path.c_str())) {
+  const bool loaded = document.LoadFile(file);
+  std::fclose(file);
+  if (!loaded) {
     Complain(std::string("is not well-formed XML: ") + document.ErrorDesc() + " at line " +
              std::to_string(document.ErrorRow()) + ", column " +
              std::to_string(document.ErrorCol()));

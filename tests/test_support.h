@@ -4,24 +4,33 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 
 namespace tessel::testing {
 
-// A fresh directory under /tmp, removed with its contents at scope end.
+// A fresh directory under the system's temporary folder, removed with its
+// contents at scope end.
 class TempDir {
  public:
   TempDir() {
-    char pattern[] = "/tmp/tessel-test-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    path_ = made != nullptr ? made : "";
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    if (error) return;
+    std::random_device seed;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = base / ("tessel-test-" + std::to_string(seed()));
+      if (fs::create_directory(candidate, error)) path_ = candidate.string();
+    }
   }
   ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    std::error_code error;
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
   }
   const std::string& path() const { return path_; }
   std::string File(const std::string& name) const { return path_ + "/" + name; }

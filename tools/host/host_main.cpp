@@ -1,11 +1,16 @@
-// tessel-host: loads libTessel.so the way a host application does (dlopen,
-// QueryZephCommInterface), prints its descriptor and, given a request file
-// (or "-" for standard input), runs a session: one JSON request per line,
-// each sent once its channel is up and answered before the next is sent,
-// with every answer and report printed as it arrives.
+// tessel-host: loads libTessel.so (Tessel.dll on Windows) the way a host
+// application does (dlopen or LoadLibrary, QueryZephCommInterface), prints
+// its descriptor and, given a request file (or "-" for standard input), runs
+// a session: one JSON request per line, each sent once its channel is up
+// and answered before the next is sent, with every answer and report
+// printed as it arrives.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <iconv.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <condition_variable>
@@ -29,6 +34,53 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kChannelWait = std::chrono::seconds(20);
 constexpr auto kAnswerWait = std::chrono::seconds(40);
 
+#ifdef _WIN32
+using LibraryHandle = HMODULE;
+constexpr char kDefaultLibrary[] = "Tessel.dll";  // beside the host, as Windows looks first
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) {
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  }
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  const int n = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), text.data(), n,
+                        nullptr, nullptr);
+  }
+  return text;
+}
+
+std::string GbkToUtf8(const char* text) { return Narrow(Widen(text, 936), CP_UTF8); }
+
+// With the trailing backslash, in UTF-8.
+std::string ExecutableDirectory() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  const std::string full = Narrow(std::wstring(path, n), CP_UTF8);
+  return full.substr(0, full.find_last_of("\\/") + 1);
+}
+
+LibraryHandle OpenLibrary(const std::string& path) {
+  return LoadLibraryW(Widen(path, CP_UTF8).c_str());
+}
+void* FindSymbol(LibraryHandle library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+void CloseLibrary(LibraryHandle library) { FreeLibrary(library); }
+std::string LoadError() { return "error " + std::to_string(GetLastError()); }
+#else
+using LibraryHandle = void*;
+constexpr char kDefaultLibrary[] = "../libTessel.so";
+
 std::string GbkToUtf8(const char* text) {
   iconv_t converter = iconv_open("UTF-8", "GBK");
   if (converter == reinterpret_cast<iconv_t>(-1)) return text;
@@ -51,6 +103,14 @@ std::string ExecutableDirectory() {
   const std::string full = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
   return full.substr(0, full.rfind('/') + 1);
 }
+
+LibraryHandle OpenLibrary(const std::string& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+void* FindSymbol(LibraryHandle library, const char* name) { return dlsym(library, name); }
+void CloseLibrary(LibraryHandle library) { dlclose(library); }
+std::string LoadError() { return dlerror(); }
+#endif
 
 void PrintDescriptor(const tessel::PluginDescriptor& d) {
   std::printf("identifier:   %s\n", d.identifier);
@@ -154,7 +214,7 @@ void Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string library = ExecutableDirectory() + "../libTessel.so";
+  std::string library = ExecutableDirectory() + kDefaultLibrary;
   std::string requestsPath;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
@@ -167,15 +227,15 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  const LibraryHandle handle = OpenLibrary(library);
   if (handle == nullptr) {
-    std::fprintf(stderr, "cannot load %s: %s\n", library.c_str(), dlerror());
+    std::fprintf(stderr, "cannot load %s: %s\n", library.c_str(), LoadError().c_str());
     return 1;
   }
-  auto query = reinterpret_cast<QueryFn>(dlsym(handle, "QueryZephCommInterface"));
+  auto query = reinterpret_cast<QueryFn>(FindSymbol(handle, "QueryZephCommInterface"));
   if (query == nullptr) {
     std::fprintf(stderr, "QueryZephCommInterface not found in %s\n", library.c_str());
-    dlclose(handle);
+    CloseLibrary(handle);
     return 1;
   }
   const tessel::PluginDescriptor descriptor = query();
@@ -192,6 +252,6 @@ int main(int argc, char** argv) {
       result = RunSession(descriptor, file);
     }
   }
-  dlclose(handle);
+  CloseLibrary(handle);
   return result;
 }
