@@ -17,10 +17,6 @@
 namespace tessel {
 namespace {
 
-// A shutdownLink() wakes a poll on the connected socket at once; the slice
-// only bounds the wait where a platform would not, and is long so that an
-// idle link does not wake its thread for nothing.
-constexpr int kReadySliceMs = 1000;
 
 // The largest TLS record's plaintext.
 constexpr size_t kReceiveSlack = 16 * 1024;
@@ -122,7 +118,7 @@ int TlsLink::Handshake(std::chrono::steady_clock::time_point deadline) {
 bool TlsLink::AwaitReady(bool wantRead) {
   const platform::NativeSocket s = socket_.handle();
   while (!socket_.isShutDown()) {
-    const unsigned ready = platform::Poll(s, wantRead, !wantRead, kReadySliceMs);
+    const unsigned ready = platform::Poll(s, wantRead, !wantRead, platform::kShutdownCheckMs);
     if (ready != 0) return true;  // errors surface from the next OpenSSL call
   }
   return false;
