@@ -83,7 +83,10 @@ LocalDateTime LocalNow() {
 
 bool EnsureDirectory(const std::string& path) {
   if (::CreateDirectoryA(path.c_str(), nullptr)) return true;
-  return ::GetLastError() == ERROR_ALREADY_EXISTS;
+  // Something already there counts only when it is a directory.
+  if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 // The narrow C runtime calls would read a UTF-8 path in the ANSI code page
