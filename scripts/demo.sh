@@ -1,15 +1,37 @@
 #!/usr/bin/env bash
-# The main job: installs what is needed, builds, starts the trade-server
-# stand-in on loopback, writes the configuration beside the host tool, and
-# runs the host tool through a short session (log in on both channels, change
-# the password, log out). Everything is shut down at the end.
+# The main job: installs what is needed, builds, starts the simulated trade
+# server on loopback, writes the configuration beside the host tool, and runs
+# the host tool through a small trading session (log in on both channels,
+# query funds and positions, buy, see the pushes, query today's orders and
+# trades, place an order that stays open and cancel it, log out).
 #
-#   scripts/demo.sh [REQUESTS.jsonl]   (default: tools/host/demo-session.jsonl)
+# The terminal shows the host tool's lines: "-> request", "<- answer",
+# "** push N", "** status". The build output, the library's console lines and
+# the simulator's traces go to files named at the end; --verbose shows them
+# inline instead.
+#
+#   scripts/demo.sh [--verbose] [REQUESTS.jsonl]   (default: tools/host/demo-session.jsonl)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+verbose=0
+if [ "${1:-}" = "--verbose" ]; then verbose=1; shift; fi
 requests="${1:-$here/tools/host/demo-session.jsonl}"
-"$here/scripts/install-deps.sh"
-TARGETS="Tessel tessel-host tessel-standin" "$here/scripts/build.sh" "$here/build"
+
+logs="$here/build/demo-logs"
+mkdir -p "$logs"
+if [ "$verbose" = 1 ]; then
+  "$here/scripts/install-deps.sh"
+  TARGETS="Tessel tessel-host tessel-standin" "$here/scripts/build.sh" "$here/build"
+else
+  echo "building (output in $logs/build.log) ..."
+  if ! { "$here/scripts/install-deps.sh" &&
+         TARGETS="Tessel tessel-host tessel-standin" "$here/scripts/build.sh" "$here/build"; } \
+       > "$logs/build.log" 2>&1; then
+    tail -n 30 "$logs/build.log"
+    echo "build failed: see $logs/build.log" >&2
+    exit 1
+  fi
+fi
 
 tools="$here/build/tools"
 work="$(mktemp -d)"
@@ -21,10 +43,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The stand-in runs until its standard input closes: the fifo held on fd 3.
+# The simulator runs until its standard input closes: the fifo held on fd 3.
+# Its traces (one line per frame received and per push sent) go to stderr.
 mkfifo "$work/standin-input"
-"$tools/standin/tessel-standin" --cert "$tools/ca.pem" --password secret \
-  < "$work/standin-input" > "$work/standin-ports" &
+if [ "$verbose" = 1 ]; then
+  "$tools/standin/tessel-standin" --cert "$tools/ca.pem" --password secret \
+    < "$work/standin-input" > "$work/standin-ports" &
+else
+  "$tools/standin/tessel-standin" --cert "$tools/ca.pem" --password secret \
+    < "$work/standin-input" > "$work/standin-ports" 2> "$logs/simulator.log" &
+fi
 standin_pid=$!
 exec 3> "$work/standin-input"
 for _ in $(seq 100); do
@@ -33,16 +61,33 @@ for _ in $(seq 100); do
 done
 read -r _ main push < "$work/standin-ports"
 main="${main#main=}"; push="${push#push=}"
-echo "stand-in listening: main $main, push $push"
+echo "simulated trade server listening: main $main, push $push"
 
 mkdir -p "$tools/config"
 cat > "$tools/config/system.xml" <<XML
 <?xml version="1.0" encoding="UTF-8"?>
 <Tessel>
   <TesselServer>
-    <Server name="stand-in" address="127.0.0.1" port="$main" pushaddress="127.0.0.1" pushport="$push" real="1"/>
+    <!-- ca.pem is the simulator's own certificate: check the server by it. -->
+    <VerifyServer/>
+    <Server name="simulator" address="127.0.0.1" port="$main" pushaddress="127.0.0.1" pushport="$push" real="1"/>
   </TesselServer>
 </Tessel>
 XML
 
-"$tools/tessel-host" --library "$here/build/libTessel.so" --requests "$requests"
+status=0
+if [ "$verbose" = 1 ]; then
+  "$tools/tessel-host" --library "$here/build/libTessel.so" --requests "$requests" || status=$?
+else
+  "$tools/tessel-host" --library "$here/build/libTessel.so" --requests "$requests" \
+    --console "$logs/library-console.log" || status=$?
+  exec 3>&-
+  wait "$standin_pid" 2>/dev/null || true
+  standin_pid=""
+  echo
+  echo "library console lines: $logs/library-console.log"
+  echo "library log file:      $tools/Log/$(date +%Y%m%d).tessel.log"
+  echo "simulator traces:      $logs/simulator.log"
+  echo "build output:          $logs/build.log"
+fi
+exit "$status"

@@ -515,6 +515,40 @@ TEST_F(WindowsHost, LoginOnBothChannelsReportsInOrder) {
   ASSERT_TRUE(host().WaitForAnswers(3, 1));
 }
 
+// A buy that crosses the simulator's price (600519 at 1700) fills: its answer
+// through the request's callback, its execution report through hostNotify.
+TEST_F(WindowsHost, AnOrderIsAnsweredAndItsExecutionPushed) {
+  CreateClient();
+  ASSERT_TRUE(LogIn("Login", 1));
+  ASSERT_TRUE(LogIn("Login_Trade_Push", 2));
+  const std::string order =
+      R"({"func":"OrderSubmit","user_name":"trader01","client_id":"trader01",)"
+      R"("fund_account":"trader01-01","operator_id":"op","code":"600519","mark":49,)"
+      R"("code_name":"","entrust_vol":100,"entrust_price":1800,"entrust_bs":49,)"
+      R"("entrust_prop":48,"business_type":48,"allow_cancel_order":49})";
+  ASSERT_EQ(Send(order, 3), 1);
+  ASSERT_TRUE(host().WaitForAnswers(3, 1));
+  const Json::Value answer = ParseJson(host().AnswersFor(3).front().text);
+  ASSERT_EQ(answer["error_no"].asInt(), 0) << answer;
+  const std::string requestNo = answer["request_no"].asString();
+  ASSERT_FALSE(requestNo.empty());
+  const auto execution = [&requestNo](const std::vector<HostEvent>& events) {
+    for (const HostEvent& e : events) {
+      const Json::Value v = e.isAnswer ? Json::Value() : ParseJson(e.text);
+      if (v["push_type"].asInt() == 10 && v["request_no"].asString() == requestNo) return true;
+    }
+    return false;
+  };
+  ASSERT_TRUE(host().WaitFor(execution));
+  for (const HostEvent& e : host().Events()) {
+    const Json::Value v = e.isAnswer ? Json::Value() : ParseJson(e.text);
+    if (v["push_type"].asInt() != 10) continue;
+    EXPECT_EQ(v["business_amount"].asDouble(), 100);
+    EXPECT_EQ(v["business_price"].asDouble(), 1700);
+    EXPECT_EQ(v["market"].asInt(), 1);
+  }
+}
+
 TEST_F(WindowsHost, SetRealTradeCancelsOutstandingRequests) {
   CreateClient();
   ASSERT_TRUE(LogIn("Login", 1));

@@ -12,9 +12,10 @@
 #include <cstring>
 #include <vector>
 
+#include "messages/inbound/answer_conventions.h"
+#include "messages/outbound/session_requests.h"
 #include "net/wire.h"
 #include "tools/bench/latency.h"
-#include "tools/standin/layouts.h"
 
 namespace tessel::bench {
 namespace {
@@ -70,7 +71,7 @@ bool BareClient::ReadExact(uint8_t* buffer, size_t n) {
 }
 
 bool BareClient::ModifyPwd(uint64_t requestId) {
-  const Frame request = BuildFrame(standin::kModifyPwdType, body_.data(),
+  const Frame request = BuildFrame(kModifyPwdRequest.funcId, body_.data(),
                                    static_cast<uint32_t>(body_.size()), requestId, kTerminalId);
   if (SSL_write(ssl_, request.data(), static_cast<int>(request.size())) !=
       static_cast<int>(request.size())) {
@@ -84,15 +85,15 @@ bool BareClient::ModifyPwd(uint64_t requestId) {
   if (!ReadExact(answer_.data() + kHeaderSize, header.bodyLength + kTrailerSize)) return false;
   // A refused change would be answered just as fast and measure nothing.
   const uint8_t* body = answer_.data() + kHeaderSize;
-  return header.requestId == requestId && header.messageType == standin::kModifyPwdType &&
-         header.bodyLength == sizeof(standin::AnswerHead) &&
-         wire::Load<int32_t>(body + offsetof(standin::AnswerHead, error_no)) == 0;
+  return header.requestId == requestId && header.messageType == kModifyPwdRequest.funcId &&
+         header.bodyLength == kAnswerHeadSize &&
+         wire::Load<int32_t>(body + kAnswerHeadErrorNoOffset) == 0;
 }
 
 int64_t BareClient::Pipelined(int window, std::chrono::steady_clock::duration duration) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point end = Clock::now() + duration;
-  const Frame one = BuildFrame(standin::kModifyPwdType, body_.data(),
+  const Frame one = BuildFrame(kModifyPwdRequest.funcId, body_.data(),
                                static_cast<uint32_t>(body_.size()), 1, kTerminalId);
   Frame out;
   std::vector<uint8_t> in;
@@ -115,7 +116,7 @@ int64_t BareClient::Pipelined(int window, std::chrono::steady_clock::duration du
     in.insert(in.end(), chunk, chunk + got);
     size_t at = 0;
     while (const size_t size = CompleteFrameSize(in.data() + at, in.size() - at)) {
-      if (ReadHeader(in.data() + at).messageType != standin::kModifyPwdType) return -1;
+      if (ReadHeader(in.data() + at).messageType != kModifyPwdRequest.funcId) return -1;
       at += size;
       --outstanding;
       if (Clock::now() < end) ++answered;

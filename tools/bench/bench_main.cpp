@@ -24,12 +24,13 @@
 #include <thread>
 #include <vector>
 
+#include "messages/inbound/answer_conventions.h"
+#include "messages/outbound/session_requests.h"
 #include "net/frame.h"
 #include "platform/system.h"
 #include "tools/bench/bare_client.h"
 #include "tools/bench/latency.h"
 #include "tools/bench/library_client.h"
-#include "tools/standin/layouts.h"
 #include "tools/standin/standin.h"
 
 namespace tessel::bench {
@@ -243,14 +244,13 @@ const char* Verdict(bool met) { return met ? "yes" : "NO"; }
 void Report(const Options& options, const Results& results) {
   std::printf("Loopback TLS against the in-process stand-in; nproc %d. ModifyPwd request "
               "%zu bytes, answer %zu bytes.\n",
-              UsableCpus(), FrameSize(kModifyPwdRequest.bodySize),
-              FrameSize(sizeof(standin::AnswerHead)));
+              UsableCpus(), FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize));
   std::printf("\nRound trips, one in flight, warm-up %d:\n", options.budget.warmup);
   PrintHeading(stdout);
   PrintLine(stdout, "library", results.library);
   PrintLine(stdout, "bare OpenSSL", results.bare);
   std::printf("\nSendRequest, call to return: ModifyPwd in the round trips above; OrderSubmit "
-              "(unanswered)\neach right after a ModifyPwd round trip, then %d calls %lld us "
+              "(answers not\nawaited) each right after a ModifyPwd round trip, then %d calls %lld us "
               "apart:\n",
               options.orders, static_cast<long long>(kOrderGap.count()));
   PrintHeading(stdout);

@@ -31,7 +31,7 @@ class LibraryClient {
   // ModifyPwd requests kept `window` outstanding for `duration`; the number
   // of answers, or -1 when a request was refused or failed.
   int64_t Pipelined(int window, std::chrono::steady_clock::duration duration);
-  // `count` OrderSubmit requests, which nobody answers, each sent `gap`
+  // `count` OrderSubmit requests, their answers not awaited, each sent `gap`
   // after the previous one, or with `afterRoundTrip` each right after a
   // ModifyPwd round trip (as the ModifyPwd calls are measured). The
   // duration of each SendRequest call in ns, empty when one failed.

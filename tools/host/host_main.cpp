@@ -2,12 +2,18 @@
 // application does (dlopen or LoadLibrary, QueryZephCommInterface), prints
 // its descriptor and, given a request file (or "-" for standard input), runs
 // a session: one JSON request per line, each sent once its channel is up
-// and answered before the next is sent, with every answer and report
-// printed as it arrives.
+// and answered before the next is sent, with every answer, push and status
+// report printed as it arrives.
+//
+// With --console FILE (Linux only) the library's own console lines (it
+// writes them on the process's standard output) go to FILE, and the
+// terminal keeps only the host's lines.
+#include <json/reader.h>
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <iconv.h>
 #include <unistd.h>
 #endif
@@ -18,11 +24,14 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "plugin/host_api.h"
+#include "tools/host/placeholders.h"
 
 namespace {
 
@@ -33,6 +42,48 @@ using Clock = std::chrono::steady_clock;
 // an answer may take (the plug-in answers every request within 30 s).
 constexpr auto kChannelWait = std::chrono::seconds(20);
 constexpr auto kAnswerWait = std::chrono::seconds(40);
+// Reports that follow an answer (an order's pushes) get this long to arrive
+// before the next request goes out, so the transcript reads in order.
+constexpr auto kSettle = std::chrono::milliseconds(200);
+
+// Where the host's own lines go: the terminal, even once standard output
+// carries the library's console lines to a file.
+FILE* out = stdout;
+
+#ifdef _WIN32
+// Not offered on Windows, where the host's and the library's lines share
+// the console.
+bool RedirectConsole(const std::string&) { return false; }
+#else
+// Sends the process's standard output (the library's console) to `path`
+// and keeps the terminal for the host's lines.
+bool RedirectConsole(const std::string& path) {
+  const int terminal = ::dup(STDOUT_FILENO);
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (terminal < 0 || file < 0 || ::dup2(file, STDOUT_FILENO) < 0) return false;
+  ::close(file);
+  out = ::fdopen(terminal, "w");
+  if (out == nullptr) return false;
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // the file stays current while the session runs
+  return true;
+}
+#endif
+
+Json::Value Parse(const std::string& text) {
+  Json::Value value;
+  std::string errors;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  if (!reader->parse(text.data(), text.data() + text.size(), &value, &errors)) return Json::Value();
+  return value;
+}
+
+// What a text given to the general callback is: a status report (login,
+// logout, connection) or a push message of some type.
+std::string Kind(const Json::Value& notice) {
+  if (notice.isMember("cmd") || notice.isMember("object")) return "** status";
+  if (notice.isMember("push_type")) return "** push " + std::to_string(notice["push_type"].asInt());
+  return "** report";
+}
 
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
@@ -113,16 +164,16 @@ std::string LoadError() { return dlerror(); }
 #endif
 
 void PrintDescriptor(const tessel::PluginDescriptor& d) {
-  std::printf("identifier:   %s\n", d.identifier);
-  std::printf("display name: %s\n", GbkToUtf8(d.displayName).c_str());
-  std::printf("english name: %s\n", d.englishName);
-  std::printf("description:  %s\n", GbkToUtf8(d.description).c_str());
-  std::printf("extra:        \"%s\"\n", d.extra);
-  std::printf("flags:        %d\n", d.flags);
-  std::printf("entry points: CreateClient=%p DestroyClient=%p SendRequest=%p SetRealTrade=%p\n",
+  std::fprintf(out, "identifier:   %s\n", d.identifier);
+  std::fprintf(out, "display name: %s\n", GbkToUtf8(d.displayName).c_str());
+  std::fprintf(out, "english name: %s\n", d.englishName);
+  std::fprintf(out, "description:  %s\n", GbkToUtf8(d.description).c_str());
+  std::fprintf(out, "extra:        \"%s\"\n", d.extra);
+  std::fprintf(out, "flags:        %d\n", d.flags);
+  std::fprintf(out, "entry points: CreateClient=%p DestroyClient=%p SendRequest=%p SetRealTrade=%p\n",
               reinterpret_cast<void*>(d.createClient), reinterpret_cast<void*>(d.destroyClient),
               reinterpret_cast<void*>(d.sendRequest), reinterpret_cast<void*>(d.setRealTrade));
-  std::fflush(stdout);
+  std::fflush(out);
 }
 
 // What the plug-in tells the host, printed as it arrives; answers also
@@ -135,34 +186,42 @@ class Session {
   }
 
   static void OnNotify(const char* text, int32_t length) {
-    Instance().Print("** report", std::string(text, static_cast<size_t>(length)));
+    const std::string notice(text, static_cast<size_t>(length));
+    Instance().Print(Kind(Parse(notice)), notice);
   }
 
   static void OnAnswer(const char* text, int32_t length, uint64_t context) {
     Session& s = Instance();
-    s.Print("<- answer #" + std::to_string(context), std::string(text, static_cast<size_t>(length)));
+    const std::string answer(text, static_cast<size_t>(length));
+    s.Print("<- answer #" + std::to_string(context), answer);
     {
       std::lock_guard<std::mutex> hold(s.lock_);
       s.lastAnswered_ = context;
+      s.lastAnswer_ = Parse(answer);
     }
     s.answered_.notify_all();
   }
 
-  bool WaitForAnswer(uint64_t context) {
+  // The answer to `context` once it has come, or null after the wait.
+  std::optional<Json::Value> WaitForAnswer(uint64_t context) {
     std::unique_lock<std::mutex> hold(lock_);
-    return answered_.wait_for(hold, kAnswerWait, [&] { return lastAnswered_ >= context; });
+    if (!answered_.wait_for(hold, kAnswerWait, [&] { return lastAnswered_ >= context; })) {
+      return std::nullopt;
+    }
+    return lastAnswer_;
   }
 
   void Print(const std::string& what, const std::string& text) {
     std::lock_guard<std::mutex> hold(printLock_);
-    std::printf("%s: %s\n", what.c_str(), text.c_str());
-    std::fflush(stdout);
+    std::fprintf(out, "%s: %s\n", what.c_str(), text.c_str());
+    std::fflush(out);
   }
 
  private:
   std::mutex lock_;
   std::condition_variable answered_;
   uint64_t lastAnswered_ = 0;
+  Json::Value lastAnswer_;
   std::mutex printLock_;
 };
 
@@ -187,20 +246,28 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   }
   int failures = 0;
   uint64_t context = 0;
+  Json::Value lastAnswer;
   std::string line;
   while (std::getline(requests, line)) {
     if (line.empty() || line[0] == '#') continue;
+    line = tessel::host::FillPlaceholders(line, lastAnswer);
     ++context;
     session.Print("-> request #" + std::to_string(context), line);
     if (!SendWhenUp(d, client, line, context)) {
       session.Print("!! refused #" + std::to_string(context), "channel down or request invalid");
       ++failures;
-    } else if (!session.WaitForAnswer(context)) {
+      continue;
+    }
+    const std::optional<Json::Value> answer = session.WaitForAnswer(context);
+    if (!answer) {
       session.Print("!! no answer #" + std::to_string(context), "");
       ++failures;
+      continue;
     }
+    lastAnswer = *answer;
+    std::this_thread::sleep_for(kSettle);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // late reports
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // late reports
   d.destroyClient(client);
   session.Print("== session", std::to_string(context) + " requests, " +
                                    std::to_string(failures) + " failed");
@@ -208,7 +275,7 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
 }
 
 void Usage() {
-  std::fprintf(stderr, "usage: tessel-host [--library PATH] [--requests FILE|-]\n");
+  std::fprintf(stderr, "usage: tessel-host [--library PATH] [--requests FILE|-] [--console FILE]\n");
 }
 
 }  // namespace
@@ -216,16 +283,23 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string library = ExecutableDirectory() + kDefaultLibrary;
   std::string requestsPath;
+  std::string consolePath;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--library" && i + 1 < argc) {
       library = argv[++i];
     } else if (option == "--requests" && i + 1 < argc) {
       requestsPath = argv[++i];
+    } else if (option == "--console" && i + 1 < argc) {
+      consolePath = argv[++i];
     } else {
       Usage();
       return 2;
     }
+  }
+  if (!consolePath.empty() && !RedirectConsole(consolePath)) {
+    std::fprintf(stderr, "cannot send the library's console lines to %s\n", consolePath.c_str());
+    return 1;
   }
   const LibraryHandle handle = OpenLibrary(library);
   if (handle == nullptr) {

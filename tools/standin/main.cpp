@@ -1,4 +1,4 @@
-// tessel-standin: runs the trade-server stand-in until SIGINT, SIGTERM or
+// tessel-standin: runs the simulated trade server until SIGINT, SIGTERM or
 // the end of standard input (so it dies with a parent that holds its stdin).
 #include <poll.h>
 #include <signal.h>
@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   options.logRequests = true;
+  options.recordFrames = false;  // nobody reads the log here; it would only grow
 
   // Blocked before any thread starts, so every thread inherits the mask and
   // the signals reach only the descriptor below.

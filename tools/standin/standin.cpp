@@ -4,6 +4,7 @@
 #include <openssl/ssl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -109,6 +110,7 @@ struct Connection {
   // Guarded by Impl::mutex.
   std::vector<uint8_t> outbox;  // injected bytes not yet taken by the thread
   bool closed = false;          // fd is closed: nobody may use it any more
+  std::string user;             // logged in on this connection; "" when none
 };
 
 }  // namespace
@@ -131,11 +133,16 @@ struct StandIn::Impl {
                   AnswerContext& context);
   void TakeInjected(Connection& connection, std::vector<uint8_t>& out);
   void Record(Channel channel, std::vector<ReceivedFrame>& frames);
+  void NoteUser(Connection& connection, const std::string& user);
+  void Deliver(std::vector<Push>& pushes);
+  void Queue(Connection& connection, const Frame& frame);
 
   const Options options;
   Credentials credentials;
+  SharedBook book;
   std::atomic<bool> silent[kChannels]{false, false};
   std::atomic<bool> refuse[kChannels]{false, false};
+  std::atomic<bool> resetOdd[kChannels]{false, false};
 
   // Start and Stop run one at a time; the members below them are theirs.
   std::mutex lifecycle;
@@ -313,7 +320,8 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
   std::vector<uint8_t> out;
   size_t written = 0;
   std::string lastUser;
-  AnswerContext answerContext{credentials, lastUser};
+  AnswerContext answerContext{credentials, lastUser, book,
+                              [this](std::vector<Push>& pushes) { Deliver(pushes); }};
   bool secured = false;
   uint8_t chunk[kReadChunk];
 
@@ -324,6 +332,12 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
       const int rc = SSL_accept(ssl);
       if (rc == 1) {
         secured = true;
+        if (resetOdd[Index(connection.channel)] && connection.ordinal % 2 == 1) {
+          // A reset, not an orderly close: the client's socket fails at once.
+          const linger abort{1, 0};
+          ::setsockopt(connection.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+          return;
+        }
       } else if (!MayRetry(ssl, rc, wantWrite)) {
         return;
       }
@@ -425,6 +439,7 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
       if (const std::optional<Frame> answer = AnswerFor(frame, answerContext)) {
         out.insert(out.end(), answer->begin(), answer->end());
       }
+      NoteUser(connection, answerContext.lastUser);
     }
     received.push_back(std::move(frame));
   }
@@ -442,8 +457,42 @@ void StandIn::Impl::TakeInjected(Connection& connection, std::vector<uint8_t>& o
   connection.outbox.clear();
 }
 
+void StandIn::Impl::NoteUser(Connection& connection, const std::string& user) {
+  std::lock_guard<std::mutex> lock(mutex);
+  connection.user = user;
+}
+
+void StandIn::Impl::Queue(Connection& connection, const Frame& frame) {
+  connection.outbox.insert(connection.outbox.end(), frame.begin(), frame.end());
+  connection.wakeup.Signal();
+}
+
+// Pushes go to every push connection logged in as their account's user; an
+// account without one misses them, as with a real server. Called under the
+// book's lock: this lock nests inside it, never the other way.
+void StandIn::Impl::Deliver(std::vector<Push>& pushes) {
+  if (pushes.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Push& push : pushes) {
+      if (options.logRequests) {
+        std::fprintf(stderr, "standin: push: type %u for %s\n",
+                     static_cast<uint32_t>(ReadHeader(push.frame.data()).messageType),
+                     push.user.c_str());
+      }
+      for (auto& connection : connections) {
+        if (connection->channel == Channel::Push && !connection->closed && !connection->stop &&
+            connection->user == push.user) {
+          Queue(*connection, push.frame);
+        }
+      }
+    }
+  }
+  pushes.clear();
+}
+
 void StandIn::Impl::Record(Channel channel, std::vector<ReceivedFrame>& frames) {
-  if (frames.empty()) return;
+  if (frames.empty() || !options.recordFrames) return;
   std::lock_guard<std::mutex> lock(mutex);
   std::vector<ReceivedFrame>& log = observed.channels[Index(channel)].frames;
   std::move(frames.begin(), frames.end(), std::back_inserter(log));
@@ -476,6 +525,10 @@ void StandIn::RefuseConnections(Channel channel, bool refuse) {
   impl_->refuse[Index(channel)] = refuse;
 }
 
+void StandIn::ResetEveryOtherAfterHandshake(Channel channel, bool reset) {
+  impl_->resetOdd[Index(channel)] = reset;
+}
+
 void StandIn::DropConnections(Channel channel) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   for (auto& connection : impl_->connections) {
@@ -490,9 +543,24 @@ void StandIn::SendFrame(Channel channel, const Frame& frame) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   for (auto& connection : impl_->connections) {
     if (connection->channel != channel || connection->closed || connection->stop) continue;
-    connection->outbox.insert(connection->outbox.end(), frame.begin(), frame.end());
-    connection->wakeup.Signal();
+    impl_->Queue(*connection, frame);
   }
+}
+
+bool StandIn::SendPush(Channel channel, uint32_t type, const Json::Value& values) {
+  const std::optional<Frame> frame = EncodePush(type, values);
+  if (!frame) return false;
+  SendFrame(channel, *frame);
+  return true;
+}
+
+bool StandIn::SetPrice(uint8_t market, const std::string& code, double price) {
+  std::lock_guard<std::mutex> hold(impl_->book.lock);
+  const Outcome outcome = impl_->book.book.SetPrice(market, code, price);
+  if (outcome.error != kNoError) return false;
+  std::vector<Push> pushes = PushesFor(impl_->book.book, outcome.changes);
+  impl_->Deliver(pushes);
+  return true;
 }
 
 Observed StandIn::Snapshot() const {

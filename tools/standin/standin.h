@@ -1,10 +1,14 @@
-// A local trade-server stand-in: two TLS listeners on 127.0.0.1 (main and
-// push) that answer Login, Logout, ModifyPwd and heartbeats, record every
-// frame they receive, and can be scripted from a test thread to fall
-// silent, drop or refuse connections, or inject arbitrary bytes.
+// A simulated trade server: two TLS listeners on 127.0.0.1 (main and push)
+// that answer the session, order, query and list requests from an in-memory
+// book (book.h), report what changes on the push connections of the account
+// concerned, record every frame they receive, and can be scripted from a
+// test thread to fall silent, drop or refuse connections, inject arbitrary
+// bytes or pushes, or move a security's price.
 //
 // Every public member is safe to call from any thread.
 #pragma once
+
+#include <json/value.h>
 
 #include <chrono>
 #include <cstddef>
@@ -27,7 +31,10 @@ struct Options {
   std::string certPath;   // the self-signed certificate is written here in PEM; empty: not written
   std::string password;   // empty: any password is accepted
   std::string certificateNames = "IP:127.0.0.1,DNS:localhost";  // subjectAltName
-  bool logRequests = false;  // one line per received frame on stderr
+  bool logRequests = false;  // one line per received frame and per push on stderr
+  // Keep every received frame for Snapshot and WaitFor. A server that runs
+  // for long without a test to read the log turns this off.
+  bool recordFrames = true;
 };
 
 struct ReceivedFrame {
@@ -96,9 +103,21 @@ class StandIn {
   // While set, new connections are accepted and closed at once, before the
   // TLS handshake: the client's connect succeeds and its handshake fails.
   void RefuseConnections(Channel channel, bool refuse);
+  // While set, every other new connection (the first, third, ...) is closed
+  // right after its TLS handshake: the client's link comes up and dies at
+  // once, and the next one is stable.
+  void ResetEveryOtherAfterHandshake(Channel channel, bool reset);
   // Queues `frame` (any bytes) for every current connection of the channel,
   // including ones still in the handshake; each writes it once it can.
   void SendFrame(Channel channel, const Frame& frame);
+  // Encodes a push of `type` (10, 17, 206, 300-305) from `values`, keyed as
+  // the client reports them, and sends it as SendFrame does. False for a
+  // type that is not a push.
+  bool SendPush(Channel channel, uint32_t type, const Json::Value& values);
+  // Sets the price of a security (market byte '1' or '2' and code) and fills
+  // the open orders it crosses, reporting them like any fill. False for an
+  // unknown security or a price that is not positive.
+  bool SetPrice(uint8_t market, const std::string& code, double price);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
