@@ -130,6 +130,8 @@ TEST_F(HostSession, PasswordChangeAndLogoutAreAnswered) {
 
 TEST_F(HostSession, SetRealTradeCancelsOutstandingRequests) {
   ASSERT_TRUE(LogIn("Login", 1));
+  // Both links up before the switch, so both report their loss.
+  ASSERT_TRUE(LogIn("Login_Trade_Push", 2));
   server().SetSilent(Channel::Main, true);
   ASSERT_EQ(Send(kModifyPwdJson, 7), 1);
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 1)));

@@ -528,8 +528,9 @@ TEST_F(WindowsHost, AnOrderIsAnsweredAndItsExecutionPushed) {
       R"("entrust_prop":48,"business_type":48,"allow_cancel_order":49})";
   ASSERT_EQ(Send(order, 3), 1);
   ASSERT_TRUE(host().WaitForAnswers(3, 1));
-  const Json::Value answer = ParseJson(host().AnswersFor(3).front().text);
-  ASSERT_EQ(answer["error_no"].asInt(), 0) << answer;
+  const std::string answerText = host().AnswersFor(3).front().text;
+  const Json::Value answer = ParseJson(answerText);
+  ASSERT_EQ(answer["error_no"].asInt(), 0) << answerText;
   const std::string requestNo = answer["request_no"].asString();
   ASSERT_FALSE(requestNo.empty());
   const auto execution = [&requestNo](const std::vector<HostEvent>& events) {
@@ -552,6 +553,8 @@ TEST_F(WindowsHost, AnOrderIsAnsweredAndItsExecutionPushed) {
 TEST_F(WindowsHost, SetRealTradeCancelsOutstandingRequests) {
   CreateClient();
   ASSERT_TRUE(LogIn("Login", 1));
+  // Both links up before the switch, so both report their loss.
+  ASSERT_TRUE(LogIn("Login_Trade_Push", 2));
   SendHeld(7);
   plugin_.setRealTrade(client_, 0);
   const std::vector<HostEvent> answers = host().AnswersFor(7);
