@@ -124,12 +124,11 @@ void TradeClient::SetRealTrade(uint8_t real) {
   main.requestedReal = wanted;
   push.requestedReal = wanted;
   CancelAll();
-  // The send threads notice a shut-down link at once, even while their
-  // channel thread is still busy in a callback.
-  for (Channel* channel : {&main, &push}) {
-    channel->socket.shutdownLink();
-    WakeSendThread(*channel);
-  }
+  // The channel threads' tear-downs wake the send threads. Nothing more is
+  // done here: a switch must take as little time as it can, since a channel
+  // that looks at the kind in between connects to that kind.
+  main.socket.shutdownLink();
+  push.socket.shutdownLink();
 }
 
 void TradeClient::CancelAll() {
