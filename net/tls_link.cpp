@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -16,7 +17,9 @@
 namespace tessel {
 namespace {
 
-constexpr int kReadySliceMs = 100;
+
+// The largest TLS record's plaintext.
+constexpr size_t kReceiveSlack = 16 * 1024;
 
 }  // namespace
 
@@ -115,26 +118,32 @@ int TlsLink::Handshake(std::chrono::steady_clock::time_point deadline) {
 bool TlsLink::AwaitReady(bool wantRead) {
   const platform::NativeSocket s = socket_.handle();
   while (!socket_.isShutDown()) {
-    const unsigned ready = platform::Poll(s, wantRead, !wantRead, kReadySliceMs);
+    const unsigned ready = platform::Poll(s, wantRead, !wantRead, platform::kShutdownCheckMs);
     if (ready != 0) return true;  // errors surface from the next OpenSSL call
   }
   return false;
 }
 
 template <typename Call>
-int TlsLink::Transfer(size_t n, Call call) {
+int TlsLink::Transfer(size_t n, Call call, size_t* transferred) {
   size_t done = 0;
+  int code = SSL_ERROR_NONE;
   while (done < n) {
-    const auto [result, code] = Locked([&](SSL* ssl) { return call(ssl, done); });
+    const auto [result, error] = Locked([&](SSL* ssl) { return call(ssl, done); });
     if (result > 0) {
       done += static_cast<size_t>(result);
-    } else if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) {
-      if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+    } else if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+      if (!AwaitReady(error == SSL_ERROR_WANT_READ)) {
+        code = SSL_ERROR_SYSCALL;
+        break;
+      }
     } else {
-      return code;
+      code = error;
+      break;
     }
   }
-  return SSL_ERROR_NONE;
+  if (transferred != nullptr) *transferred = done;
+  return code;
 }
 
 int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
@@ -143,10 +152,13 @@ int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
   });
 }
 
-int TlsLink::WriteAll(const uint8_t* buffer, size_t n) {
-  return Transfer(n, [&](SSL* ssl, size_t done) {
-    return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
-  });
+int TlsLink::WriteAll(const uint8_t* buffer, size_t n, size_t* written) {
+  return Transfer(
+      n,
+      [&](SSL* ssl, size_t done) {
+        return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
+      },
+      written);
 }
 
 std::string TlsLink::StateString() {
@@ -154,12 +166,35 @@ std::string TlsLink::StateString() {
   return SSL_state_string(ssl_.get());
 }
 
-size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
+int TlsLink::Hold(size_t n) {
+  const size_t held = receivedEnd_ - receivedBegin_;
+  if (held >= n) return SSL_ERROR_NONE;
+  if (receivedBegin_ > 0) {  // what is held moves to the front
+    std::memmove(received_.data(), received_.data() + receivedBegin_, held);
+    receivedBegin_ = 0;
+    receivedEnd_ = held;
+  }
+  // Room for a whole TLS record beyond what is needed, so that one read
+  // takes what the peer sent together.
+  const size_t room = std::max(n, held + kReceiveSlack);
+  if (received_.size() < room) received_.resize(room);
+  size_t got = 0;
+  const int code = Transfer(
+      n - held,
+      [&](SSL* ssl, size_t done) {
+        const size_t at = receivedEnd_ + done;
+        return SSL_read(ssl, received_.data() + at, static_cast<int>(received_.size() - at));
+      },
+      &got);
+  receivedEnd_ += got;
+  return code;
+}
+
+size_t TlsLink::NextFrame(const uint8_t*& frame, bool skipBadMagic,
                           const char* readErrorLogTag) {
-  uint8_t header[kHeaderSize];
+  const uint8_t* header = nullptr;
   for (;;) {
-    std::memset(header, 0, sizeof header);
-    const int code = ReadExact(header, sizeof header);
+    const int code = Hold(kHeaderSize);
     if (code != SSL_ERROR_NONE) {
       const int socketError = platform::PendingSocketError(socket_.handle());
       ConsoleLine("SSL_state_string:" + StateString());
@@ -167,7 +202,9 @@ size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
                   std::to_string(socketError));
       return 0;
     }
+    header = received_.data() + receivedBegin_;
     if (!skipBadMagic || header[0] == static_cast<uint8_t>(kFrameMagic)) break;
+    receivedBegin_ += kHeaderSize;
   }
   const uint32_t bodyLength = ReadHeader(header).bodyLength;
   if (AnnouncedFrameSize(header) == 0) {
@@ -177,14 +214,14 @@ size_t TlsLink::ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
     return 0;
   }
   const size_t frameSize = FrameSize(bodyLength);
-  if (buffer.size() < frameSize) buffer.resize(frameSize, 0);
-  const int code = ReadExact(buffer.data() + kHeaderSize, bodyLength + kTrailerSize);
+  const int code = Hold(frameSize);
   if (code != SSL_ERROR_NONE) {
     ConsoleLine("SSL_read[body] fail:error=" + std::to_string(code));
     CLog::Instance().Write(1, readErrorLogTag, "Error", "content:%d", code);
     return 0;
   }
-  std::memcpy(buffer.data(), header, kHeaderSize);
+  frame = received_.data() + receivedBegin_;
+  receivedBegin_ += frameSize;
   return frameSize;
 }
 

@@ -52,15 +52,18 @@ class TlsLink {
 
   // Fill exactly n bytes / send exactly n bytes. 0 on success, otherwise the
   // SSL_get_error code that ended the transfer.
+  // With `written`, WriteAll also says how many bytes went through before
+  // a failure (n on success).
   int ReadExact(uint8_t* buffer, size_t n);
-  int WriteAll(const uint8_t* buffer, size_t n);
+  int WriteAll(const uint8_t* buffer, size_t n, size_t* written = nullptr);
 
-  // Reads one whole frame into `buffer` (grown, never shrunk) and returns
-  // its size; 0 when the connection is over. Headers announcing more than
-  // the body ceiling end the connection. With skipBadMagic, a header whose
-  // first byte is not '-' is dropped and the next 45 bytes are read.
-  size_t ReadFrame(std::vector<uint8_t>& buffer, bool skipBadMagic,
-                   const char* readErrorLogTag);
+  // The next whole frame and its size; 0 when the connection is over. The
+  // link reads as much as TLS has for it at a time and hands out the frames
+  // in it one by one; `frame` stays valid until the next call. Headers
+  // announcing more than the body ceiling end the connection. With
+  // skipBadMagic, a header whose first byte is not '-' is dropped and the
+  // next 45 bytes are taken as a header.
+  size_t NextFrame(const uint8_t*& frame, bool skipBadMagic, const char* readErrorLogTag);
 
   std::string StateString();
 
@@ -73,12 +76,19 @@ class TlsLink {
   // Repeats a read or write call until n bytes are through, waiting for
   // readiness between tries; 0 or the error code that ended it.
   template <typename Call>
-  int Transfer(size_t n, Call call);
+  int Transfer(size_t n, Call call, size_t* transferred = nullptr);
   // Waits until the socket may be read (wantRead) or written, or the link is
   // shut down; false when it was shut down or failed.
   bool AwaitReady(bool wantRead);
 
+  // Reads until at least `n` bytes of the stream are held from received_
+  // on; 0 or the error code that ended it.
+  int Hold(size_t n);
+
   std::unique_ptr<SSL, SslFree> ssl_;
+  std::vector<uint8_t> received_;  // read from TLS, from receivedBegin_ to receivedEnd_ unused
+  size_t receivedBegin_ = 0;
+  size_t receivedEnd_ = 0;
   VSocket& socket_;
   std::mutex ioLock_;  // held for each OpenSSL call on ssl_, never while waiting
 };

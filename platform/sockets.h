@@ -68,6 +68,10 @@ bool LocalName(NativeSocket s, std::string& address, int& port);
 
 // Ends both directions: a blocked or later read sees end-of-stream.
 void ShutdownSocket(NativeSocket s);
+// How long a wait on a connected socket may run before it looks at a
+// shut-down flag again: long where ShutdownSocket from another thread wakes
+// a Poll on the socket at once, short where that is not certain.
+extern const int kShutdownCheckMs;
 void CloseSocket(NativeSocket s);
 
 // Error number of the calling thread's last failed socket call.

@@ -102,6 +102,9 @@ bool LocalName(NativeSocket s, std::string& address, int& port) {
 
 void ShutdownSocket(NativeSocket s) { ::shutdown(s, SHUT_RDWR); }
 
+// shutdown() wakes every poll on the socket with POLLHUP.
+const int kShutdownCheckMs = 10000;
+
 void CloseSocket(NativeSocket s) { ::close(s); }
 
 int LastSocketError() { return errno; }

@@ -118,6 +118,9 @@ bool LocalName(NativeSocket s, std::string& address, int& port) {
 
 void ShutdownSocket(NativeSocket s) { ::shutdown(Native(s), SD_BOTH); }
 
+// Not relied on to wake a select() on the socket from another thread.
+const int kShutdownCheckMs = 100;
+
 void CloseSocket(NativeSocket s) { ::closesocket(Native(s)); }
 
 int LastSocketError() { return ::WSAGetLastError(); }

@@ -26,12 +26,16 @@ std::atomic<int> gLiveClients{0};
 
 // Runs when the library is unloaded: with no client left, nothing can use
 // the log or the process-wide objects any more, and a host that loads and
-// unloads the library again and again must collect neither an open log file
-// nor their memory per load. At process exit with clients still running,
-// all of it stays for their threads.
+// unloads the library again and again must collect neither an open log file,
+// nor a log writer thread, nor their memory per load. At process exit with
+// clients still running, all of it stays for their threads, which from then
+// on write their log lines themselves: nothing is left queued at the end.
 struct ReleaseAtUnload {
   ~ReleaseAtUnload() {
-    if (gLiveClients.load() != 0) return;
+    if (gLiveClients.load() != 0) {
+      CLog::Instance().WriteDirectly();
+      return;
+    }
     CLog::Instance().Close();
     ReleaseImmortals();
   }
@@ -68,7 +72,10 @@ TradeClient* CreateClient(HostNotifyCallback notify) {
   try {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();
-    if (!client->Init(notify)) return nullptr;
+    if (!client->Init(notify)) {
+      CLog::Instance().Flush();  // what the failed creation wrote is in the file on return
+      return nullptr;
+    }
     ++gLiveClients;
     return client.release();
   } catch (...) {
@@ -84,6 +91,7 @@ void DestroyClient(TradeClient* client) {
   }
   delete client;
   --gLiveClients;
+  CLog::Instance().Flush();  // everything the client wrote is in the file on return
 }
 
 int32_t SendRequest(TradeClient* client, const char* data, int32_t length,

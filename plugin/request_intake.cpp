@@ -9,6 +9,7 @@
 #include "session/request_dispatch.h"
 #include "session/trade_client.h"
 #include "support/immortal.h"
+#include "support/spare.h"
 #include "support/log.h"
 
 namespace tessel {
@@ -16,11 +17,23 @@ namespace {
 
 constexpr uint32_t kModifyPwdType = 100;
 
+// Making a reader costs as much as parsing a request; spare ones are kept.
+Spares<Json::CharReader>& SpareReaders() {
+  static Immortal<Spares<Json::CharReader>> spares;
+  return *spares;
+}
+
 bool ParseJson(const char* data, int32_t length, Json::Value& out) {
-  static Immortal<const Json::CharReaderBuilder> builder;
-  const std::unique_ptr<Json::CharReader> reader(builder->newCharReader());
+  Spares<Json::CharReader>& spares = SpareReaders();
+  std::unique_ptr<Json::CharReader> reader = spares.Take();
+  if (!reader) {
+    static Immortal<const Json::CharReaderBuilder> builder;
+    reader.reset(builder->newCharReader());
+  }
   std::string errors;
-  return reader->parse(data, data + length, &out, &errors);
+  const bool parsed = reader->parse(data, data + length, &out, &errors);
+  spares.Give(std::move(reader));
+  return parsed;
 }
 
 void LogRequest(const TradeRequestData& request, const char* content) {

@@ -128,21 +128,20 @@ void PrintPorts(const VSocket& socket) {
 }
 
 // Reads and dispatches frames until the link fails or the client stops.
-void ReadFrames(TradeClient& client, const ChannelProfile& profile, TlsLink& link,
-                std::vector<uint8_t>& receiveBuffer) {
+void ReadFrames(TradeClient& client, const ChannelProfile& profile, TlsLink& link) {
   while (!client.stopRequested) {
-    const size_t size = link.ReadFrame(receiveBuffer, profile.skipsBadMagic,
-                                       profile.readErrorLogTag);
+    const uint8_t* frame = nullptr;
+    const size_t size = link.NextFrame(frame, profile.skipsBadMagic, profile.readErrorLogTag);
     if (size == 0) return;
     int32_t count = static_cast<int32_t>(size);
-    profile.dispatch(client, receiveBuffer.data(), count);
+    profile.dispatch(client, frame, count);
   }
 }
 
 // One established TCP connection: TLS, send thread, relogin, reading, and
 // tear-down. Returns whether the link came up (TLS succeeded).
 bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profile,
-             SSL_CTX* context, std::vector<uint8_t>& receiveBuffer, OfflineSweeper& sweeper) {
+             SSL_CTX* context, OfflineSweeper& sweeper) {
   ConsoleLine(profile.afterConnectLine);
   PrintPorts(channel.socket);
   std::string address;
@@ -177,12 +176,14 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   channel.connected = true;
   channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
                                    std::ref(*link));
-  ReadFrames(client, profile, *link, receiveBuffer);
+  ReadFrames(client, profile, *link);
 
   // Tear-down: wake the send thread, wait for it, then free what this
-  // thread owns, TLS first and the socket last.
+  // thread owns, TLS first and the socket last. The send thread may be
+  // asleep until its next heartbeat; the wake-up entry ends that sleep.
   channel.socket.shutdownLink();
   channel.connected = false;
+  WakeSendThread(channel);
   channel.sendThread.join();
   sweeper.Start();
   link.reset();
@@ -201,7 +202,6 @@ void RunChannel(TradeClient& client, Channel& channel) {
                           client.verifyServer ? &certificatePath : nullptr);
   if (!context) return;
 
-  std::vector<uint8_t> receiveBuffer;
   Backoff backoff(client.timings);
   // While no send thread runs, this one keeps the time-out promise.
   OfflineSweeper sweeper(client, channel);
@@ -212,7 +212,7 @@ void RunChannel(TradeClient& client, Channel& channel) {
     channel.activeReal = channel.requestedReal.load();
     const bool wasOnline =
         ConnectChannel(client, channel, profile) &&
-        RunLink(client, channel, profile, context.get(), receiveBuffer, sweeper);
+        RunLink(client, channel, profile, context.get(), sweeper);
     if (wasOnline) {
       backoff.Reset();
     } else if (!client.stopRequested) {

@@ -73,6 +73,7 @@ void OfflineSweeper::Stop() {
 void OfflineSweeper::AdoptQueued() {
   TradeRequestData request;
   while (channel_.queue.try_dequeue(request)) {
+    if (IsWakeUp(request)) continue;  // no send thread runs to be woken
     request.sentAt = request.acceptedAt;
     std::lock_guard<std::mutex> hold(channel_.pendingLock);
     channel_.pending[request.requestId] = std::move(request);

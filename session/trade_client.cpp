@@ -47,6 +47,12 @@ std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId
   return entry;
 }
 
+void WakeSendThread(Channel& channel) {
+  TradeRequestData wakeUp;
+  wakeUp.wakeUp = true;
+  channel.queue.enqueue(std::move(wakeUp));
+}
+
 void AnswerRequest(const TradeRequestData& request, std::string_view text) {
   if (request.callback == nullptr) {
     ConsoleLine("NULL call back");
@@ -92,8 +98,10 @@ void TradeClient::StartChannelThreads() {
 
 void TradeClient::Stop() {
   stopRequested = true;
-  main.socket.shutdownLink();
-  push.socket.shutdownLink();
+  for (Channel* channel : {&main, &push}) {
+    channel->socket.shutdownLink();
+    WakeSendThread(*channel);
+  }
   // Each channel thread joins its own send thread before it ends.
   for (Channel* channel : {&main, &push}) {
     if (channel->thread.joinable()) channel->thread.join();
@@ -116,13 +124,25 @@ void TradeClient::SetRealTrade(uint8_t real) {
   main.requestedReal = wanted;
   push.requestedReal = wanted;
   CancelAll();
+  // The channel threads' tear-downs wake the send threads. Nothing more is
+  // done here: a switch must take as little time as it can, since a channel
+  // that looks at the kind in between connects to that kind.
   main.socket.shutdownLink();
   push.socket.shutdownLink();
 }
 
 void TradeClient::CancelAll() {
   TradeRequestData queued;
-  while (main.queue.try_dequeue(queued)) AnswerRequest(queued, kCancelText);
+  // A wake-up taken here is put back for the send thread it was meant for.
+  size_t wakeUps = 0;
+  while (main.queue.try_dequeue(queued)) {
+    if (IsWakeUp(queued)) {
+      ++wakeUps;
+    } else {
+      AnswerRequest(queued, kCancelText);
+    }
+  }
+  for (; wakeUps > 0; --wakeUps) WakeSendThread(main);
 
   PendingMap pending;
   {

@@ -40,16 +40,18 @@ struct TradeRequestData {
   SharedFrame frame;
   std::chrono::steady_clock::time_point sentAt{};  // set when it enters the pending map
   std::chrono::steady_clock::time_point acceptedAt{};  // when it was packed for sending
+  bool wakeUp = false;  // not a request: see IsWakeUp
 };
 
-// The send thread waits on the queue's semaphore for 1 ms at a time when
-// idle; spinning before each such wait would keep a core busy for nothing.
+// The send thread sleeps on the queue's semaphore until its next duty; on
+// two cores, spinning before each such wait would take the core the host
+// and the channel thread need.
 struct RequestQueueTraits : moodycamel::ConcurrentQueueDefaultTraits {
   static const int MAX_SEMA_SPINS = 1;
 };
 
-// A semaphore-backed queue, so an idle send thread wakes the moment a
-// request is queued instead of finishing its idle sleep first.
+// A semaphore-backed queue, so a sleeping send thread wakes the moment a
+// request (or a wake-up entry) is queued.
 using RequestQueue = moodycamel::BlockingConcurrentQueue<TradeRequestData, RequestQueueTraits>;
 using PendingMap = std::map<uint64_t, TradeRequestData>;
 
@@ -60,7 +62,6 @@ struct SessionTimings {
   std::chrono::seconds requestTimeout{30};
   std::chrono::seconds heartbeatIdle{2};   // a heartbeat goes out after more than this
   std::chrono::seconds connectTimeout{10};  // TCP connect, and the TLS handshake
-  std::chrono::milliseconds idlePacing{1};
   std::chrono::milliseconds firstBackoff{1000};  // pause after a failed connect cycle
   std::chrono::milliseconds maxBackoff{4000};
   int64_t reloginGateSeconds = 30;
@@ -135,6 +136,11 @@ class TradeClient {
 
 // The fixed text every cancelled main-channel request receives.
 extern const char kCancelText[];
+
+// A wake-up entry in a queue makes the send thread look at its link and the
+// stop flag again; it is never sent, pending or answered.
+inline bool IsWakeUp(const TradeRequestData& entry) { return entry.wakeUp; }
+void WakeSendThread(Channel& channel);
 
 // Removes and returns a channel's pending request, if it is still there.
 std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId);

@@ -1,11 +1,22 @@
 // The process-wide daily log file. One instance per process, created on
 // first use and never destroyed, so threads still running at process exit
 // can always write.
+//
+// Lines are formatted (stamp included) on the writing thread and appended
+// to a buffer in the order the writers take the lock; a writer thread of
+// the log's own writes the buffer to the file in batches, in that order,
+// a few milliseconds after the first line of each batch.
+// A full buffer makes writers wait: no line is ever dropped. Flush() waits
+// until what was written before it is in the file; Close() and
+// WriteDirectly() flush, then join the writer thread.
 #pragma once
 
+#include <condition_variable>
 #include <cstdarg>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "platform/system.h"
 
@@ -21,17 +32,25 @@ class CLog {
   int Init(const char* folder, const char* baseDir, const char* fileName);
 
   // Appends one line "stamp:tag1_tag2  message\r\n". Level 0 writes nothing.
-  // Returns non-zero when written or suppressed, 0 when no file is open or
-  // the write failed.
+  // Returns non-zero when taken for writing or suppressed, 0 when no file
+  // is open.
   int Write(int level, const char* tag1, const char* tag2, const char* format, ...)
       __attribute__((format(printf, 5, 6)));
+
+  // Returns once every line taken before the call is in the file.
+  void Flush();
+
+  // From here on each line is written to the file by the thread that
+  // writes it, as it is written: for the process's exit, when threads may
+  // outlive everything that would otherwise wait for the writer thread.
+  void WriteDirectly();
 
   // Closes the file; later writes are skipped until an Init opens one.
   void Close();
   // Where the open log file is ("" when none is open).
   std::string Path();
 
-  virtual ~CLog() = default;
+  virtual ~CLog();
 
  protected:
   CLog() = default;
@@ -39,10 +58,23 @@ class CLog {
  private:
   int WriteFormatted(int level, const char* tag1, const char* tag2, const char* format,
                      va_list args);
+  void RunWriter();
+  // Flushes and joins the writer thread; `hold` is held on entry and return.
+  void StopWriter(std::unique_lock<std::mutex>& hold);
 
-  platform::AppendFile file_;
-  std::string path_;  // of the open file, for Path()
-  std::mutex lock_;  // guards file_ (opening and appending)
+  platform::AppendFile file_;  // appended to by the writer thread alone while it runs
+  std::mutex lock_;            // guards everything below, and file_ while no writer runs
+  std::string path_;           // of the open file, for Path()
+  std::condition_variable linesQueued_;   // the writer waits for lines or stop
+  std::condition_variable linesWritten_;  // writers wait for room, Flush for the file
+  std::string queued_;         // lines not yet taken by the writer thread
+  uint64_t queuedTotal_ = 0;   // bytes ever queued
+  uint64_t writtenTotal_ = 0;  // bytes ever handed to the file
+  bool stopping_ = false;
+  bool flushWanted_ = false;   // a Flush waits: the writer stops lingering
+  bool writerRunning_ = false;  // from its start until it has been joined
+  bool direct_ = false;
+  std::thread writer_;
 };
 
 // "2024-03-15 09:30:05:042" for the given local time.

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "support/log.h"
 #include "test_support.h"
@@ -149,6 +153,7 @@ TEST(Log, LineFormatStartLineAndLevels) {
   EXPECT_EQ(log.Write(0, "Quiet", "Quiet", "content:%d", 1), 1);
   const std::string big(5000, 'x');
   EXPECT_EQ(log.Write(1, "Request", "Request", "content:%d - %s", -5, big.c_str()), 1);
+  log.Flush();
 
   const std::string text = testing::ReadFile(dir.File("Log/20240315.tessel.log"));
   const std::string start = std::string(":") + kLogStartTag + "_  Log\r\n";
@@ -160,6 +165,42 @@ TEST(Log, LineFormatStartLineAndLevels) {
   EXPECT_TRUE(LooksLikeStamp(text.substr(second, kStampLength)));
   EXPECT_EQ(text.substr(second + kStampLength), request);
   EXPECT_FALSE(testing::ReadFile(dir.File("Log/20240316.tessel.log")).size());
+}
+
+// More lines than the log's buffer holds, from several threads at once:
+// every line reaches the file whole, each thread's in the order written.
+TEST(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "many.log"), 1);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 20000;
+  const std::string padding(200, 'p');
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&log, &padding, t] {
+      for (int i = 0; i < kLines; ++i) log.Write(1, "T", "L", "%d %d %s", t, i, padding.c_str());
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  log.Flush();
+  const std::string text = testing::ReadFile(dir.File("Log/many.log"));
+  int next[kThreads] = {};
+  size_t at = text.find("\r\n") + 2;  // after the start line
+  while (at < text.size()) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = text.substr(at + kStampLength, end - at - kStampLength);
+    int thread = -1;
+    int index = -1;
+    char rest[256] = {};
+    ASSERT_EQ(std::sscanf(line.c_str(), ":T_L  %d %d %255s", &thread, &index, rest), 3) << line;
+    ASSERT_TRUE(thread >= 0 && thread < kThreads);
+    EXPECT_EQ(index, next[thread]++);
+    EXPECT_EQ(rest, padding);
+    at = end + 2;
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLines);
 }
 
 TEST(Log, StampIsZeroPadded) {

@@ -20,6 +20,28 @@ TEST(FrameChecksum, KeepsLowByteOfSignedSum) {
   EXPECT_EQ(FrameChecksum(many.data(), many.size()), unsignedSum % 256);
 }
 
+// Every length from 0 past two flushes of the word sum, every start
+// offset within a word, bytes that make each lane as large as it gets.
+TEST(FrameChecksum, MatchesTheByteByByteSumAtEveryLengthAndAlignment) {
+  std::vector<uint8_t> bytes(2 * 128 * 8 + 40);
+  uint32_t state = 12345;
+  for (uint8_t& b : bytes) {
+    state = state * 1103515245u + 12345u;
+    b = static_cast<uint8_t>(state >> 16);
+  }
+  std::vector<uint8_t> highs(bytes.size(), 0xFF);
+  for (const std::vector<uint8_t>* data : {&bytes, &highs}) {
+    for (size_t offset = 0; offset < 8; ++offset) {
+      for (size_t length = 0; offset + length <= data->size(); ++length) {
+        int32_t sum = 0;
+        for (size_t i = 0; i < length; ++i) sum += static_cast<int8_t>((*data)[offset + i]);
+        ASSERT_EQ(FrameChecksum(data->data() + offset, length), static_cast<uint32_t>(sum) & 0xFFu)
+            << "offset " << offset << " length " << length;
+      }
+    }
+  }
+}
+
 TEST(Frame, HeartbeatIsBareEnvelope) {
   const Frame frame = BuildHeartbeat(0x0102030405060708ull);
   ASSERT_EQ(frame.size(), 49u);

@@ -38,10 +38,14 @@ class IntakeTest : public ::testing::Test {
                          context);
   }
 
+  // The requests queued on a channel; wake-ups for its send thread are
+  // not requests.
   std::vector<TradeRequestData> Drain(Channel& channel) {
     std::vector<TradeRequestData> out;
     TradeRequestData request;
-    while (channel.queue.try_dequeue(request)) out.push_back(request);
+    while (channel.queue.try_dequeue(request)) {
+      if (!IsWakeUp(request)) out.push_back(request);
+    }
     return out;
   }
 
@@ -133,6 +137,7 @@ TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
   ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
   ASSERT_TRUE(Submit(R"({"func":"Logout"})"));
+  CLog::Instance().Flush();
   const std::string log = testing::ReadFile(dir.File("Log/intake.log"));
   EXPECT_EQ(log.find("secret"), std::string::npos) << log;
   EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
@@ -218,6 +223,22 @@ TEST_F(RefusalLogTest, RefusedLoginsLeaveNoPasswordInTheLog) {
   const std::string log = Log();
   EXPECT_EQ(log.find("secret"), std::string::npos) << log;
   EXPECT_TRUE(gAnswers.empty());  // refusals call nothing back
+}
+
+// A wake-up meant for a send thread is neither answered nor lost when a
+// cancellation empties the queue around it.
+TEST_F(IntakeTest, CancelAllKeepsWakeUpsForTheSendThread) {
+  ASSERT_TRUE(Submit(kModifyPwd, 1));
+  WakeSendThread(client.main);
+  ASSERT_TRUE(Submit(kModifyPwd, 2));
+  client.CancelAll();
+  ASSERT_EQ(gAnswers.size(), 2u);
+  EXPECT_EQ(gAnswers[0].context, 1u);
+  EXPECT_EQ(gAnswers[1].context, 2u);
+  TradeRequestData left;
+  ASSERT_TRUE(client.main.queue.try_dequeue(left));
+  EXPECT_TRUE(IsWakeUp(left));
+  EXPECT_FALSE(client.main.queue.try_dequeue(left));
 }
 
 TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {

@@ -467,6 +467,10 @@ TEST_F(WindowsHost, DescriptorBytesAreStableWithGbkTexts) {
 TEST_F(WindowsHost, LogFileBesideTheHostStartsWithAGbkLine) {
   CreateClient();
   ASSERT_TRUE(LogIn("Login", 1));
+  // The log writes in batches; DestroyClient returns once the client's
+  // lines are in the file.
+  plugin_.destroyClient(client_);
+  client_ = nullptr;
   const std::string log = ReadHostFile(TodaysLog());
   // "启动日志" in GBK, an empty second tag, the folder name, CR LF: once,
   // however many clients this process created.

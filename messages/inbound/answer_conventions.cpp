@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "support/immortal.h"
+#include "support/spare.h"
 
 
 namespace tessel {
@@ -87,12 +88,36 @@ Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo
   return list;
 }
 
-std::string WriteAnswer(const Json::Value& root) {
-  static Immortal<const Json::StreamWriterBuilder> builder;  // default settings, none changed
-  const std::unique_ptr<Json::StreamWriter> writer(builder->newStreamWriter());
+namespace {
+
+// A writer and its stream cost more to make than an answer costs to write;
+// spare ones are kept.
+struct AnswerWriter {
+  std::unique_ptr<Json::StreamWriter> writer;
   std::ostringstream text;
-  writer->write(root, &text);
-  return text.str();
+};
+
+Spares<AnswerWriter>& SpareWriters() {
+  static Immortal<Spares<AnswerWriter>> spares;
+  return *spares;
+}
+
+}  // namespace
+
+std::string WriteAnswer(const Json::Value& root) {
+  Spares<AnswerWriter>& spares = SpareWriters();
+  std::unique_ptr<AnswerWriter> writer = spares.Take();
+  if (!writer) {
+    static Immortal<const Json::StreamWriterBuilder> builder;  // default settings, none changed
+    writer = std::make_unique<AnswerWriter>();
+    writer->writer.reset(builder->newStreamWriter());
+  }
+  writer->text.str(std::string());
+  writer->text.clear();
+  writer->writer->write(root, &writer->text);
+  std::string text = writer->text.str();
+  spares.Give(std::move(writer));
+  return text;
 }
 
 ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body) {

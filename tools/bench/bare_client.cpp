@@ -10,10 +10,12 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "messages/inbound/answer_conventions.h"
 #include "messages/outbound/session_requests.h"
 #include "net/wire.h"
+#include "tools/bench/latency.h"
 
 namespace tessel::bench {
 namespace {
@@ -86,6 +88,42 @@ bool BareClient::ModifyPwd(uint64_t requestId) {
   return header.requestId == requestId && header.messageType == kModifyPwdRequest.funcId &&
          header.bodyLength == kAnswerHeadSize &&
          wire::Load<int32_t>(body + kAnswerHeadErrorNoOffset) == 0;
+}
+
+int64_t BareClient::Pipelined(int window, std::chrono::steady_clock::duration duration) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + duration;
+  const Frame one = BuildFrame(kModifyPwdRequest.funcId, body_.data(),
+                               static_cast<uint32_t>(body_.size()), 1, kTerminalId);
+  Frame out;
+  std::vector<uint8_t> in;
+  uint8_t chunk[16384];
+  int64_t outstanding = 0;
+  int64_t answered = 0;
+  bool sending = true;
+  while (outstanding > 0 || sending) {
+    sending = sending && Clock::now() < end;
+    if (sending && outstanding <= RefillLevel(window)) {
+      out.clear();
+      for (; outstanding < window; ++outstanding) out.insert(out.end(), one.begin(), one.end());
+      if (SSL_write(ssl_, out.data(), static_cast<int>(out.size())) !=
+          static_cast<int>(out.size())) {
+        return -1;
+      }
+    }
+    const int got = SSL_read(ssl_, chunk, sizeof chunk);
+    if (got <= 0) return -1;
+    in.insert(in.end(), chunk, chunk + got);
+    size_t at = 0;
+    while (const size_t size = CompleteFrameSize(in.data() + at, in.size() - at)) {
+      if (ReadHeader(in.data() + at).messageType != kModifyPwdRequest.funcId) return -1;
+      at += size;
+      --outstanding;
+      if (Clock::now() < end) ++answered;
+    }
+    in.erase(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  return answered;
 }
 
 void BareClient::Close() {

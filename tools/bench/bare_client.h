@@ -5,6 +5,7 @@
 
 #include <openssl/ssl.h>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -24,6 +25,10 @@ class BareClient {
   // Writes one ModifyPwd frame with request id `requestId` and reads its
   // whole answer frame; false on an I/O error or an unexpected answer.
   bool ModifyPwd(uint64_t requestId);
+  // ModifyPwd requests kept `window` outstanding for `duration` on one
+  // thread: write to fill the window, read what has come, repeat. The
+  // number of answers, or -1 on an I/O error or an unexpected answer.
+  int64_t Pipelined(int window, std::chrono::steady_clock::duration duration);
   void Close();
 
  private:

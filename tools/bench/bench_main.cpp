@@ -1,17 +1,28 @@
-// tessel-bench: sequential ModifyPwd round trips through libTessel.so and
-// through a bare OpenSSL client, against one in-process stand-in, so the
-// library's own share of the latency can be read off the ratio.
+// tessel-bench: the library against a bare OpenSSL client, both talking to
+// one in-process stand-in over loopback TLS, printed as one table:
+//   - idle cost (getrusage over a quiet spell) of one client and of many,
+//     each logged in on both channels, beside two quiet bare connections;
+//   - how long SendRequest takes before it returns (ModifyPwd, OrderSubmit);
+//   - pipelined ModifyPwd throughput with a window of requests outstanding;
+//   - sequential ModifyPwd round trips, one in flight.
 //
-//   tessel-bench [--count N] [--warmup N] [--library PATH]
+//   tessel-bench [--count N] [--warmup N] [--library PATH] [--idle-seconds N]
+//                [--pipeline-seconds N] [--window N] [--clients N] [--orders N]
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "messages/inbound/answer_conventions.h"
 #include "messages/outbound/session_requests.h"
@@ -30,6 +41,11 @@ constexpr int kMaxCount = 10'000'000;
 struct Options {
   std::string library = TESSEL_LIBRARY_PATH;
   Budget budget;
+  int idleSeconds = 10;
+  int pipelineSeconds = 5;
+  int window = 64;
+  int clients = 50;
+  int orders = 2000;
 };
 
 bool ParseCount(const char* text, int& out) {
@@ -51,11 +67,24 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       ok = ok && ParseCount(value, options.budget.warmup);
     } else if (flag == "--library") {
       if (ok) options.library = value;
+    } else if (flag == "--idle-seconds") {
+      ok = ok && ParseCount(value, options.idleSeconds) && options.idleSeconds > 0;
+    } else if (flag == "--pipeline-seconds") {
+      ok = ok && ParseCount(value, options.pipelineSeconds) && options.pipelineSeconds > 0;
+    } else if (flag == "--window") {
+      ok = ok && ParseCount(value, options.window) && options.window > 0;
+    } else if (flag == "--clients") {
+      ok = ok && ParseCount(value, options.clients) && options.clients > 0;
+    } else if (flag == "--orders") {
+      ok = ok && ParseCount(value, options.orders) && options.orders > 0;
     } else {
       ok = false;
     }
     if (!ok) {
-      std::fprintf(stderr, "usage: %s [--count N] [--warmup N] [--library PATH]\n", argv[0]);
+      std::fprintf(stderr,
+                   "usage: %s [--count N] [--warmup N] [--library PATH] [--idle-seconds N]\n"
+                   "       [--pipeline-seconds N] [--window N] [--clients N] [--orders N]\n",
+                   argv[0]);
       return false;
     }
     ++i;
@@ -107,44 +136,161 @@ int UsableCpus() {
   return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
 }
 
+// CPU time and context switches of the whole process (every thread,
+// the stand-in's included) over a quiet spell.
+struct Idle {
+  double corePercent = 0;
+  double switchesPerSecond = 0;
+};
+
+Idle MeasureIdle(int seconds) {
+  rusage before{};
+  rusage after{};
+  getrusage(RUSAGE_SELF, &before);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  getrusage(RUSAGE_SELF, &after);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  const auto cpu = [](const rusage& r) {
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  };
+  const auto switches = [](const rusage& r) {
+    return static_cast<double>(r.ru_nvcsw + r.ru_nivcsw);
+  };
+  return {100.0 * (cpu(after) - cpu(before)) / wall,
+          (switches(after) - switches(before)) / wall};
+}
+
+// Sparse OrderSubmit calls come this far apart.
+constexpr auto kOrderGap = std::chrono::microseconds(100);
+
 struct Results {
   Summary library;
   Summary bare;
+  Summary modifyPwdCall;
+  Summary orderSubmitCall;        // each right after a ModifyPwd round trip
+  Summary sparseOrderSubmitCall;  // kOrderGap apart
+  Idle libraryIdle;
+  Idle manyIdle;
+  Idle bareIdle;
+  double libraryPipelined = 0;  // answers per second
+  double barePipelined = 0;
 };
 
-// Both measurements, library first; `why` names the step that failed.
+// Everything the library is measured on, then the same for the bare client.
 bool Run(const Options& options, standin::StandIn& server, Results& results, std::string& why) {
-  LibraryClient library;
-  if (!library.Open(options.library, why) || !library.LogIn(why)) return false;
-  const auto libraryTrip = [&library](uint64_t n) { return library.ModifyPwd(n); };
-  if (!Measure(options.budget, libraryTrip, results.library, why)) {
-    why = "library: " + why;
-    return false;
+  const auto pipelineFor = std::chrono::seconds(options.pipelineSeconds);
+  {
+    LibraryClient library;
+    if (!library.Open(options.library, why) || !library.LogIn(why, true)) return false;
+    results.libraryIdle = MeasureIdle(options.idleSeconds);
+    std::vector<int64_t> calls;
+    calls.reserve(static_cast<size_t>(options.budget.count + options.budget.warmup));
+    const auto libraryTrip = [&library, &calls](uint64_t n) {
+      int64_t callNs = 0;
+      const bool ok = library.ModifyPwd(n, callNs);
+      calls.push_back(callNs);
+      return ok;
+    };
+    if (!Measure(options.budget, libraryTrip, results.library, why)) {
+      why = "library: " + why;
+      return false;
+    }
+    calls.erase(calls.begin(), calls.begin() + options.budget.warmup);
+    results.modifyPwdCall = Summarize(calls, {});
+    const int64_t answered = library.Pipelined(options.window, pipelineFor);
+    if (answered < 0) {
+      why = "library: a pipelined request failed";
+      return false;
+    }
+    results.libraryPipelined = static_cast<double>(answered) / options.pipelineSeconds;
+    if (!library.AddIdleClients(options.clients - 1, why)) return false;
+    results.manyIdle = MeasureIdle(options.idleSeconds);
+    for (const bool afterRoundTrip : {true, false}) {
+      std::vector<int64_t> orders =
+          library.OrderSubmitCalls(options.orders, kOrderGap, afterRoundTrip);
+      if (orders.empty()) {
+        why = "library: an OrderSubmit failed";
+        return false;
+      }
+      (afterRoundTrip ? results.orderSubmitCall : results.sparseOrderSubmitCall) =
+          Summarize(orders, {});
+    }
+    library.Close();  // destroys the clients, then unloads the library
   }
   BareClient bare;
-  if (!bare.Connect(server.MainPort(), why)) return false;
+  BareClient barePush;
+  if (!bare.Connect(server.MainPort(), why) || !barePush.Connect(server.PushPort(), why)) {
+    return false;
+  }
+  results.bareIdle = MeasureIdle(options.idleSeconds);
   const auto bareTrip = [&bare](uint64_t n) { return bare.ModifyPwd(n); };
   if (!Measure(options.budget, bareTrip, results.bare, why)) {
     why = "bare OpenSSL: " + why;
     return false;
   }
-  bare.Close();
-  library.Close();  // destroys the client, then unloads the library
+  const int64_t answered = bare.Pipelined(options.window, pipelineFor);
+  if (answered < 0) {
+    why = "bare OpenSSL: a pipelined request failed";
+    return false;
+  }
+  results.barePipelined = static_cast<double>(answered) / options.pipelineSeconds;
   return true;
 }
 
+const char* Verdict(bool met) { return met ? "yes" : "NO"; }
+
 void Report(const Options& options, const Results& results) {
-  std::printf("ModifyPwd round trips, one in flight: request %zu bytes, answer %zu bytes, "
-              "warm-up %d, loopback TLS\n",
-              FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize),
-              options.budget.warmup);
-  std::printf("nproc: %d\n", UsableCpus());
+  std::printf("Loopback TLS against the in-process stand-in; nproc %d. ModifyPwd request "
+              "%zu bytes, answer %zu bytes.\n",
+              UsableCpus(), FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize));
+  std::printf("\nRound trips, one in flight, warm-up %d:\n", options.budget.warmup);
   PrintHeading(stdout);
   PrintLine(stdout, "library", results.library);
   PrintLine(stdout, "bare OpenSSL", results.bare);
-  std::printf("library/bare: median %.2fx, p99 %.2fx\n",
-              results.library.medianUs / results.bare.medianUs,
-              results.library.p99Us / results.bare.p99Us);
+  std::printf("\nSendRequest, call to return: ModifyPwd in the round trips above; OrderSubmit "
+              "(answers not\nawaited) each right after a ModifyPwd round trip, then %d calls %lld us "
+              "apart:\n",
+              options.orders, static_cast<long long>(kOrderGap.count()));
+  PrintHeading(stdout);
+  PrintLine(stdout, "ModifyPwd", results.modifyPwdCall);
+  PrintLine(stdout, "OrderSubmit", results.orderSubmitCall);
+  PrintLine(stdout, "OrderSubmit,gap", results.sparseOrderSubmitCall);
+
+  const double roundTrip = results.library.medianUs / results.bare.medianUs;
+  const double pipelined = results.libraryPipelined / results.barePipelined;
+  std::printf("\n%-44s %12s %12s %8s %10s %4s\n", "goal", "library", "bare", "ratio", "target",
+              "met");
+  std::printf("%-44s %12.3f %12.3f %8s %10s %4s\n", "1 idle, 1 client, % of a core",
+              results.libraryIdle.corePercent, results.bareIdle.corePercent, "", "<= 0.1",
+              Verdict(results.libraryIdle.corePercent <= 0.1));
+  std::printf("%-44s %12.1f %12.1f %8s %10s %4s\n", "  context switches per second",
+              results.libraryIdle.switchesPerSecond, results.bareIdle.switchesPerSecond, "", "",
+              "");
+  char many[64];
+  std::snprintf(many, sizeof many, "1 idle, %d clients, %% of a core", options.clients);
+  std::printf("%-44s %12.3f %12s %8s %10s %4s\n", many, results.manyIdle.corePercent, "", "",
+              "<= 1", Verdict(results.manyIdle.corePercent <= 1.0));
+  std::printf("%-44s %12.1f %12s %8s %10s %4s\n", "  context switches per second",
+              results.manyIdle.switchesPerSecond, "", "", "", "");
+  std::printf("%-44s %12.2f %12s %8s %10s %4s\n", "2 SendRequest ModifyPwd, median us",
+              results.modifyPwdCall.medianUs, "", "", "<= 5",
+              Verdict(results.modifyPwdCall.medianUs <= 5.0));
+  std::printf("%-44s %12.2f %12s %8s %10s %4s\n", "2 SendRequest OrderSubmit, median us",
+              results.orderSubmitCall.medianUs, "", "", "<= 5",
+              Verdict(results.orderSubmitCall.medianUs <= 5.0));
+  std::printf("%-44s %12.2f %12s %8s %10s %4s\n", "  the same, 100 us apart, median us",
+              results.sparseOrderSubmitCall.medianUs, "", "", "<= 5",
+              Verdict(results.sparseOrderSubmitCall.medianUs <= 5.0));
+  char window[64];
+  std::snprintf(window, sizeof window, "3 pipelined answers/s, %d outstanding, %d s",
+                options.window, options.pipelineSeconds);
+  std::printf("%-44s %12.0f %12.0f %8.3f %10s %4s\n", window, results.libraryPipelined,
+              results.barePipelined, pipelined, ">= 0.35", Verdict(pipelined >= 0.35));
+  std::printf("%-44s %12.1f %12.1f %8.3f %10s %4s\n", "4 round trip, median us",
+              results.library.medianUs, results.bare.medianUs, roundTrip, "<= 1.5",
+              Verdict(roundTrip <= 1.5));
 }
 
 int Main(int argc, char** argv) {

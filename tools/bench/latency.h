@@ -30,6 +30,10 @@ Summary Summarize(std::vector<int64_t>& samples, Clock::duration elapsed);
 void PrintHeading(std::FILE* out);
 void PrintLine(std::FILE* out, const std::string& name, const Summary& summary);
 
+// Pipelined runs send again once the outstanding requests have fallen to
+// this level, filling the window back up in one go.
+inline int64_t RefillLevel(int window) { return window * 3 / 4; }
+
 struct Budget {
   int warmup = 200;
   int count = 5000;

@@ -1,10 +1,12 @@
 #include "tools/bench/library_client.h"
 
+#include "tools/bench/latency.h"
+
 #include <dlfcn.h>
 #include <json/reader.h>
 
-#include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -13,28 +15,41 @@
 namespace tessel::bench {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr uint64_t kLoginContext = 1;
-// ModifyPwd contexts come from the caller's trip numbers, kept clear of the login's.
-constexpr uint64_t kFirstTripContext = 1000;
+// Login contexts count up from 1; ModifyPwd contexts come from the caller's
+// trip numbers, kept clear of them.
+constexpr uint64_t kFirstTripContext = 1'000'000;
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
-const std::string kLoginJson =
-    R"({"func":"Login","user_name":"trader01","pass_word":"secret","heart_beat":30,)"
-    R"("compress":0,"encrypt":0})";
+std::string LoginJson(const char* func) {
+  return std::string(R"({"func":")") + func +
+         R"(","user_name":"trader01","pass_word":"secret","heart_beat":30,)"
+         R"("compress":0,"encrypt":0})";
+}
 const std::string kModifyPwdJson =
     R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
+const std::string kOrderSubmitJson =
+    R"({"func":"OrderSubmit","user_name":"trader01","client_id":"c1","fund_account":"f1",)"
+    R"("operator_id":"o1","code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
+    R"("entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":300,)"
+    R"("allow_cancel_order":1})";
+
+bool IsStatusText(std::string_view answer) { return answer.rfind(R"({"status":)", 0) == 0; }
 
 // The request callback has no user pointer besides the context, so the
-// answers of this process's one client meet here.
+// answers of this process's clients meet here.
 struct AnswerBox {
   std::mutex lock;
   std::condition_variable arrived;
   // Under lock:
-  uint64_t last = 0;  // context of the latest answer
+  uint64_t last = 0;  // context of the latest round-trip answer
   bool failed = false;
-  std::string loginText;
+  std::map<uint64_t, std::string> logins;  // login answers by context
+  uint64_t nextLogin = 1;
+  // Pipelined run:
+  int64_t outstanding = 0;
+  int64_t answered = 0;
+  int64_t refillAt = 0;
+  bool senderWaiting = false;
 };
 
 AnswerBox& Box() {
@@ -50,12 +65,31 @@ void OnAnswer(const char* text, int32_t length, uint64_t context) {
     std::lock_guard<std::mutex> hold(box.lock);
     // Cancelled, timed-out and unsent requests are all answered with a
     // {"status":N,...} text; the answers measured here never start that way.
-    if (answer.rfind(R"({"status":)", 0) == 0) box.failed = true;
-    if (context == kLoginContext) box.loginText.assign(answer);
+    if (IsStatusText(answer)) box.failed = true;
+    if (context < kFirstTripContext) box.logins[context].assign(answer);
     box.last = context;
   }
-  box.arrived.notify_one();
+  box.arrived.notify_all();
 }
+
+void OnPipelinedAnswer(const char* text, int32_t length, uint64_t) {
+  const std::string_view answer(text, length > 0 ? static_cast<size_t>(length) : 0);
+  AnswerBox& box = Box();
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> hold(box.lock);
+    if (IsStatusText(answer)) box.failed = true;
+    --box.outstanding;
+    ++box.answered;
+    // The sender refills in batches, as the bare client does, rather than
+    // waking once per answer.
+    wake = box.senderWaiting && box.outstanding <= box.refillAt;
+    if (wake) box.senderWaiting = false;
+  }
+  if (wake) box.arrived.notify_all();
+}
+
+void IgnoreAnswer(const char*, int32_t, uint64_t) {}
 
 // No spinning first: with two CPUs a spinning waiter takes the core the
 // library's send thread and the stand-in need, which measured slower.
@@ -99,40 +133,129 @@ bool LibraryClient::Open(const std::string& libraryPath, std::string& why) {
   return true;
 }
 
-int32_t LibraryClient::Send(const std::string& text, uint64_t context) {
-  return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()), &OnAnswer,
+int32_t LibraryClient::Send(TradeClient* client, const std::string& text,
+                            RequestCallback callback, uint64_t context) {
+  return plugin_.sendRequest(client, text.data(), static_cast<int32_t>(text.size()), callback,
                              context);
 }
 
-bool LibraryClient::LogIn(std::string& why) {
-  // SendRequest refuses requests until the main channel's TLS is up.
-  bool sent = false;
-  for (int attempt = 0; attempt < 200 && !sent; ++attempt) {
-    sent = Send(kLoginJson, kLoginContext) == 1;
-    if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!sent) {
-    why = "the main channel did not come up within 10 s";
-    return false;
-  }
-  if (!AwaitAnswer(kLoginContext, std::chrono::seconds(10))) {
-    why = "no login answer";
-    return false;
-  }
-  std::lock_guard<std::mutex> hold(Box().lock);
-  if (!LoginSucceeded(Box().loginText)) {
-    why = "login refused: " + Box().loginText;
-    return false;
+bool LibraryClient::LogInClient(TradeClient* client, bool push, std::string& why) {
+  for (const char* func : {"Login", "Login_Trade_Push"}) {
+    if (!push && func[5] != '\0') break;
+    uint64_t context = 0;
+    {
+      std::lock_guard<std::mutex> hold(Box().lock);
+      context = Box().nextLogin++;
+    }
+    // SendRequest refuses requests until the channel's TLS is up.
+    const std::string json = LoginJson(func);
+    bool sent = false;
+    for (int attempt = 0; attempt < 400 && !sent; ++attempt) {
+      sent = Send(client, json, &OnAnswer, context) == 1;
+      if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (!sent) {
+      why = std::string(func) + ": the channel did not come up within 10 s";
+      return false;
+    }
+    AnswerBox& box = Box();
+    std::unique_lock<std::mutex> hold(box.lock);
+    if (!box.arrived.wait_for(hold, std::chrono::seconds(10),
+                              [&] { return box.logins.count(context) != 0; })) {
+      why = std::string(func) + ": no answer";
+      return false;
+    }
+    if (!LoginSucceeded(box.logins[context])) {
+      why = std::string(func) + " refused: " + box.logins[context];
+      return false;
+    }
   }
   return true;
 }
 
-bool LibraryClient::ModifyPwd(uint64_t context) {
+bool LibraryClient::LogIn(std::string& why, bool push) { return LogInClient(client_, push, why); }
+
+bool LibraryClient::ModifyPwd(uint64_t context, int64_t& callNs) {
   context += kFirstTripContext;
-  return Send(kModifyPwdJson, context) == 1 && AwaitAnswer(context, kAnswerTimeout);
+  const Clock::time_point start = Clock::now();
+  const bool sent = Send(client_, kModifyPwdJson, &OnAnswer, context) == 1;
+  callNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+  return sent && AwaitAnswer(context, kAnswerTimeout);
+}
+
+int64_t LibraryClient::Pipelined(int window, Clock::duration duration) {
+  AnswerBox& box = Box();
+  {
+    std::lock_guard<std::mutex> hold(box.lock);
+    box.outstanding = 0;
+    box.answered = 0;
+    box.failed = false;
+    box.refillAt = RefillLevel(window);
+  }
+  const Clock::time_point end = Clock::now() + duration;
+  uint64_t context = 0;
+  int64_t free = window;
+  while (Clock::now() < end) {
+    for (; free > 0; --free) {
+      {
+        std::lock_guard<std::mutex> hold(box.lock);
+        ++box.outstanding;
+      }
+      if (Send(client_, kModifyPwdJson, &OnPipelinedAnswer, ++context) != 1) return -1;
+    }
+    std::unique_lock<std::mutex> hold(box.lock);
+    box.senderWaiting = true;
+    if (!box.arrived.wait_for(hold, kAnswerTimeout, [&] { return box.outstanding <= box.refillAt; })) {
+      return -1;
+    }
+    if (box.failed) return -1;
+    free = window - box.outstanding;
+  }
+  std::unique_lock<std::mutex> hold(box.lock);
+  const int64_t answered = box.answered;
+  // The stragglers are answered before the next measurement starts.
+  box.refillAt = 0;
+  box.senderWaiting = true;
+  box.arrived.wait_for(hold, kAnswerTimeout, [&] {
+    box.senderWaiting = true;
+    return box.outstanding == 0;
+  });
+  return box.failed ? -1 : answered;
+}
+
+std::vector<int64_t> LibraryClient::OrderSubmitCalls(int count, std::chrono::microseconds gap,
+                                                     bool afterRoundTrip) {
+  std::vector<int64_t> samples;
+  samples.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    int64_t unused = 0;
+    if (afterRoundTrip && !ModifyPwd(nextTrip_++, unused)) return {};
+    const Clock::time_point start = Clock::now();
+    const bool sent = Send(client_, kOrderSubmitJson, &IgnoreAnswer, 0) == 1;
+    samples.push_back(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+    if (!sent) return {};
+    if (!afterRoundTrip) std::this_thread::sleep_for(gap);
+  }
+  return samples;
+}
+
+bool LibraryClient::AddIdleClients(int count, std::string& why) {
+  for (int i = 0; i < count; ++i) {
+    TradeClient* client = plugin_.createClient([](const char*, int32_t) {});
+    if (client == nullptr) {
+      why = "CreateClient failed for an idle client";
+      return false;
+    }
+    idle_.push_back(client);
+    if (!LogInClient(client, true, why)) return false;
+  }
+  return true;
 }
 
 void LibraryClient::Close() {
+  for (TradeClient* client : idle_) plugin_.destroyClient(client);
+  idle_.clear();
   if (client_ != nullptr) plugin_.destroyClient(client_);
   client_ = nullptr;
   if (library_ != nullptr) dlclose(library_);
