@@ -46,6 +46,8 @@ void LogRequest(const TradeRequestData& request, const char* content) {
 bool Refused(const std::string& func, const std::string& reason) {
   CLog::Instance().Write(1, "Request", "Refused", "content:%s - %s",
                          func.empty() ? "(no func)" : func.c_str(), reason.c_str());
+  // In the file before SendRequest returns 0, so a host can read why at once.
+  CLog::Instance().Flush();
   return false;
 }
 
