@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "plugin/host_api.h"
+#include "host_recorder.h"
 #include "test_support.h"
 
 namespace tessel::testing {
@@ -267,79 +268,6 @@ class Relay {
   std::atomic<size_t> bytesFromClient_{0};
   std::mutex lock_;
   std::list<std::unique_ptr<Link>> links_;
-};
-
-// --- What the plug-in tells the host ------------------------------------------
-
-struct HostEvent {
-  bool isAnswer = false;
-  std::string text;
-  uint64_t context = 0;
-};
-
-class HostRecorder {
- public:
-  static HostRecorder& Instance() {
-    static HostRecorder recorder;
-    return recorder;
-  }
-  static void Notify(const char* text, int32_t length) {
-    Instance().Add({false, std::string(text, static_cast<size_t>(length)), 0});
-  }
-  static void Answer(const char* text, int32_t length, uint64_t context) {
-    Instance().Add({true, std::string(text, static_cast<size_t>(length)), context});
-  }
-
-  void Clear() {
-    std::lock_guard<std::mutex> hold(lock_);
-    events_.clear();
-  }
-  std::vector<HostEvent> Events() const {
-    std::lock_guard<std::mutex> hold(lock_);
-    return events_;
-  }
-  bool WaitFor(const std::function<bool(const std::vector<HostEvent>&)>& predicate,
-               std::chrono::milliseconds timeout = 10s) {
-    std::unique_lock<std::mutex> hold(lock_);
-    return changed_.wait_for(hold, timeout, [&] { return predicate(events_); });
-  }
-  bool WaitForAnswers(uint64_t context, size_t count, std::chrono::milliseconds timeout = 10s) {
-    return WaitFor(
-        [&](const std::vector<HostEvent>& events) {
-          size_t n = 0;
-          for (const HostEvent& e : events) n += e.isAnswer && e.context == context;
-          return n >= count;
-        },
-        timeout);
-  }
-  std::vector<HostEvent> AnswersFor(uint64_t context) const {
-    std::vector<HostEvent> out;
-    for (const HostEvent& e : Events()) {
-      if (e.isAnswer && e.context == context) out.push_back(e);
-    }
-    return out;
-  }
-  // Reports whose "connection_status" is `status`.
-  static size_t ConnectionReports(const std::vector<HostEvent>& events, int status) {
-    size_t n = 0;
-    for (const HostEvent& e : events) {
-      n += !e.isAnswer && ParseJson(e.text)["connection_status"].asInt() == status;
-    }
-    return n;
-  }
-
- private:
-  void Add(HostEvent event) {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      events_.push_back(std::move(event));
-    }
-    changed_.notify_all();
-  }
-
-  mutable std::mutex lock_;
-  std::condition_variable changed_;
-  std::vector<HostEvent> events_;
 };
 
 // --- The host ------------------------------------------------------------------

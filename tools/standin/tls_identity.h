@@ -8,13 +8,10 @@
 
 namespace tessel::standin {
 
-// The addresses the certificate names, as subjectAltName text.
-inline constexpr char kLoopbackNames[] = "IP:127.0.0.1,DNS:localhost";
-
 // A server context using a new EC P-256 key and a self-signed certificate
-// for `names` that doubles as the client's trust anchor. Returns null on
-// failure; `certificatePem` receives the certificate.
-SSL_CTX* MakeServerContext(std::string& certificatePem, const std::string& names = kLoopbackNames);
+// for `names` (subjectAltName text) that doubles as the client's trust
+// anchor. Returns null on failure; `certificatePem` receives the certificate.
+SSL_CTX* MakeServerContext(std::string& certificatePem, const std::string& names);
 
 // Writes `pem` to `path` whole (through a temporary beside it), so a client
 // never loads half a file.
