@@ -361,9 +361,11 @@ void RunConfig(const uint8_t* data, size_t size) {
     std::fclose(file);
   }
   ServerConfig servers;
-  bool verify = true;
-  const bool loaded = LoadServerConfigFile(path, servers, &verify);
+  ServerOptions options;
+  const bool loaded = LoadServerConfigFile(path, servers, &options);
   FUZZ_EXPECT(loaded == !servers.empty());
+  // A log limit is whole MiB, at most 1 TiB, or none.
+  FUZZ_EXPECT(options.logSizeLimit % (1u << 20) == 0 && options.logSizeLimit <= (1ull << 40));
   for (const ServerEntry& server : servers) {
     // Every entry handed to a client can be connected to.
     FUZZ_EXPECT(!server.address.empty());

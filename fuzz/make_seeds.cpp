@@ -170,10 +170,12 @@ int main(int argc, char** argv) {
       "<Server name=\"live\" address=\"192.0.2.10\" port=\"9000\" pushaddress=\"192.0.2.10\" "
       "pushport=\"9001\" real=\"1\"/>";
   Write(corpus / "config" / "readme",
-        "<Tessel>\n  <TesselServer>\n    <VerifyServer/>\n    " + server +
+        "<Tessel>\n  <TesselServer>\n    <VerifyServer/>\n    <LogLimit megabytes=\"64\"/>\n    " +
+            server +
             "\n  </TesselServer>\n</Tessel>\n");
   Write(corpus / "config" / "variants",
         "<?xml version=\"1.0\"?><Tessel><TesselServer><VerifyServer enabled=\"false\"/>"
+        "<LogLimit megabytes=\"1.5\"/>"
         "<Server name=\"a\" address=\"127.0.0.1\" port=\"0x2328\" real=\"false\"/>"
         "<Server name=\"b\" address=\"::1\" port=\"017\" pushaddress=\"h\" pushport=\"70000\"/>"
         "<Server port=\"1\"/></TesselServer></Tessel>");

@@ -69,6 +69,8 @@ class AppendFile {
   bool IsOpen() const { return handle_ != kClosed; }
   // Writes all n bytes in one append; false when the write failed.
   bool Append(const char* data, size_t n);
+  // The file's length now, appends of other processes included (0 when closed).
+  uint64_t Size() const;
 
  private:
 #ifdef _WIN32

@@ -83,6 +83,12 @@ bool AppendFile::Append(const char* data, size_t n) {
   return true;
 }
 
+uint64_t AppendFile::Size() const {
+  struct stat status {};
+  if (handle_ < 0 || ::fstat(handle_, &status) != 0) return 0;
+  return static_cast<uint64_t>(status.st_size);
+}
+
 std::vector<NetworkAdapter> ListNetworkAdapters() {
   std::vector<NetworkAdapter> adapters;
   ifaddrs* list = nullptr;

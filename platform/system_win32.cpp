@@ -120,6 +120,12 @@ bool AppendFile::Append(const char* data, size_t n) {
   return true;
 }
 
+uint64_t AppendFile::Size() const {
+  LARGE_INTEGER size{};
+  if (handle_ == kClosed || !::GetFileSizeEx(handle_, &size)) return 0;
+  return static_cast<uint64_t>(size.QuadPart);
+}
+
 std::vector<NetworkAdapter> ListNetworkAdapters() {
   std::vector<NetworkAdapter> adapters;
   // Room for one record first; the call tells the size it needs if more.

@@ -74,7 +74,12 @@ bool TradeClient::Init(HostNotifyCallback notify) { return Init(notify, DefaultC
 
 bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath) {
   hostNotify = notify;
-  if (!LoadServerConfigFile(configPath, servers, &verifyServer)) return false;
+  ServerOptions options;
+  if (!LoadServerConfigFile(configPath, servers, &options)) return false;
+  verifyServer = options.verifyServer;
+  // The log is the process's: every client reads the same file, so the
+  // last reading holds for all.
+  CLog::Instance().SetSizeLimit(options.logSizeLimit);
   if (!verifyServer) {
     CLog::Instance().Write(1, "Connect", "Not_Verified", "content:%s",
                            "the servers' certificates are not checked; a <VerifyServer/> "

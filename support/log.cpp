@@ -1,9 +1,10 @@
 #include "support/log.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
 #include "support/console.h"
@@ -30,6 +31,46 @@ int FormatStamp(const platform::LocalDateTime& t, char* out, size_t size) {
   return std::snprintf(out, size, "%d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day,
                        t.hour, t.minute, t.second, t.millisecond);
 }
+
+// Appends "stamp:tag1_tag2  message\r\n".
+void AppendLine(std::string& out, std::string_view stamp, std::string_view tag1,
+                std::string_view tag2, std::string_view message) {
+  out.append(stamp);
+  out.push_back(':');
+  out.append(tag1);
+  out.push_back('_');
+  out.append(tag2);
+  out.append("  ", 2);
+  out.append(message);
+  out.append("\r\n", 2);
+}
+
+// "dir/20240315.tessel.log" numbered 2: "dir/20240315.2.tessel.log".
+std::string NumberedPath(const std::string& first, unsigned number) {
+  const size_t name = first.find_last_of("/\\") + 1;  // npos + 1 is 0
+  const size_t dot = first.find('.', name);
+  const std::string suffix = "." + std::to_string(number);
+  if (dot == std::string::npos) return first + suffix;
+  return first.substr(0, dot) + suffix + first.substr(dot);
+}
+
+// The length of the whole lines at the start of data[0, n) that fit in
+// `room` bytes.
+size_t WholeLinesWithin(const char* data, size_t n, uint64_t room) {
+  const std::string_view lines(data, static_cast<size_t>(std::min<uint64_t>(n, room)));
+  const size_t end = lines.rfind('\n');
+  return end == std::string_view::npos ? 0 : end + 1;
+}
+
+size_t FirstLineLength(const char* data, size_t n) {
+  const std::string_view lines(data, n);
+  const size_t end = lines.find('\n');
+  return end == std::string_view::npos ? n : end + 1;
+}
+
+// Numbered files already full, from an earlier run of the same day, are
+// passed over; this many at most in one move.
+constexpr unsigned kMaxFilesTriedInOneMove = 1000;
 
 }  // namespace
 
@@ -60,8 +101,12 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   const std::string path = directory + platform::kPathSeparator + fileName;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    if (file_.IsOpen()) return 0;
-    if (file_.Open(path)) {
+    if (open_.file.IsOpen()) return 0;
+    if (open_.file.Open(path)) {
+      open_.firstPath = path;
+      open_.path = path;
+      open_.bytes = open_.file.Size();
+      open_.number = 0;
       path_ = path;
     } else {
       ConsoleLine("log file " + path + " cannot be opened: no log is written");
@@ -92,8 +137,9 @@ void CLog::RunWriter() {
     taken.clear();
     taken.swap(queued_);
     hold.unlock();
-    file_.Append(taken.data(), taken.size());
+    AppendLines(taken.data(), taken.size());
     hold.lock();
+    if (path_ != open_.path) path_ = open_.path;
     writtenTotal_ += taken.size();
     linesWritten_.notify_all();
   }
@@ -137,8 +183,60 @@ void CLog::WriteDirectly() {
 void CLog::Close() {
   std::unique_lock<std::mutex> hold(lock_);
   StopWriter(hold);
-  file_ = platform::AppendFile();
-  std::string().swap(path_);  // its memory too: the log outlives the library's unload
+  open_ = OpenFile();  // its memory too: the log outlives the library's unload
+  std::string().swap(path_);
+}
+
+void CLog::SetSizeLimit(uint64_t maxBytes) { sizeLimit_.store(maxBytes, std::memory_order_relaxed); }
+
+bool CLog::AppendLines(const char* data, size_t n) {
+  const uint64_t limit = sizeLimit_.load(std::memory_order_relaxed);
+  bool fresh = open_.bytes == 0;  // no line in the file yet, at most the note on its start
+  while (n > 0) {
+    size_t take = n;
+    const uint64_t room = open_.bytes < limit ? limit - open_.bytes : 0;
+    if (limit != 0 && n > room) {
+      take = WholeLinesWithin(data, n, room);
+      if (take == 0 && !fresh && MoveToNextFile(limit)) {
+        fresh = true;
+        continue;
+      }
+      // A line longer than the limit goes alone into a fresh file; when no
+      // next file can be opened, the lines stay in this one.
+      if (take == 0) take = fresh ? FirstLineLength(data, n) : n;
+    }
+    if (!open_.file.Append(data, take)) return false;
+    open_.bytes += take;
+    fresh = false;
+    data += take;
+    n -= take;
+  }
+  return true;
+}
+
+bool CLog::MoveToNextFile(uint64_t limit) {
+  for (unsigned number = open_.number + 1; number <= open_.number + kMaxFilesTriedInOneMove;
+       ++number) {
+    const std::string path = NumberedPath(open_.firstPath, number);
+    platform::AppendFile next;
+    if (!next.Open(path)) return false;
+    const uint64_t bytes = next.Size();
+    if (bytes >= limit) continue;
+    // Says where the lines before it are, for a reader who opens this file alone.
+    char stamp[64];
+    const int stampLength = FormatStamp(platform::LocalNow(), stamp, sizeof stamp);
+    std::string first;
+    const size_t name = open_.path.find_last_of("/\\") + 1;
+    AppendLine(first, std::string_view(stamp, static_cast<size_t>(std::max(stampLength, 0))),
+               "Log", "Continued", "after:" + open_.path.substr(name));
+    open_.file = std::move(next);
+    open_.path = path;
+    open_.number = number;
+    open_.bytes = bytes;
+    if (open_.file.Append(first.data(), first.size())) open_.bytes += first.size();
+    return true;
+  }
+  return false;
 }
 
 std::string CLog::Path() {
@@ -178,14 +276,12 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
   char stamp[64];
   const int stampLength = FormatStamp(platform::LocalNow(), stamp, sizeof stamp);
   if (stampLength < 0) return 0;
-  // "stamp:tag1_tag2  message\r\n". The tags are short and fixed; the line
-  // is cut only if they are not, to the message plus 1024 bytes.
-  const size_t tag1Length = std::strlen(tag1);
-  const size_t tag2Length = std::strlen(tag2);
+  // The tags are short and fixed; the line is cut only if they are not, to
+  // the message plus 1024 bytes, and still ends its line.
   const size_t limit = static_cast<size_t>(length) + 1024;
 
   std::unique_lock<std::mutex> hold(lock_);
-  if (!file_.IsOpen()) return 0;
+  if (!open_.file.IsOpen()) return 0;
   linesWritten_.wait(hold,
                      [this] { return queued_.size() < kMaxQueuedBytes || !writerRunning_; });
   // Until the writer thread has been joined, it writes every line, so the
@@ -194,16 +290,17 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
   std::string directLine;
   std::string& out = direct ? directLine : queued_;
   const size_t start = out.size();
-  out.append(stamp, static_cast<size_t>(stampLength));
-  out.push_back(':');
-  out.append(tag1, tag1Length);
-  out.push_back('_');
-  out.append(tag2, tag2Length);
-  out.append("  ", 2);
-  out.append(message, static_cast<size_t>(length));
-  out.append("\r\n", 2);
-  if (out.size() - start > limit) out.resize(start + limit);
-  if (direct) return file_.Append(directLine.data(), directLine.size()) ? 1 : 0;
+  AppendLine(out, std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
+             std::string_view(message, static_cast<size_t>(length)));
+  if (out.size() - start > limit) {
+    out.resize(start + limit - 2);
+    out.append("\r\n", 2);
+  }
+  if (direct) {
+    const bool written = AppendLines(directLine.data(), directLine.size());
+    if (path_ != open_.path) path_ = open_.path;
+    return written ? 1 : 0;
+  }
   queuedTotal_ += out.size() - start;
   // The writer sleeps without a time-out only while nothing is queued; once
   // lines wait, it is either lingering or writing, and wakes by itself.

@@ -9,8 +9,15 @@
 // A full buffer makes writers wait: no line is ever dropped. Flush() waits
 // until what was written before it is in the file; Close() and
 // WriteDirectly() flush, then join the writer thread.
+//
+// Without a size limit (the default) the log is one file. With one, lines
+// that would take a file past it go to the next numbered file beside it:
+// "20240315.tessel.log", "20240315.1.tessel.log", "20240315.2.tessel.log", ...
+// Lines are never split across files; a line longer than the limit has a
+// file to itself.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
@@ -37,6 +44,10 @@ class CLog {
   int Write(int level, const char* tag1, const char* tag2, const char* format, ...)
       __attribute__((format(printf, 5, 6)));
 
+  // Bytes a log file may hold; 0 for no limit. Takes effect from the next
+  // batch of lines written.
+  void SetSizeLimit(uint64_t maxBytes);
+
   // Returns once every line taken before the call is in the file.
   void Flush();
 
@@ -47,7 +58,7 @@ class CLog {
 
   // Closes the file; later writes are skipped until an Init opens one.
   void Close();
-  // Where the open log file is ("" when none is open).
+  // Where the log file being written is ("" when none is open).
   std::string Path();
 
   virtual ~CLog();
@@ -62,9 +73,25 @@ class CLog {
   // Flushes and joins the writer thread; `hold` is held on entry and return.
   void StopWriter(std::unique_lock<std::mutex>& hold);
 
-  platform::AppendFile file_;  // appended to by the writer thread alone while it runs
-  std::mutex lock_;            // guards everything below, and file_ while no writer runs
-  std::string path_;           // of the open file, for Path()
+  // The file being written, owned like file_ below.
+  struct OpenFile {
+    platform::AppendFile file;
+    std::string firstPath;  // the unnumbered file the numbers are taken from
+    std::string path;
+    uint64_t bytes = 0;     // in the file, as far as this process knows
+    unsigned number = 0;    // 0 for the first file
+  };
+  // Appends whole lines, moving on to the next numbered file where the
+  // limit says so. False when a write failed.
+  bool AppendLines(const char* data, size_t n);
+  // Opens the next numbered file that has room; false (the current file
+  // kept) when none can be opened.
+  bool MoveToNextFile(uint64_t limit);
+
+  OpenFile open_;  // written by the writer thread alone while it runs
+  std::atomic<uint64_t> sizeLimit_{0};
+  std::mutex lock_;            // guards everything below, and open_ while no writer runs
+  std::string path_;           // open_.path as last published, for Path()
   std::condition_variable linesQueued_;   // the writer waits for lines or stop
   std::condition_variable linesWritten_;  // writers wait for room, Flush for the file
   std::string queued_;         // lines not yet taken by the writer thread

@@ -2,6 +2,7 @@
 
 #include <tinyxml.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,15 @@ std::optional<int32_t> ParsePortText(const char* text) {
   const long long value = std::strtoll(text, nullptr, 0);
   if (value < 1 || value > 65535) return std::nullopt;
   return static_cast<int32_t>(value);
+}
+
+std::optional<long long> ParseDecimal(const char* text, long long min, long long max) {
+  if (text[0] < '0' || text[0] > '9') return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < min || value > max) return std::nullopt;
+  return value;
 }
 
 bool ParseRealText(const char* text) {
@@ -80,11 +90,39 @@ void Complain(const std::string& text) {
   CLog::Instance().Write(1, "Config", "Error", "content:%s", text.c_str());
 }
 
+// The largest log size limit taken, in MiB: a limit is meant to keep the
+// log from filling the disk, not to describe one.
+constexpr long long kMaxLogMegabytes = 1024 * 1024;
+
+// Both options are off unless asked for, so existing installations keep
+// connecting and keep their one daily log file.
+ServerOptions ReadOptions(const TiXmlElement& section) {
+  ServerOptions options;
+  const TiXmlElement* verify = section.FirstChildElement("VerifyServer");
+  const char* enabled = verify != nullptr ? verify->Attribute("enabled") : nullptr;
+  options.verifyServer = verify != nullptr && (enabled == nullptr || ParseRealText(enabled));
+  if (const TiXmlElement* limit = section.FirstChildElement("LogLimit")) {
+    const char* text = limit->Attribute("megabytes");
+    const std::optional<long long> megabytes =
+        text != nullptr ? ParseDecimal(text, 0, kMaxLogMegabytes) : std::nullopt;
+    if (megabytes) {
+      options.logSizeLimit = static_cast<uint64_t>(*megabytes) * 1024 * 1024;
+    } else {
+      Complain("<LogLimit> on line " + std::to_string(limit->Row()) + " ignored: \"megabytes\" " +
+               (text == nullptr ? "is missing"
+                                : "\"" + std::string(text) + "\" is not a whole number from 0 to " +
+                                      std::to_string(kMaxLogMegabytes)) +
+               "; the log is not limited");
+    }
+  }
+  return options;
+}
+
 }  // namespace
 
 bool LoadServerConfig(ServerConfig& out) { return LoadServerConfigFile(DefaultConfigPath(), out); }
 
-bool LoadServerConfigFile(const std::string& path, ServerConfig& out, bool* verifyServer) {
+bool LoadServerConfigFile(const std::string& path, ServerConfig& out, ServerOptions* options) {
   // Opened here rather than by name in TinyXML, which would take the UTF-8
   // path in the ANSI code page on Windows.
   std::FILE* file = platform::FileReadable(path) ? platform::OpenForReading(path) : nullptr;
@@ -108,12 +146,7 @@ bool LoadServerConfigFile(const std::string& path, ServerConfig& out, bool* veri
     Complain("has no <TesselServer> element inside its root element");
     return false;
   }
-  if (verifyServer != nullptr) {
-    // Off unless asked for, so existing installations keep connecting.
-    const TiXmlElement* verify = section->FirstChildElement("VerifyServer");
-    const char* enabled = verify != nullptr ? verify->Attribute("enabled") : nullptr;
-    *verifyServer = verify != nullptr && (enabled == nullptr || ParseRealText(enabled));
-  }
+  if (options != nullptr) *options = ReadOptions(*section);
   out.clear();
   for (const TiXmlElement* server = section->FirstChildElement("Server"); server != nullptr;
        server = server->NextSiblingElement("Server")) {

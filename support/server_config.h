@@ -26,13 +26,21 @@ const std::string& ModuleDirectory();
 
 std::string DefaultConfigPath();
 
+// What <TesselServer> asks for besides its servers; each is off unless
+// the file turns it on.
+struct ServerOptions {
+  // <VerifyServer/>: check the servers' certificates against ca.pem.
+  bool verifyServer = false;
+  // <LogLimit megabytes="N"/>: the log moves on to a numbered file rather
+  // than grow past N MiB; 0 for one file however large.
+  uint64_t logSizeLimit = 0;
+};
+
 // Fills `out` from the default configuration file; true when at least one
-// server was read.
-// `verifyServer`, when given, tells whether the file asks for the servers'
-// certificates to be checked (a <VerifyServer/> element in <TesselServer>).
+// server was read. `options`, when given, receives the file's options.
 bool LoadServerConfig(ServerConfig& out);
 bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
-                          bool* verifyServer = nullptr);
+                          ServerOptions* options = nullptr);
 
 // Attribute conversions, exposed for tests.
 // A port: automatic base ("0x" hexadecimal, a leading 0 octal, otherwise
@@ -40,5 +48,7 @@ bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
 // the value lies outside 1-65535.
 std::optional<int32_t> ParsePortText(const char* text);
 bool ParseRealText(const char* text);
+// A plain decimal number within [min, max], digits only; nothing otherwise.
+std::optional<long long> ParseDecimal(const char* text, long long min, long long max);
 
 }  // namespace tessel

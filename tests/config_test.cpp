@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,14 +100,42 @@ TEST(ServerConfig, ServerVerificationIsOptIn) {
   const auto verifies = [&](const std::string& inside) {
     WriteFile(dir.File("system.xml"), "<R><TesselServer>" + inside + server + "</TesselServer></R>");
     ServerConfig servers;
-    bool verify = true;
-    EXPECT_TRUE(LoadServerConfigFile(dir.File("system.xml"), servers, &verify));
-    return verify;
+    ServerOptions options;
+    options.verifyServer = true;
+    EXPECT_TRUE(LoadServerConfigFile(dir.File("system.xml"), servers, &options));
+    return options.verifyServer;
   };
   EXPECT_FALSE(verifies(""));
   EXPECT_TRUE(verifies("<VerifyServer/>"));
   EXPECT_TRUE(verifies(R"(<VerifyServer enabled="1"/>)"));
   EXPECT_FALSE(verifies(R"(<VerifyServer enabled="false"/>)"));
+}
+
+TEST(ServerConfig, LogLimitIsOffUnlessAWholeNumberOfMegabytesIsGiven) {
+  const TempDir dir;
+  const std::string server = R"(<Server address="127.0.0.1" port="1"/>)";
+  const auto limit = [&](const std::string& inside, std::string* said = nullptr) {
+    WriteFile(dir.File("system.xml"), "<R><TesselServer>" + inside + server + "</TesselServer></R>");
+    ServerConfig servers;
+    ServerOptions options;
+    options.logSizeLimit = 7;
+    ::testing::internal::CaptureStdout();
+    EXPECT_TRUE(LoadServerConfigFile(dir.File("system.xml"), servers, &options));
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    if (said != nullptr) *said = console;
+    return options.logSizeLimit;
+  };
+  EXPECT_EQ(limit(""), 0u);
+  EXPECT_EQ(limit(R"(<LogLimit megabytes="0"/>)"), 0u);
+  EXPECT_EQ(limit(R"(<LogLimit megabytes="64"/>)"), 64ull << 20);
+  EXPECT_EQ(limit(R"(<LogLimit megabytes="1048576"/>)"), 1ull << 40);
+  for (const char* bad : {R"(megabytes="-1")", R"(megabytes="1.5")", R"(megabytes=" 2")",
+                          R"(megabytes="0x10")", R"(megabytes="")", R"(megabytes="1048577")",
+                          R"(megabytes="99999999999999999999")", R"(size="5")"}) {
+    std::string said;
+    EXPECT_EQ(limit(std::string("<LogLimit ") + bad + "/>", &said), 0u) << bad;
+    EXPECT_NE(said.find("<LogLimit> on line 1 ignored"), std::string::npos) << said;
+  }
 }
 
 TEST(ServerConfig, LoadFailures) {
@@ -229,6 +259,81 @@ TEST(Log, AnUnusablePathFailsInitWithAWarning) {
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(log.Init("Other", dir.path().c_str(), "x.log"), 0);
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be opened"), std::string::npos);
+}
+
+// The files a limited log wrote, in order, each with its lines.
+std::vector<std::vector<std::string>> LogFiles(const TempDir& dir, const std::string& first) {
+  std::vector<std::vector<std::string>> files;
+  for (int number = 0;; ++number) {
+    const std::string name = number == 0 ? first : first.substr(0, first.find('.')) + "." +
+                                                       std::to_string(number) +
+                                                       first.substr(first.find('.'));
+    if (!std::filesystem::exists(dir.File("Log/" + name))) return files;
+    const std::string text = testing::ReadFile(dir.File("Log/" + name));
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find("\r\n", at);
+      EXPECT_NE(end, std::string::npos) << name << " ends inside a line";
+      if (end == std::string::npos) break;
+      lines.push_back(text.substr(at + kStampLength, end - at - kStampLength));
+      at = end + 2;
+    }
+    files.push_back(lines);
+  }
+}
+
+// Every file keeps within the limit and holds whole lines; each numbered
+// file names the one before it; together they hold every line, in order.
+TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameName) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
+  constexpr uint64_t kLimit = 400;
+  log.SetSizeLimit(kLimit);
+  // A previous run of the day left the first numbered file full.
+  WriteFile(dir.File("Log/20240315.1.tessel.log"), std::string(kLimit - 2, 'o') + "\r\n");
+  std::vector<std::string> written;
+  const std::string longLine(600, 'L');
+  for (int i = 0; i < 30; ++i) {
+    written.push_back("T_L  line " + std::to_string(i) + (i == 12 ? " " + longLine : ""));
+    log.Write(1, "T", "L", "line %d%s%s", i, i == 12 ? " " : "", i == 12 ? longLine.c_str() : "");
+    if (i == 20) log.WriteDirectly();  // the process's exit path rolls over the same way
+  }
+  log.Flush();
+
+  const auto files = LogFiles(dir, "20240315.tessel.log");
+  ASSERT_GE(files.size(), 6u);
+  EXPECT_EQ(log.Path(), dir.File("Log/20240315." + std::to_string(files.size() - 1) +
+                                 ".tessel.log"));
+  std::vector<std::string> read;
+  for (size_t number = 0; number < files.size(); ++number) {
+    const std::string name = number == 0 ? "20240315.tessel.log"
+                                         : "20240315." + std::to_string(number) + ".tessel.log";
+    const uint64_t size = std::filesystem::file_size(dir.File("Log/" + name));
+    const bool holdsTheLongLine =
+        std::any_of(files[number].begin(), files[number].end(),
+                    [&](const std::string& line) { return line.size() > kLimit; });
+    EXPECT_TRUE(size <= kLimit || holdsTheLongLine) << name << " " << size;
+    if (number == 1) continue;  // the earlier run's file, left as it was
+    std::vector<std::string> lines = files[number];
+    if (number > 1) {
+      const std::string before = number == 2 ? "20240315.tessel.log" : "20240315." +
+                                                   std::to_string(number - 1) + ".tessel.log";
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.front(), ":Log_Continued  after:" + before);
+      lines.erase(lines.begin());
+    }
+    if (holdsTheLongLine) {
+      EXPECT_EQ(lines.size(), 1u) << name;
+    }
+    read.insert(read.end(), lines.begin(), lines.end());
+  }
+  EXPECT_EQ(files[1], std::vector<std::string>{std::string(kLimit - 2 - kStampLength, 'o')});
+  ASSERT_FALSE(read.empty());
+  read.erase(read.begin());  // the start line
+  std::vector<std::string> expected;
+  for (const std::string& line : written) expected.push_back(":" + line);
+  EXPECT_EQ(read, expected);
 }
 
 TEST(ServerConfig, MalformedXmlNamesItsLine) {

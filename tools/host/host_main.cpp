@@ -248,7 +248,8 @@ class Session {
 };
 
 // The library's log file: Log/<YYYYMMDD>.tessel.log beside this executable,
-// dated by the first CreateClient of the process. Read, never written.
+// dated by the first CreateClient of the process, and the numbered files a
+// size limit makes it go on in. Read, never written.
 class LibraryLog {
  public:
   // The day's file name, local time as the library takes it.
@@ -270,31 +271,59 @@ class LibraryLog {
   // only if the library opened it.
   void Locate(const std::string& before, const std::string& after) {
 #ifdef _WIN32
-    const std::string folder = ExecutableDirectory() + "Log\\";
+    folder_ = ExecutableDirectory() + "Log\\";
 #else
-    const std::string folder = ExecutableDirectory() + "Log/";
+    folder_ = ExecutableDirectory() + "Log/";
 #endif
-    path_ = folder + after + ".tessel.log";
+    date_ = after;
     std::error_code error;
-    if (before != after && !std::filesystem::exists(Native(), error)) {
-      path_ = folder + before + ".tessel.log";
-    }
+    if (before != after && !std::filesystem::exists(Native(0), error)) date_ = before;
   }
 
-  const std::string& Path() const { return path_; }
+  std::string Path() const { return PathOf(0); }
+
+  // A place in the log: a file's number and an offset in it.
+  struct Mark {
+    unsigned number = 0;
+    uint64_t offset = 0;
+  };
+
+  // Where the log ends now.
+  Mark End() {
+    while (Exists(last_ + 1)) ++last_;
+    return {last_, SizeOf(last_)};
+  }
+
+  // What the log holds past `mark` ("" when it cannot be read).
+  std::string ReadFrom(Mark mark) const {
+    std::string text = ReadFile(mark.number, mark.offset);
+    for (unsigned number = mark.number + 1; Exists(number); ++number) text += ReadFile(number, 0);
+    return text;
+  }
+
+ private:
+  std::string PathOf(unsigned number) const {
+    return folder_ + date_ + (number == 0 ? "" : "." + std::to_string(number)) + ".tessel.log";
+  }
+  std::filesystem::path Native(unsigned number) const {
+    return std::filesystem::u8path(PathOf(number));
+  }
+  bool Exists(unsigned number) const {
+    std::error_code error;
+    return std::filesystem::exists(Native(number), error);
+  }
 
   // Measured through an open file, not the directory entry, which Windows
   // may update late while the library holds the file open.
-  uint64_t Size() const {
-    std::ifstream file(Native(), std::ios::binary | std::ios::ate);
+  uint64_t SizeOf(unsigned number) const {
+    std::ifstream file(Native(number), std::ios::binary | std::ios::ate);
     if (!file) return 0;
     const std::streamoff size = file.tellg();
     return size > 0 ? static_cast<uint64_t>(size) : 0;
   }
 
-  // What the file holds past `offset` ("" when it cannot be read).
-  std::string ReadFrom(uint64_t offset) const {
-    std::ifstream file(Native(), std::ios::binary);
+  std::string ReadFile(unsigned number, uint64_t offset) const {
+    std::ifstream file(Native(number), std::ios::binary);
     if (!file) return {};
     file.seekg(static_cast<std::streamoff>(offset));
     std::string text;
@@ -305,10 +334,9 @@ class LibraryLog {
     return text;
   }
 
- private:
-  std::filesystem::path Native() const { return std::filesystem::u8path(path_); }
-
-  std::string path_;
+  std::string folder_;
+  std::string date_;
+  unsigned last_ = 0;  // the newest file seen
 };
 
 LibraryLog gLog;
@@ -361,13 +389,13 @@ bool HandOver(const tessel::PluginDescriptor& d, tessel::TradeClient* client,
   for (;;) {
     // Only this thread hands requests in, so a refusal entry written past
     // this point is this request's.
-    const uint64_t logSize = gLog.Size();
+    const LibraryLog::Mark logEnd = gLog.End();
     if (d.sendRequest(client, line.data(), static_cast<int32_t>(line.size()), &Session::OnAnswer,
                       context) != 0) {
       return true;
     }
     const std::optional<tessel::host::LoggedRefusal> logged =
-        tessel::host::NewestRefusal(gLog.ReadFrom(logSize));
+        tessel::host::NewestRefusal(gLog.ReadFrom(logEnd));
     const tessel::host::Links links = session.Links();
     if (tessel::host::Judge(logged, request, links) == tessel::host::Verdict::Refuse) {
       session.Print("!! refused " + number, RefusalText(logged, request, complaint));
