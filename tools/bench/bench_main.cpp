@@ -4,7 +4,8 @@
 //     each logged in on both channels, beside two quiet bare connections;
 //   - how long SendRequest takes before it returns (ModifyPwd, OrderSubmit);
 //   - pipelined ModifyPwd throughput with a window of requests outstanding;
-//   - sequential ModifyPwd round trips, one in flight.
+//   - sequential ModifyPwd round trips, one in flight;
+//   - what each of these adds to the library's log file.
 //
 //   tessel-bench [--count N] [--warmup N] [--library PATH] [--idle-seconds N]
 //                [--pipeline-seconds N] [--window N] [--clients N] [--orders N]
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -162,6 +164,36 @@ Idle MeasureIdle(int seconds) {
           (switches(after) - switches(before)) / wall};
 }
 
+// The library's log file beside this executable, as the library names it
+// (one file: the bench sets no size limit). Bytes() waits out the log's
+// batching first, so lines of what was just done are counted.
+class LogMeter {
+ public:
+  LogMeter() {
+    const platform::LocalDateTime today = platform::LocalNow();
+    char name[32];
+    std::snprintf(name, sizeof name, "/Log/%04d%02d%02d.tessel.log", today.year, today.month,
+                  today.day);
+    path_ = platform::ExecutableDirectory() + name;
+  }
+  uint64_t Bytes() const {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path_, error);
+    return error ? 0 : static_cast<uint64_t>(size);
+  }
+
+ private:
+  std::string path_;
+};
+
+// Log bytes a phase added, per unit of its work.
+double Per(uint64_t before, uint64_t after, double units) {
+  return units > 0 ? static_cast<double>(after - before) / units : 0;
+}
+
+constexpr double kSecondsPerHour = 3600;
+
 // Sparse OrderSubmit calls come this far apart.
 constexpr auto kOrderGap = std::chrono::microseconds(100);
 
@@ -176,6 +208,12 @@ struct Results {
   Idle bareIdle;
   double libraryPipelined = 0;  // answers per second
   double barePipelined = 0;
+  // Log bytes added:
+  double logIdleHour = 0;       // per hour idle, 1 client
+  double logManyIdleHour = 0;   // per hour idle, all clients
+  double logRoundTrip = 0;      // per ModifyPwd round trip
+  double logPipelined = 0;      // per pipelined ModifyPwd
+  double logOrderSubmit = 0;    // per OrderSubmit that fills, with its answer and pushes
 };
 
 // Everything the library is measured on, then the same for the bare client.
@@ -184,7 +222,11 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
   {
     LibraryClient library;
     if (!library.Open(options.library, why) || !library.LogIn(why, true)) return false;
+    const LogMeter log;
+    uint64_t logBefore = log.Bytes();
     results.libraryIdle = MeasureIdle(options.idleSeconds);
+    uint64_t logAfter = log.Bytes();
+    results.logIdleHour = Per(logBefore, logAfter, options.idleSeconds / kSecondsPerHour);
     std::vector<int64_t> calls;
     calls.reserve(static_cast<size_t>(options.budget.count + options.budget.warmup));
     const auto libraryTrip = [&library, &calls](uint64_t n) {
@@ -193,29 +235,42 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
       calls.push_back(callNs);
       return ok;
     };
+    logBefore = log.Bytes();
     if (!Measure(options.budget, libraryTrip, results.library, why)) {
       why = "library: " + why;
       return false;
     }
+    logAfter = log.Bytes();
+    results.logRoundTrip = Per(logBefore, logAfter, options.budget.count + options.budget.warmup);
     calls.erase(calls.begin(), calls.begin() + options.budget.warmup);
     results.modifyPwdCall = Summarize(calls, {});
+    logBefore = log.Bytes();
     const int64_t answered = library.Pipelined(options.window, pipelineFor);
     if (answered < 0) {
       why = "library: a pipelined request failed";
       return false;
     }
+    logAfter = log.Bytes();
+    results.logPipelined = Per(logBefore, logAfter, static_cast<double>(answered));
     results.libraryPipelined = static_cast<double>(answered) / options.pipelineSeconds;
     if (!library.AddIdleClients(options.clients - 1, why)) return false;
+    logBefore = log.Bytes();
     results.manyIdle = MeasureIdle(options.idleSeconds);
+    logAfter = log.Bytes();
+    results.logManyIdleHour = Per(logBefore, logAfter, options.idleSeconds / kSecondsPerHour);
     for (const bool afterRoundTrip : {true, false}) {
+      logBefore = log.Bytes();
       std::vector<int64_t> orders =
           library.OrderSubmitCalls(options.orders, kOrderGap, afterRoundTrip);
       if (orders.empty()) {
         why = "library: an OrderSubmit failed";
         return false;
       }
+      logAfter = log.Bytes();
       (afterRoundTrip ? results.orderSubmitCall : results.sparseOrderSubmitCall) =
           Summarize(orders, {});
+      // Only the orders on their own: the other pass has round trips between them.
+      if (!afterRoundTrip) results.logOrderSubmit = Per(logBefore, logAfter, options.orders);
     }
     library.Close();  // destroys the clients, then unloads the library
   }
@@ -291,6 +346,17 @@ void Report(const Options& options, const Results& results) {
   std::printf("%-44s %12.1f %12.1f %8.3f %10s %4s\n", "4 round trip, median us",
               results.library.medianUs, results.bare.medianUs, roundTrip, "<= 1.5",
               Verdict(roundTrip <= 1.5));
+
+  std::printf("\nLog file growth, bytes (idle: over the %d s spells above, scaled to an hour; "
+              "the\nstand-in answers each heartbeat):\n",
+              options.idleSeconds);
+  std::printf("  %-42s %12.0f\n", "per idle hour, 1 client", results.logIdleHour);
+  char manyHour[64];
+  std::snprintf(manyHour, sizeof manyHour, "per idle hour, %d clients", options.clients);
+  std::printf("  %-42s %12.0f\n", manyHour, results.logManyIdleHour);
+  std::printf("  %-42s %12.1f\n", "per ModifyPwd round trip", results.logRoundTrip);
+  std::printf("  %-42s %12.1f\n", "per pipelined ModifyPwd", results.logPipelined);
+  std::printf("  %-42s %12.1f\n", "per OrderSubmit, its answer and pushes", results.logOrderSubmit);
 }
 
 int Main(int argc, char** argv) {

@@ -20,18 +20,24 @@ namespace {
 constexpr uint64_t kFirstTripContext = 1'000'000;
 constexpr auto kAnswerTimeout = std::chrono::seconds(5);
 
-std::string LoginJson(const char* func) {
-  return std::string(R"({"func":")") + func +
-         R"(","user_name":"trader01","pass_word":"secret","heart_beat":30,)"
-         R"("compress":0,"encrypt":0})";
+std::string LoginJson(const char* func, const std::string& user) {
+  return std::string(R"({"func":")") + func + R"(","user_name":")" + user +
+         R"(","pass_word":"secret","heart_beat":30,"compress":0,"encrypt":0})";
 }
 const std::string kModifyPwdJson =
     R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
-const std::string kOrderSubmitJson =
-    R"({"func":"OrderSubmit","user_name":"trader01","client_id":"c1","fund_account":"f1",)"
-    R"("operator_id":"o1","code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
-    R"("entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":300,)"
-    R"("allow_cancel_order":1})";
+// A buy and a sell of the same size at the stand-in's price: each fills at
+// once, and taken in turn they leave cash and position as they were, so
+// every order of a long run fills and pushes alike.
+std::string OrderSubmitJson(char side) {
+  return std::string(
+             R"({"func":"OrderSubmit","user_name":"trader01","client_id":"c1","fund_account":"f1",)"
+             R"("operator_id":"o1","code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
+             R"("entrust_price":10.5,"entrust_bs":)") +
+         std::to_string(static_cast<int>(side)) +
+         R"(,"entrust_prop":48,"business_type":300,"allow_cancel_order":1})";
+}
+const std::string kOrderSubmitJson[2] = {OrderSubmitJson('1'), OrderSubmitJson('2')};
 
 bool IsStatusText(std::string_view answer) { return answer.rfind(R"({"status":)", 0) == 0; }
 
@@ -139,7 +145,8 @@ int32_t LibraryClient::Send(TradeClient* client, const std::string& text,
                              context);
 }
 
-bool LibraryClient::LogInClient(TradeClient* client, bool push, std::string& why) {
+bool LibraryClient::LogInClient(TradeClient* client, const std::string& user, bool push,
+                                std::string& why) {
   for (const char* func : {"Login", "Login_Trade_Push"}) {
     if (!push && func[5] != '\0') break;
     uint64_t context = 0;
@@ -148,7 +155,7 @@ bool LibraryClient::LogInClient(TradeClient* client, bool push, std::string& why
       context = Box().nextLogin++;
     }
     // SendRequest refuses requests until the channel's TLS is up.
-    const std::string json = LoginJson(func);
+    const std::string json = LoginJson(func, user);
     bool sent = false;
     for (int attempt = 0; attempt < 400 && !sent; ++attempt) {
       sent = Send(client, json, &OnAnswer, context) == 1;
@@ -173,7 +180,9 @@ bool LibraryClient::LogInClient(TradeClient* client, bool push, std::string& why
   return true;
 }
 
-bool LibraryClient::LogIn(std::string& why, bool push) { return LogInClient(client_, push, why); }
+bool LibraryClient::LogIn(std::string& why, bool push) {
+  return LogInClient(client_, "trader01", push, why);
+}
 
 bool LibraryClient::ModifyPwd(uint64_t context, int64_t& callNs) {
   context += kFirstTripContext;
@@ -231,7 +240,7 @@ std::vector<int64_t> LibraryClient::OrderSubmitCalls(int count, std::chrono::mic
     int64_t unused = 0;
     if (afterRoundTrip && !ModifyPwd(nextTrip_++, unused)) return {};
     const Clock::time_point start = Clock::now();
-    const bool sent = Send(client_, kOrderSubmitJson, &IgnoreAnswer, 0) == 1;
+    const bool sent = Send(client_, kOrderSubmitJson[i % 2], &IgnoreAnswer, 0) == 1;
     samples.push_back(
         std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
     if (!sent) return {};
@@ -248,7 +257,8 @@ bool LibraryClient::AddIdleClients(int count, std::string& why) {
       return false;
     }
     idle_.push_back(client);
-    if (!LogInClient(client, true, why)) return false;
+    // Accounts of their own, so the measured client's pushes reach it alone.
+    if (!LogInClient(client, "idle" + std::to_string(i), true, why)) return false;
   }
   return true;
 }

@@ -45,7 +45,7 @@ class LibraryClient {
  private:
   int32_t Send(TradeClient* client, const std::string& text, RequestCallback callback,
                uint64_t context);
-  bool LogInClient(TradeClient* client, bool push, std::string& why);
+  bool LogInClient(TradeClient* client, const std::string& user, bool push, std::string& why);
 
   void* library_ = nullptr;
   PluginDescriptor plugin_{};

@@ -6,22 +6,31 @@
 // answered exactly once (its answer, the time-out, send-fail or cancellation
 // text), and no callback comes after DestroyClient.
 //
-//   tessel-soak [--minutes N] [--seed S] [--library PATH]
+// The library's log is limited (64 MiB a file unless --log-limit-mb says
+// otherwise; 0 for none): each minute the soak prints what the log grew by
+// and removes the files the library has moved on from, as a host's log
+// rotation would, so a long soak exercises the limit without filling the
+// disk.
+//
+//   tessel-soak [--minutes N] [--seed S] [--library PATH] [--log-limit-mb N]
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/system.h"
 #include "plugin/host_api.h"
@@ -139,6 +148,83 @@ long RssKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// Today's log files in the library's log folder: "<date>.tessel.log" and
+// the numbered ones after it.
+class LogFolder {
+ public:
+  explicit LogFolder(uint64_t limit) : limit_(limit) {
+    const platform::LocalDateTime today = platform::LocalNow();
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d%02d%02d", today.year, today.month, today.day);
+    date_ = date;
+    folder_ = ModuleDirectory() + "/Log";
+    atStart_ = Total();
+  }
+
+  // Bytes the log grew by since the soak started, removed files included.
+  uint64_t Written() const { return removed_ + Total() - atStart_; }
+  unsigned Newest() const { return Numbers().back(); }
+
+  // Files closed larger than the limit (the soak's lines are all far
+  // shorter than it). The first file may hold earlier runs, so only the
+  // numbered ones count.
+  unsigned Oversized() const { return oversized_; }
+
+  // Removes every file but the newest, which the library may still write.
+  void RemoveClosedFiles() {
+    const std::vector<unsigned> numbers = Numbers();
+    for (size_t i = 0; i + 1 < numbers.size(); ++i) {
+      std::error_code error;
+      const uintmax_t size = std::filesystem::file_size(PathOf(numbers[i]), error);
+      if (error || !std::filesystem::remove(PathOf(numbers[i]), error)) continue;
+      removed_ += size;
+      oversized_ += limit_ != 0 && numbers[i] != 0 && size > limit_;
+    }
+  }
+
+ private:
+  std::string PathOf(unsigned number) const {
+    return folder_ + "/" + date_ + (number == 0 ? "" : "." + std::to_string(number)) +
+           ".tessel.log";
+  }
+  // The numbers of today's files, in order; {0} at least.
+  std::vector<unsigned> Numbers() const {
+    std::vector<unsigned> numbers;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+      const std::string name = entry.path().filename().string();
+      unsigned number = 0;
+      char rest[32] = {};
+      if (name == date_ + ".tessel.log") {
+        numbers.push_back(0);
+      } else if (name.rfind(date_ + ".", 0) == 0 &&
+                 std::sscanf(name.c_str() + date_.size(), ".%u.%31s", &number, rest) == 2 &&
+                 std::string(rest) == "tessel.log") {
+        numbers.push_back(number);
+      }
+    }
+    if (numbers.empty()) numbers.push_back(0);
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+  }
+  uint64_t Total() const {
+    uint64_t total = 0;
+    for (const unsigned number : Numbers()) {
+      std::error_code error;
+      const uintmax_t size = std::filesystem::file_size(PathOf(number), error);
+      if (!error) total += size;
+    }
+    return total;
+  }
+
+  std::string date_;
+  std::string folder_;
+  uint64_t limit_;
+  uint64_t atStart_ = 0;
+  uint64_t removed_ = 0;
+  unsigned oversized_ = 0;
+};
+
 struct Plugin {
   void* library = nullptr;
   PluginDescriptor d{};
@@ -146,8 +232,8 @@ struct Plugin {
 
 class Driver {
  public:
-  Driver(standin::StandIn& server, Plugin& plugin, uint32_t seed)
-      : server_(server), plugin_(plugin), random_(seed) {}
+  Driver(standin::StandIn& server, Plugin& plugin, uint32_t seed, uint64_t logLimit)
+      : server_(server), plugin_(plugin), random_(seed), log_(logLimit) {}
 
   bool Run(std::chrono::minutes length) {
     const auto start = Clock::now();
@@ -155,6 +241,7 @@ class Driver {
     auto nextMinute = start + 1min;
     auto nextEvent = start + 2s;
     uint64_t answeredAtMinute = 0;
+    uint64_t loggedAtMinute = 0;
     Create();
     while (Clock::now() < end) {
       Pump();
@@ -165,17 +252,31 @@ class Driver {
       }
       if (now >= nextMinute) {
         const uint64_t answered = Ledger::Instance().AnsweredTotal();
-        std::fprintf(gReport, "minute %3lld: rss %ld KiB, fds %zu, threads %zu, outstanding %zu, %.0f answers/s\n",
+        const uint64_t logged = log_.Written();
+        std::fprintf(gReport, "minute %3lld: rss %ld KiB, fds %zu, threads %zu, outstanding %zu, "
+                     "%.0f answers/s, log +%.1f MiB (file %u)\n",
                     static_cast<long long>(std::chrono::duration_cast<std::chrono::minutes>(now - start).count()),
                     RssKiB(), CountEntries("/proc/self/fd"), CountEntries("/proc/self/task"),
                     Ledger::Instance().Outstanding(),
-                    static_cast<double>(answered - answeredAtMinute) / 60.0);
+                    static_cast<double>(answered - answeredAtMinute) / 60.0,
+                    static_cast<double>(logged - loggedAtMinute) / (1 << 20), log_.Newest());
+        log_.RemoveClosedFiles();
         answeredAtMinute = answered;
+        loggedAtMinute = logged;
         nextMinute += 1min;
       }
     }
     Destroy();
-    return Ledger::Instance().Report();
+    const bool sound = Ledger::Instance().Report();
+    log_.RemoveClosedFiles();
+    std::fprintf(gReport,
+                 "log: %.1f MiB in all, %.0f bytes per answered request, files up to #%u, %u "
+                 "numbered ones over the limit\n",
+                 static_cast<double>(log_.Written()) / (1 << 20),
+                 static_cast<double>(log_.Written()) /
+                     static_cast<double>(std::max<uint64_t>(Ledger::Instance().AnsweredTotal(), 1)),
+                 log_.Newest(), log_.Oversized());
+    return sound && log_.Oversized() == 0;
   }
 
  private:
@@ -260,14 +361,15 @@ class Driver {
   TradeClient* client_ = nullptr;
   uint64_t context_ = 0;
   bool loggedIn_ = false;
+  LogFolder log_;
 };
 
-bool WriteConfiguration(const standin::StandIn& server) {
+bool WriteConfiguration(const standin::StandIn& server, long logLimitMegabytes) {
   const std::string dir = ModuleDirectory();
   if (!platform::EnsureDirectory(dir + "/config")) return false;
   std::ofstream config(dir + "/config/system.xml", std::ios::trunc);
-  config << "<Tessel><TesselServer><VerifyServer/><Server name=\"simulator\" "
-            "address=\"127.0.0.1\" port=\""
+  config << "<Tessel><TesselServer><VerifyServer/><LogLimit megabytes=\"" << logLimitMegabytes
+         << "\"/><Server name=\"simulator\" address=\"127.0.0.1\" port=\""
          << server.MainPort() << "\" pushaddress=\"127.0.0.1\" pushport=\"" << server.PushPort()
          << "\" real=\"1\"/></TesselServer></Tessel>\n";
   return static_cast<bool>(config);
@@ -275,6 +377,7 @@ bool WriteConfiguration(const standin::StandIn& server) {
 
 int Main(int argc, char** argv) {
   long minutes = 1;
+  long logLimitMegabytes = 64;
   uint32_t seed = 1;
   std::string library = TESSEL_LIBRARY_PATH;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -285,10 +388,16 @@ int Main(int argc, char** argv) {
       seed = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
     } else if (option == "--library") {
       library = argv[i + 1];
+    } else if (option == "--log-limit-mb") {
+      logLimitMegabytes = std::strtol(argv[i + 1], nullptr, 10);
+    } else {
+      minutes = 0;  // unknown: the usage below
     }
   }
-  if (minutes < 1 || argc % 2 == 0) {
-    std::fprintf(stderr, "usage: tessel-soak [--minutes N] [--seed S] [--library PATH]\n");
+  if (minutes < 1 || logLimitMegabytes < 0 || argc % 2 == 0) {
+    std::fprintf(stderr,
+                 "usage: tessel-soak [--minutes N] [--seed S] [--library PATH] "
+                 "[--log-limit-mb N]\n");
     return 2;
   }
   standin::Options options;
@@ -296,7 +405,7 @@ int Main(int argc, char** argv) {
   options.password = "secret";
   options.recordFrames = false;  // the soak reads no frame log; it must not grow
   standin::StandIn server(options);
-  if (!server.Start() || !WriteConfiguration(server)) {
+  if (!server.Start() || !WriteConfiguration(server, logLimitMegabytes)) {
     std::fprintf(stderr, "tessel-soak: cannot start the simulator or write its configuration\n");
     return 1;
   }
@@ -319,9 +428,11 @@ int Main(int argc, char** argv) {
   dup2(fileno(console), STDOUT_FILENO);
   gReport = fdopen(terminal, "w");
   setvbuf(gReport, nullptr, _IOLBF, 0);
-  std::fprintf(gReport, "soak: %ld minute(s), seed %u, up to %d requests outstanding\n", minutes, seed,
-              kOutstanding);
-  Driver driver(server, plugin, seed);
+  std::fprintf(gReport,
+               "soak: %ld minute(s), seed %u, up to %d requests outstanding, log files of at most "
+               "%ld MiB\n",
+               minutes, seed, kOutstanding, logLimitMegabytes);
+  Driver driver(server, plugin, seed, static_cast<uint64_t>(logLimitMegabytes) << 20);
   const bool sound = driver.Run(std::chrono::minutes(minutes));
   dlclose(plugin.library);
   server.Stop();
