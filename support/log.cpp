@@ -68,8 +68,9 @@ size_t FirstLineLength(const char* data, size_t n) {
   return end == std::string_view::npos ? n : end + 1;
 }
 
-// Numbered files already full, from an earlier run of the same day, are
-// passed over; this many at most in one move.
+// Numbered files an earlier run of the day (or another process) has
+// written are passed over, so that every numbered file starts with its
+// note and keeps within the limit; this many at most in one move.
 constexpr unsigned kMaxFilesTriedInOneMove = 1000;
 
 }  // namespace
@@ -197,7 +198,7 @@ bool CLog::AppendLines(const char* data, size_t n) {
     const uint64_t room = open_.bytes < limit ? limit - open_.bytes : 0;
     if (limit != 0 && n > room) {
       take = WholeLinesWithin(data, n, room);
-      if (take == 0 && !fresh && MoveToNextFile(limit)) {
+      if (take == 0 && !fresh && MoveToNextFile()) {
         fresh = true;
         continue;
       }
@@ -214,14 +215,13 @@ bool CLog::AppendLines(const char* data, size_t n) {
   return true;
 }
 
-bool CLog::MoveToNextFile(uint64_t limit) {
+bool CLog::MoveToNextFile() {
   for (unsigned number = open_.number + 1; number <= open_.number + kMaxFilesTriedInOneMove;
        ++number) {
     const std::string path = NumberedPath(open_.firstPath, number);
     platform::AppendFile next;
     if (!next.Open(path)) return false;
-    const uint64_t bytes = next.Size();
-    if (bytes >= limit) continue;
+    if (next.Size() != 0) continue;
     // Says where the lines before it are, for a reader who opens this file alone.
     char stamp[64];
     const int stampLength = FormatStamp(platform::LocalNow(), stamp, sizeof stamp);
@@ -232,7 +232,7 @@ bool CLog::MoveToNextFile(uint64_t limit) {
     open_.file = std::move(next);
     open_.path = path;
     open_.number = number;
-    open_.bytes = bytes;
+    open_.bytes = 0;
     if (open_.file.Append(first.data(), first.size())) open_.bytes += first.size();
     return true;
   }

@@ -84,9 +84,9 @@ class CLog {
   // Appends whole lines, moving on to the next numbered file where the
   // limit says so. False when a write failed.
   bool AppendLines(const char* data, size_t n);
-  // Opens the next numbered file that has room; false (the current file
-  // kept) when none can be opened.
-  bool MoveToNextFile(uint64_t limit);
+  // Opens the next numbered file that nothing has written yet; false (the
+  // current file kept) when none can be opened.
+  bool MoveToNextFile();
 
   OpenFile open_;  // written by the writer thread alone while it runs
   std::atomic<uint64_t> sizeLimit_{0};
