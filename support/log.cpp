@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/console.h"
@@ -184,7 +185,10 @@ void CLog::WriteDirectly() {
 void CLog::Close() {
   std::unique_lock<std::mutex> hold(lock_);
   StopWriter(hold);
-  open_ = OpenFile();  // its memory too: the log outlives the library's unload
+  // The memory of its paths goes too: this object outlives the library's
+  // unloading, their heap blocks would not. (Assigning short strings
+  // would keep the blocks; the old value dies here with them.)
+  OpenFile closed = std::exchange(open_, OpenFile());
   std::string().swap(path_);
 }
 
