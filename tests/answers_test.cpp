@@ -3,6 +3,7 @@
 // of those bodies cut at every length.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -282,6 +283,18 @@ TEST(PushMessages, Keys) {
   EXPECT_EQ(config["dma"].asInt(), 48);
   EXPECT_EQ(config["balance"].asDouble(), 2.5);
   EXPECT_EQ(config["push_type"].asInt(), 305);
+}
+
+// JSON has no infinity or NaN: a server number that is one reads as null,
+// so the text stays JSON a host's reader takes.
+TEST(PushMessages, NumbersJsonCannotHoldReadAsNull) {
+  for (const double odd : {HUGE_VAL, -HUGE_VAL, std::nan("")}) {
+    const std::string text =
+        ParseBytes(LayoutOf(304), Body(72).Text(0, "f1").Num(64, odd).bytes()).text;
+    const Json::Value push = ParseJson(text);
+    EXPECT_TRUE(push["limitBalance"].isNull()) << text;
+    EXPECT_EQ(push["fund_account"].asString(), "f1");
+  }
 }
 
 // Every body above cut at every length, each cut in a heap block of exactly

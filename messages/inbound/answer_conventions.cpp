@@ -3,9 +3,10 @@
 #include <json/writer.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <memory>
 #include <sstream>
 
@@ -32,6 +33,13 @@ int ToBsFlag(uint8_t code) {
   }
 }
 
+// JSON has no infinity or NaN. The writer would put NaN as null but an
+// infinity as 1e+9999, which JSON readers (jsoncpp's own among them)
+// refuse; a server value that is neither gets null either way.
+static Json::Value RealOrNull(double value) {
+  return std::isfinite(value) ? Json::Value(value) : Json::Value();
+}
+
 Json::Value ReadField(const AnswerField& field, BodyView body) {
   const uint32_t at = field.offset;
   switch (field.kind) {
@@ -39,7 +47,7 @@ Json::Value ReadField(const AnswerField& field, BodyView body) {
     case FieldKind::Int32: return Json::Value(body.Int32(at));
     case FieldKind::Int64: return Json::Value(static_cast<Json::Int64>(body.Number<int64_t>(at)));
     case FieldKind::Code: return Json::Value(static_cast<int>(body.Code(at)));
-    case FieldKind::Double: return Json::Value(body.Number<double>(at));
+    case FieldKind::Double: return RealOrNull(body.Number<double>(at));
     case FieldKind::U64Text: {
       char digits[128] = {};
       std::snprintf(digits, sizeof digits, "%llu",

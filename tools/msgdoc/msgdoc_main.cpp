@@ -154,7 +154,8 @@ void WriteReference(std::ostream& out) {
          "the request (`SendRequest` returns 0 and nothing is sent). Texts longer than their "
          "field allows are refused, not cut. Answers are JSON objects written with tab "
          "indentation and keys in ascending order; errors travel in \"error_no\" and "
-         "\"error_info\".\n\n";
+         "\"error_info\". A number the server sends as infinite or not a number reads as "
+         "null, which JSON can hold.\n\n";
   std::map<uint32_t, std::vector<std::string>> names;
   for (const auto& entry : Functions()) names[entry.second].push_back(entry.first);
   for (const auto& [funcId, funcNames] : names) {
