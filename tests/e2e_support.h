@@ -3,6 +3,7 @@
 // library looks for them), and a recorder for everything the host is told.
 #pragma once
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
@@ -12,9 +13,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/system.h"
+#include "plugin/host_api.h"
 #include "support/server_config.h"
 #include "host_recorder.h"
 #include "test_support.h"
@@ -62,5 +65,49 @@ inline std::string LoginJson(const char* func, const char* password = "secret") 
 
 inline const std::string kModifyPwdJson =
     R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
+
+// The library loaded as a host loads it, one client created against a
+// running stand-in, everything the host is told recorded.
+class LoadedClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    ASSERT_TRUE(harness_.Start());
+    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
+    ASSERT_NE(query, nullptr);
+    plugin_ = query();
+    client_ = plugin_.createClient(&HostRecorder::Notify);
+    ASSERT_NE(client_, nullptr);
+  }
+
+  void TearDown() override {
+    if (client_ != nullptr) plugin_.destroyClient(client_);
+    if (library_ != nullptr) dlclose(library_);
+  }
+
+  int32_t Send(const std::string& text, uint64_t context) {
+    return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
+                               &HostRecorder::Answer, context);
+  }
+
+  // Retries while the channel is still coming up.
+  bool SendWhenUp(const std::string& text, uint64_t context) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (Send(text, context) == 1) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  standin::StandIn& server() { return harness_.server(); }
+  HostRecorder& host() { return HostRecorder::Instance(); }
+
+  StandInHarness harness_;
+  void* library_ = nullptr;
+  PluginDescriptor plugin_{};
+  TradeClient* client_ = nullptr;
+};
 
 }  // namespace tessel::testing

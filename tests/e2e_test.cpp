@@ -18,51 +18,12 @@ using standin::AcceptedAtLeast;
 constexpr char kCancelText[] = R"({"status":1,"describe":"cancel req"})";
 constexpr char kTimeoutText[] = R"({"status":2,"describe":"timeout"})";
 
-class HostSession : public ::testing::Test {
+class HostSession : public LoadedClientTest {
  protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
-    ASSERT_NE(query, nullptr);
-    plugin_ = query();
-    client_ = plugin_.createClient(&HostRecorder::Notify);
-    ASSERT_NE(client_, nullptr);
-  }
-
-  void TearDown() override {
-    if (client_ != nullptr) plugin_.destroyClient(client_);
-    if (library_ != nullptr) dlclose(library_);
-  }
-
-  int32_t Send(const std::string& text, uint64_t context) {
-    return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                               &HostRecorder::Answer, context);
-  }
-
-  // Retries while the channel is still coming up.
-  bool SendWhenUp(const std::string& text, uint64_t context) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (Send(text, context) == 1) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
   bool LogIn(const char* func, uint64_t context) {
     return SendWhenUp(LoginJson(func), context) &&
            HostRecorder::Instance().WaitForAnswers(context, 1);
   }
-
-  standin::StandIn& server() { return harness_.server(); }
-  HostRecorder& host() { return HostRecorder::Instance(); }
-
-  StandInHarness harness_;
-  void* library_ = nullptr;
-  PluginDescriptor plugin_{};
-  TradeClient* client_ = nullptr;
 };
 
 TEST_F(HostSession, LoginOnBothChannelsReportsInOrder) {

@@ -74,37 +74,14 @@ Json::Value Paged(const char* func) {
   return request;
 }
 
-class TradingSession : public ::testing::Test {
+class TradingSession : public LoadedClientTest {
  protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
-    ASSERT_NE(query, nullptr);
-    plugin_ = query();
-    client_ = plugin_.createClient(&HostRecorder::Notify);
-    ASSERT_NE(client_, nullptr);
-  }
-
-  void TearDown() override {
-    if (client_ != nullptr) plugin_.destroyClient(client_);
-    if (library_ != nullptr) dlclose(library_);
-  }
-
   // Sends once the main channel is up (retrying while it comes up) and
   // returns the answer, or null when none arrives.
   Json::Value Ask(const Json::Value& request) {
     const std::string text = Text(request);
     const uint64_t context = ++lastContext_;
-    bool sent = false;
-    for (int attempt = 0; attempt < 200 && !sent; ++attempt) {
-      sent = plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                                 &HostRecorder::Answer, context) == 1;
-      if (!sent) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!sent || !host().WaitForAnswers(context, 1)) return Json::Value();
+    if (!SendWhenUp(text, context) || !host().WaitForAnswers(context, 1)) return Json::Value();
     return ParseJson(host().AnswersFor(context).front().text);
   }
 
@@ -134,13 +111,6 @@ class TradingSession : public ::testing::Test {
     return found.empty() ? Json::Value() : found.back();
   }
 
-  standin::StandIn& server() { return harness_.server(); }
-  HostRecorder& host() { return HostRecorder::Instance(); }
-
-  StandInHarness harness_;
-  void* library_ = nullptr;
-  PluginDescriptor plugin_{};
-  TradeClient* client_ = nullptr;
   uint64_t lastContext_ = 0;
 };
 
