@@ -374,6 +374,19 @@ Json::Value Program(const char* func) {
   return request;
 }
 
+// A plain (non-algorithm) plan of `lines` lines for the basket; the lines'
+// records are the caller's.
+Json::Value NormalPlan(const std::string& basketNo, int lines) {
+  Json::Value start = Program("StartBasketPlan");
+  start["basket_no"] = basketNo;
+  start["basket_type"] = "NORMAL";
+  start["entrust_amount_type"] = 0;
+  start["fund_account"] = "trader01-01";
+  start["operator_id"] = "op";
+  start["basket_detail_cnt"] = lines;
+  return start;
+}
+
 Json::Value BatchRecord(const char* code, int market, int side, int amount, double price) {
   Json::Value r(Json::objectValue);
   r["security_code"] = code;
@@ -437,13 +450,7 @@ TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
   EXPECT_EQ(Ask(detail)["error_no"].asInt(), standin::kUnknownBasket);
 
   // The plan names both securities; the second's amount replaced.
-  Json::Value start = Program("StartBasketPlan");
-  start["basket_no"] = basketNo;
-  start["basket_type"] = "NORMAL";
-  start["entrust_amount_type"] = 0;
-  start["fund_account"] = "trader01-01";
-  start["operator_id"] = "op";
-  start["basket_detail_cnt"] = 2;
+  Json::Value start = NormalPlan(basketNo, 2);
   for (int i = 0; i < 2; ++i) {
     Json::Value line(Json::objectValue);
     line["basket_detail_id"] = securities["record_set"][i]["basket_detail_id"];
@@ -717,13 +724,7 @@ TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
     batch["record_set"].append(BatchRecord("600000", kShanghai, kBuy, 100, 10));
   }
   EXPECT_EQ(Ask(batch)["error_no"].asInt(), standin::kBasketFull);
-  Json::Value start = Program("StartBasketPlan");
-  start["basket_no"] = basketNo;
-  start["basket_type"] = "NORMAL";
-  start["entrust_amount_type"] = 0;
-  start["fund_account"] = "trader01-01";
-  start["operator_id"] = "op";
-  start["basket_detail_cnt"] = 0;
+  Json::Value start = NormalPlan(basketNo, 0);
   start["record_set"] = Json::Value(Json::arrayValue);
   EXPECT_EQ(Ask(start)["error_no"].asInt(), standin::kEmptyBasket);
 }
