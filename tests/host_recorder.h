@@ -65,11 +65,16 @@ class HostRecorder {
     }
     return out;
   }
-  // Reports whose "connection_status" is `status`.
-  static size_t ConnectionReports(const std::vector<HostEvent>& events, int status) {
+  // Reports whose "connection_status" is `status` (and, when given, whose
+  // "trade_type" is `tradeType`).
+  static size_t ConnectionReports(const std::vector<HostEvent>& events, int status,
+                                  int tradeType = -1) {
     size_t n = 0;
     for (const HostEvent& e : events) {
-      n += !e.isAnswer && ParseJson(e.text)["connection_status"].asInt() == status;
+      if (e.isAnswer) continue;
+      const Json::Value report = ParseJson(e.text);
+      n += report["connection_status"].asInt() == status &&
+           (tradeType < 0 || report["trade_type"].asInt() == tradeType);
     }
     return n;
   }

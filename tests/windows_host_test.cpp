@@ -491,12 +491,7 @@ TEST_F(WindowsHost, SetRealTradeCancelsOutstandingRequests) {
   EXPECT_EQ(answers[0].text.size(), 36u);
   // Both links drop and say so, still with the old server kind.
   ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
-    size_t lost = 0;
-    for (const HostEvent& e : events) {
-      const Json::Value v = ParseJson(e.text);
-      lost += !e.isAnswer && v["connection_status"].asInt() == 2 && v["trade_type"].asInt() == 2;
-    }
-    return lost == 2;
+    return HostRecorder::ConnectionReports(events, 2, 2) == 2;
   }));
   // Only live servers are configured: nothing reconnects, requests are refused.
   EXPECT_EQ(Send(kModifyPwdJson, 8), 0);
