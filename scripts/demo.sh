@@ -74,17 +74,7 @@ read -r _ main push < "$work/standin-ports"
 main="${main#main=}"; push="${push#push=}"
 echo "simulated trade server listening: main $main, push $push"
 
-mkdir -p "$tools/config"
-cat > "$tools/config/system.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Tessel>
-  <TesselServer>
-    <!-- ca.pem is the simulator's own certificate: check the server by it. -->
-    <VerifyServer/>
-    <Server name="simulator" address="127.0.0.1" port="$main" pushaddress="127.0.0.1" pushport="$push" real="1"/>
-  </TesselServer>
-</Tessel>
-XML
+"$here/scripts/write-config.sh" "$tools" "$main" "$push"
 
 status=0
 if [ "$verbose" = 1 ]; then

@@ -89,17 +89,7 @@ until grep -q '^standin ' "$work/standin-ports" 2>/dev/null; do
   sleep 0.1
 done
 
-mkdir -p "$tools/config"
-cat > "$tools/config/system.xml" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<Tessel>
-  <TesselServer>
-    <!-- ca.pem is the simulator's own certificate: check the server by it. -->
-    <VerifyServer/>
-    <Server name="simulator" address="127.0.0.1" port="$main_port" pushaddress="127.0.0.1" pushport="$push_port" real="1"/>
-  </TesselServer>
-</Tessel>
-XML
+"$here/scripts/write-config.sh" "$tools" "$main_port" "$push_port"
 
 cat <<EOF
 simulated trade server listening on 127.0.0.1: main $main_port, push $push_port
