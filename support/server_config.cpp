@@ -29,6 +29,14 @@ std::optional<int32_t> ParsePortText(const char* text) {
   return static_cast<int32_t>(value);
 }
 
+bool ParseRealText(const char* text) {
+  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 ||
+           platform::CompareIgnoringCase(text, "false") == 0);
+}
+
+namespace {
+
+// A plain decimal number within [min, max], digits only; nothing otherwise.
 std::optional<long long> ParseDecimal(const char* text, long long min, long long max) {
   if (text[0] < '0' || text[0] > '9') return std::nullopt;
   errno = 0;
@@ -37,13 +45,6 @@ std::optional<long long> ParseDecimal(const char* text, long long min, long long
   if (errno != 0 || *end != '\0' || value < min || value > max) return std::nullopt;
   return value;
 }
-
-bool ParseRealText(const char* text) {
-  return !(text[0] == '\0' || std::strcmp(text, "0") == 0 ||
-           platform::CompareIgnoringCase(text, "false") == 0);
-}
-
-namespace {
 
 void ReadText(const TiXmlElement& element, const char* name, std::string& field) {
   if (const char* value = element.Attribute(name)) field = value;

@@ -48,7 +48,5 @@ bool LoadServerConfigFile(const std::string& path, ServerConfig& out,
 // the value lies outside 1-65535.
 std::optional<int32_t> ParsePortText(const char* text);
 bool ParseRealText(const char* text);
-// A plain decimal number within [min, max], digits only; nothing otherwise.
-std::optional<long long> ParseDecimal(const char* text, long long min, long long max);
 
 }  // namespace tessel

@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -33,6 +32,7 @@
 #include "tools/bench/bare_client.h"
 #include "tools/bench/latency.h"
 #include "tools/bench/library_client.h"
+#include "tools/bench/log_folder.h"
 #include "tools/standin/standin.h"
 
 namespace tessel::bench {
@@ -164,28 +164,12 @@ Idle MeasureIdle(int seconds) {
           (switches(after) - switches(before)) / wall};
 }
 
-// The library's log file beside this executable, as the library names it
-// (one file: the bench sets no size limit). Bytes() waits out the log's
-// batching first, so lines of what was just done are counted.
-class LogMeter {
- public:
-  LogMeter() {
-    const platform::LocalDateTime today = platform::LocalNow();
-    char name[32];
-    std::snprintf(name, sizeof name, "/Log/%04d%02d%02d.tessel.log", today.year, today.month,
-                  today.day);
-    path_ = platform::ExecutableDirectory() + name;
-  }
-  uint64_t Bytes() const {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path_, error);
-    return error ? 0 : static_cast<uint64_t>(size);
-  }
-
- private:
-  std::string path_;
-};
+// What the library's log has grown by, once the log's batching has been
+// waited out, so lines of what was just done are counted.
+uint64_t SettledLogBytes(const LogFolder& log) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  return log.Written();
+}
 
 // Log bytes a phase added, per unit of its work.
 double Per(uint64_t before, uint64_t after, double units) {
@@ -224,10 +208,10 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
   {
     LibraryClient library;
     if (!library.Open(options.library, why) || !library.LogIn(why, true)) return false;
-    const LogMeter log;
-    uint64_t logBefore = log.Bytes();
+    const LogFolder log;
+    uint64_t logBefore = SettledLogBytes(log);
     results.libraryIdle = MeasureIdle(options.idleSeconds);
-    uint64_t logAfter = log.Bytes();
+    uint64_t logAfter = SettledLogBytes(log);
     results.logIdleHour = Per(logBefore, logAfter, options.idleSeconds / kSecondsPerHour);
     std::vector<int64_t> calls;
     calls.reserve(static_cast<size_t>(options.budget.count + options.budget.warmup));
@@ -237,38 +221,38 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
       calls.push_back(callNs);
       return ok;
     };
-    logBefore = log.Bytes();
+    logBefore = SettledLogBytes(log);
     if (!Measure(options.budget, libraryTrip, results.library, why)) {
       why = "library: " + why;
       return false;
     }
-    logAfter = log.Bytes();
+    logAfter = SettledLogBytes(log);
     results.logRoundTrip = Per(logBefore, logAfter, options.budget.count + options.budget.warmup);
     calls.erase(calls.begin(), calls.begin() + options.budget.warmup);
     results.modifyPwdCall = Summarize(calls, {});
-    logBefore = log.Bytes();
+    logBefore = SettledLogBytes(log);
     const int64_t answered = library.Pipelined(options.window, pipelineFor);
     if (answered < 0) {
       why = "library: a pipelined request failed";
       return false;
     }
-    logAfter = log.Bytes();
+    logAfter = SettledLogBytes(log);
     results.logPipelined = Per(logBefore, logAfter, static_cast<double>(answered));
     results.libraryPipelined = static_cast<double>(answered) / options.pipelineSeconds;
     if (!library.AddIdleClients(options.clients - 1, why)) return false;
-    logBefore = log.Bytes();
+    logBefore = SettledLogBytes(log);
     results.manyIdle = MeasureIdle(options.idleSeconds);
-    logAfter = log.Bytes();
+    logAfter = SettledLogBytes(log);
     results.logManyIdleHour = Per(logBefore, logAfter, options.idleSeconds / kSecondsPerHour);
     // Orders that fill, while the stand-in still takes the account's orders
     // (it refuses them past its daily bound, which the timed calls below
     // reach; their call times do not depend on it).
-    logBefore = log.Bytes();
+    logBefore = SettledLogBytes(log);
     if (library.OrderSubmitCalls(kLoggedOrders, kOrderGap, false).empty()) {
       why = "library: an OrderSubmit failed";
       return false;
     }
-    logAfter = log.Bytes();
+    logAfter = SettledLogBytes(log);
     results.logOrderSubmit = Per(logBefore, logAfter, kLoggedOrders);
     for (const bool afterRoundTrip : {true, false}) {
       std::vector<int64_t> orders =

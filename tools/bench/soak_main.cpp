@@ -23,18 +23,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <unordered_map>
-#include <vector>
 
 #include "platform/system.h"
 #include "plugin/host_api.h"
 #include "support/server_config.h"
+#include "tools/bench/log_folder.h"
 #include "tools/standin/standin.h"
 
 namespace tessel::soak {
@@ -42,6 +41,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+using bench::LogFolder;
 
 constexpr int kOutstanding = 64;
 // Where the soak reports: the terminal, while the library's console lines
@@ -147,83 +147,6 @@ long RssKiB() {
   statm >> pages >> resident;
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
-
-// Today's log files in the library's log folder: "<date>.tessel.log" and
-// the numbered ones after it.
-class LogFolder {
- public:
-  explicit LogFolder(uint64_t limit) : limit_(limit) {
-    const platform::LocalDateTime today = platform::LocalNow();
-    char date[16];
-    std::snprintf(date, sizeof date, "%04d%02d%02d", today.year, today.month, today.day);
-    date_ = date;
-    folder_ = ModuleDirectory() + "/Log";
-    atStart_ = Total();
-  }
-
-  // Bytes the log grew by since the soak started, removed files included.
-  uint64_t Written() const { return removed_ + Total() - atStart_; }
-  unsigned Newest() const { return Numbers().back(); }
-
-  // Files closed larger than the limit (the soak's lines are all far
-  // shorter than it). The first file may hold earlier runs, so only the
-  // numbered ones count.
-  unsigned Oversized() const { return oversized_; }
-
-  // Removes every file but the newest, which the library may still write.
-  void RemoveClosedFiles() {
-    const std::vector<unsigned> numbers = Numbers();
-    for (size_t i = 0; i + 1 < numbers.size(); ++i) {
-      std::error_code error;
-      const uintmax_t size = std::filesystem::file_size(PathOf(numbers[i]), error);
-      if (error || !std::filesystem::remove(PathOf(numbers[i]), error)) continue;
-      removed_ += size;
-      oversized_ += limit_ != 0 && numbers[i] != 0 && size > limit_;
-    }
-  }
-
- private:
-  std::string PathOf(unsigned number) const {
-    return folder_ + "/" + date_ + (number == 0 ? "" : "." + std::to_string(number)) +
-           ".tessel.log";
-  }
-  // The numbers of today's files, in order; {0} at least.
-  std::vector<unsigned> Numbers() const {
-    std::vector<unsigned> numbers;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
-      const std::string name = entry.path().filename().string();
-      unsigned number = 0;
-      char rest[32] = {};
-      if (name == date_ + ".tessel.log") {
-        numbers.push_back(0);
-      } else if (name.rfind(date_ + ".", 0) == 0 &&
-                 std::sscanf(name.c_str() + date_.size(), ".%u.%31s", &number, rest) == 2 &&
-                 std::string(rest) == "tessel.log") {
-        numbers.push_back(number);
-      }
-    }
-    if (numbers.empty()) numbers.push_back(0);
-    std::sort(numbers.begin(), numbers.end());
-    return numbers;
-  }
-  uint64_t Total() const {
-    uint64_t total = 0;
-    for (const unsigned number : Numbers()) {
-      std::error_code error;
-      const uintmax_t size = std::filesystem::file_size(PathOf(number), error);
-      if (!error) total += size;
-    }
-    return total;
-  }
-
-  std::string date_;
-  std::string folder_;
-  uint64_t limit_;
-  uint64_t atStart_ = 0;
-  uint64_t removed_ = 0;
-  unsigned oversized_ = 0;
-};
 
 struct Plugin {
   void* library = nullptr;
