@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "plugin/function_table.h"
 #include "plugin/request_intake.h"
 #include "session/inbound_dispatch.h"
+#include "session/pending_requests.h"
 #include "session/trade_client.h"
 #include "support/server_config.h"
 
@@ -250,6 +252,7 @@ void RunIntake(const uint8_t* data, size_t size) {
     FUZZ_EXPECT(client.requestSeq == seqBefore);
     FUZZ_EXPECT(ordersDrawn == 0 && cancelsDrawn == 0);
     FUZZ_EXPECT(QueuedCount(client.main) == 0 && QueuedCount(client.push) == 0);
+    FUZZ_EXPECT(OutstandingCount(client.main) == 0 && OutstandingCount(client.push) == 0);
     return;
   }
   FUZZ_EXPECT(client.requestSeq == seqBefore + 1);
@@ -269,10 +272,14 @@ void RunIntake(const uint8_t* data, size_t size) {
   const bool onPush = function.name == kPushLoginFunc;
   Channel& target = onPush ? client.push : client.main;
   Channel& other = onPush ? client.main : client.push;
-  TradeRequestData queued;
-  FUZZ_EXPECT(target.queue.try_dequeue(queued));
+  uint64_t queuedId = 0;
+  FUZZ_EXPECT(target.queue.try_dequeue(queuedId));
   FUZZ_EXPECT(QueuedCount(target) == 0 && QueuedCount(other) == 0);
-  if (queued.frame == nullptr) return;
+  FUZZ_EXPECT(OutstandingCount(other) == 0);
+  std::optional<TradeRequestData> taken = TakePending(target, queuedId);
+  FUZZ_EXPECT(taken.has_value() && OutstandingCount(target) == 0);
+  if (!taken || taken->frame == nullptr) return;
+  const TradeRequestData& queued = *taken;
   FUZZ_EXPECT(queued.requestId == seqBefore + 1);
   FUZZ_EXPECT(queued.messageType == function.funcId);
   FUZZ_EXPECT(queued.callback == &IgnoreAnswer && queued.context == 7);
@@ -347,7 +354,7 @@ void RunFrameWalk(const uint8_t* data, size_t size) {
   FUZZ_EXPECT(channel.pending.size() + answered == pendingCount);
   // A relogin asked for by an answer finds no saved login: nothing queued.
   size_t strays = 0;
-  for (TradeRequestData stray;
+  for (uint64_t stray = 0;
        client->main.queue.try_dequeue(stray) || client->push.queue.try_dequeue(stray);) {
     ++strays;
   }

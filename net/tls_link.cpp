@@ -110,30 +110,52 @@ int TlsLink::Handshake(std::chrono::steady_clock::time_point deadline) {
     if (code != SSL_ERROR_WANT_READ && code != SSL_ERROR_WANT_WRITE) return code;
     // A server that accepts TCP but never speaks TLS must not hold the
     // channel forever: the handshake shares the connect time-out.
-    if (std::chrono::steady_clock::now() >= deadline) return SSL_ERROR_SYSCALL;
-    if (!AwaitReady(code == SSL_ERROR_WANT_READ)) return SSL_ERROR_SYSCALL;
+    if (AwaitReady(code == SSL_ERROR_WANT_READ, deadline) != Readiness::Ready) {
+      return SSL_ERROR_SYSCALL;
+    }
   }
 }
 
-bool TlsLink::AwaitReady(bool wantRead) {
+TlsLink::Readiness TlsLink::AwaitReady(bool wantRead,
+                                       std::chrono::steady_clock::time_point giveUpAt) {
   const platform::NativeSocket s = socket_.handle();
   while (!socket_.isShutDown()) {
-    const unsigned ready = platform::Poll(s, wantRead, !wantRead, platform::kShutdownCheckMs);
-    if (ready != 0) return true;  // errors surface from the next OpenSSL call
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        giveUpAt - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Readiness::Stalled;
+    const int slice = static_cast<int>(
+        std::min<int64_t>(left.count(), platform::kShutdownCheckMs));
+    if (platform::Poll(s, wantRead, !wantRead, slice) != 0) {
+      return Readiness::Ready;  // errors surface from the next OpenSSL call
+    }
   }
-  return false;
+  return Readiness::ShutDown;
 }
 
 template <typename Call>
-int TlsLink::Transfer(size_t n, Call call, size_t* transferred) {
+int TlsLink::Transfer(size_t n, Call call, size_t* transferred,
+                      std::optional<std::chrono::milliseconds> stallLimit) {
+  using Clock = std::chrono::steady_clock;
+  const auto giveUpAfterProgress = [&] {
+    return stallLimit ? Clock::now() + *stallLimit : Clock::time_point::max();
+  };
+  Clock::time_point giveUpAt = giveUpAfterProgress();
   size_t done = 0;
   int code = SSL_ERROR_NONE;
   while (done < n) {
     const auto [result, error] = Locked([&](SSL* ssl) { return call(ssl, done); });
     if (result > 0) {
       done += static_cast<size_t>(result);
+      giveUpAt = giveUpAfterProgress();
     } else if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-      if (!AwaitReady(error == SSL_ERROR_WANT_READ)) {
+      const Readiness ready = AwaitReady(error == SSL_ERROR_WANT_READ, giveUpAt);
+      if (ready == Readiness::Stalled) {
+        ConsoleLine("SSL transfer stalled: no progress for " +
+                    std::to_string(stallLimit ? stallLimit->count() : 0) + " ms");
+        code = error;
+        break;
+      }
+      if (ready == Readiness::ShutDown) {
         code = SSL_ERROR_SYSCALL;
         break;
       }
@@ -146,19 +168,13 @@ int TlsLink::Transfer(size_t n, Call call, size_t* transferred) {
   return code;
 }
 
-int TlsLink::ReadExact(uint8_t* buffer, size_t n) {
-  return Transfer(n, [&](SSL* ssl, size_t done) {
-    return SSL_read(ssl, buffer + done, static_cast<int>(n - done));
-  });
-}
-
-int TlsLink::WriteAll(const uint8_t* buffer, size_t n, size_t* written) {
+int TlsLink::WriteAll(const uint8_t* buffer, size_t n, std::chrono::milliseconds stallLimit) {
   return Transfer(
       n,
       [&](SSL* ssl, size_t done) {
         return SSL_write(ssl, buffer + done, static_cast<int>(n - done));
       },
-      written);
+      nullptr, stallLimit);
 }
 
 std::string TlsLink::StateString() {
@@ -185,7 +201,7 @@ int TlsLink::Hold(size_t n) {
         const size_t at = receivedEnd_ + done;
         return SSL_read(ssl, received_.data() + at, static_cast<int>(received_.size() - at));
       },
-      &got);
+      &got, std::nullopt);
   receivedEnd_ += got;
   return code;
 }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,12 +51,10 @@ class TlsLink {
                                           const std::string* expectedHost = nullptr,
                                           std::string* verifyError = nullptr);
 
-  // Fill exactly n bytes / send exactly n bytes. 0 on success, otherwise the
-  // SSL_get_error code that ended the transfer.
-  // With `written`, WriteAll also says how many bytes went through before
-  // a failure (n on success).
-  int ReadExact(uint8_t* buffer, size_t n);
-  int WriteAll(const uint8_t* buffer, size_t n, size_t* written = nullptr);
+  // Sends exactly n bytes: 0 on success, otherwise the SSL_get_error code
+  // that ended the transfer. A socket that takes no byte for `stallLimit`
+  // (a server that stopped reading) ends it with SSL_ERROR_WANT_WRITE.
+  int WriteAll(const uint8_t* buffer, size_t n, std::chrono::milliseconds stallLimit);
 
   // The next whole frame and its size; 0 when the connection is over. The
   // link reads as much as TLS has for it at a time and hands out the frames
@@ -74,12 +73,15 @@ class TlsLink {
   template <typename Call>
   std::pair<int, int> Locked(Call call);
   // Repeats a read or write call until n bytes are through, waiting for
-  // readiness between tries; 0 or the error code that ended it.
+  // readiness between tries; 0 or the error code that ended it. With a
+  // stall limit, a wait that outlasts it since the last progress ends it.
   template <typename Call>
-  int Transfer(size_t n, Call call, size_t* transferred = nullptr);
-  // Waits until the socket may be read (wantRead) or written, or the link is
-  // shut down; false when it was shut down or failed.
-  bool AwaitReady(bool wantRead);
+  int Transfer(size_t n, Call call, size_t* transferred,
+               std::optional<std::chrono::milliseconds> stallLimit);
+  enum class Readiness { Ready, ShutDown, Stalled };
+  // Waits until the socket may be read (wantRead) or written, the link is
+  // shut down, or `giveUpAt` passes.
+  Readiness AwaitReady(bool wantRead, std::chrono::steady_clock::time_point giveUpAt);
 
   // Reads until at least `n` bytes of the stream are held from received_
   // on; 0 or the error code that ended it.

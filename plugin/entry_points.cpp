@@ -1,9 +1,9 @@
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <new>
 
 #include "platform/system.h"
+#include "plugin/client_reaper.h"
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
 #include "session/trade_client.h"
@@ -21,9 +21,6 @@ constexpr char kDescription[] =
     "\xCC\xE1\xB9\xA9\xD2\xBB\xCC\xD7\xD2\xC0\xBE\xDD\xCA\xB5\xC5\xCC\xD0\xD0\xC7\xE9"
     "\xB4\xE9\xBA\xCF\xB5\xC4\xBD\xBB\xD2\xD7\xB7\xFE\xCE\xF1";
 
-// Clients alive in this process.
-std::atomic<int> gLiveClients{0};
-
 // Runs when the library is unloaded: with no client left, nothing can use
 // the log or the process-wide objects any more, and a host that loads and
 // unloads the library again and again must collect neither an open log file,
@@ -32,10 +29,11 @@ std::atomic<int> gLiveClients{0};
 // on write their log lines themselves: nothing is left queued at the end.
 struct ReleaseAtUnload {
   ~ReleaseAtUnload() {
-    if (gLiveClients.load() != 0) {
+    if (AnyClientAlive()) {
       CLog::Instance().WriteDirectly();
       return;
     }
+    ReapNothingMore();
     CLog::Instance().Close();
     ReleaseImmortals();
   }
@@ -69,28 +67,39 @@ PluginDescriptor MakePluginDescriptor() {
 }
 
 TradeClient* CreateClient(HostNotifyCallback notify) {
+  // Counted before any thread of it starts, so that an unload or an exit
+  // racing this call never releases what those threads use.
+  CountClientIn();
   try {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();
-    if (!client->Init(notify)) {
-      CLog::Instance().Flush();  // what the failed creation wrote is in the file on return
-      return nullptr;
-    }
-    ++gLiveClients;
-    return client.release();
+    if (client->Init(notify)) return client.release();
+    CLog::Instance().Flush();  // what the failed creation wrote is in the file on return
   } catch (...) {
-    return nullptr;
   }
+  CountClientOut();
+  return nullptr;
 }
 
 void DestroyClient(TradeClient* client) {
   if (client == nullptr) return;
+  // Inside one of the client's own callbacks, it cannot be joined and freed
+  // here: it stops taking and answering anything now, and the reaper frees
+  // it once the callback has returned.
+  if (CallbackGate::InsideUseOf(client)) {
+    try {
+      client->StopFromCallback();
+      ReapLater(client);
+    } catch (...) {
+    }
+    return;
+  }
   try {
     client->Stop();
   } catch (...) {
   }
   delete client;
-  --gLiveClients;
+  CountClientOut();
   CLog::Instance().Flush();  // everything the client wrote is in the file on return
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "plugin/function_table.h"
+#include "session/pending_requests.h"
 #include "session/request_dispatch.h"
 #include "session/trade_client.h"
 #include "support/immortal.h"
@@ -61,10 +62,17 @@ bool SubmitRequest(TradeClient& client, const char* data, int32_t length,
   if (!request.isObject() || !request["func"].isString()) return Refused("", "no \"func\"");
   const std::string func = request["func"].asString();
   if (!LookupFunction(Functions(), request)) return Refused(func, "unknown function");
+  // Destroyed from inside a callback: its links are ending.
+  if (client.stopRequested) return Refused(func, "client destroyed");
   if (!client.main.connected) return Refused(func, "main channel down");
   // Checked before the dispatch, so a refused push login takes no request id.
   if (func == kPushLoginFunc && !client.push.connected) {
     return Refused(func, "push channel down");
+  }
+  Channel& channel = func == kPushLoginFunc ? client.push : client.main;
+  // A server that stopped reading must not make memory grow without bound.
+  if (OutstandingCount(channel) >= client.timings.maxOutstanding) {
+    return Refused(func, "too many requests outstanding");
   }
 
   TradeRequestData queued;
@@ -79,13 +87,10 @@ bool SubmitRequest(TradeClient& client, const char* data, int32_t length,
   } else if (queued.messageType != kLoginType) {
     LogRequest(queued, std::string(data, static_cast<size_t>(length)).c_str());
   }
-  if (func == kMainLoginFunc) {
-    LogRequest(queued, "Main Login");
-    return client.main.queue.enqueue(std::move(queued));
-  }
-  if (func != kPushLoginFunc) return client.main.queue.enqueue(std::move(queued));
-  LogRequest(queued, "Push Login");
-  return client.push.queue.enqueue(std::move(queued));
+  if (func == kMainLoginFunc) LogRequest(queued, "Main Login");
+  if (func == kPushLoginFunc) LogRequest(queued, "Push Login");
+  QueueRequest(client, channel, std::move(queued));
+  return true;
 }
 
 }  // namespace tessel

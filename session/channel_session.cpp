@@ -10,7 +10,8 @@
 #include "platform/sockets.h"
 #include "session/channel_profile.h"
 #include "session/send_pump.h"
-#include "session/timeouts.h"
+#include "session/pending_requests.h"
+#include "session/status_reports.h"
 #include "session/trade_client.h"
 #include "support/console.h"
 #include "support/log.h"
@@ -77,7 +78,7 @@ class Backoff {
     const auto until = std::chrono::steady_clock::now() + next_ + std::chrono::milliseconds(jitter);
     next_ = std::min(next_ * 2, max_);
     while (std::chrono::steady_clock::now() < until && !client.stopRequested &&
-           channel.requestedReal == channel.activeReal) {
+           client.WantsReal(channel) == channel.activeReal) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
@@ -99,7 +100,7 @@ bool ConnectChannel(TradeClient& client, Channel& channel, const ChannelProfile&
     if (!channel.socket.create()) return false;
     // Checked after create(), which clears an earlier shutdownLink(): a stop
     // or kind switch that came before it is seen here, one after it sticks.
-    if (client.stopRequested || channel.requestedReal != channel.activeReal) {
+    if (client.stopRequested || client.WantsReal(channel) != channel.activeReal) {
       channel.socket.close();
       return false;
     }
@@ -127,21 +128,57 @@ void PrintPorts(const VSocket& socket) {
               std::to_string(localPort));
 }
 
-// Reads and dispatches frames until the link fails or the client stops.
-void ReadFrames(TradeClient& client, const ChannelProfile& profile, TlsLink& link) {
+// Reads and dispatches frames until the link fails, is ended or the client
+// stops. A frame read after the link was ended (by a switch, a stop or a
+// failed write) is dropped: once the loss is reported nothing from the link
+// may reach the host, and the loss is reported right after this returns.
+void ReadFrames(TradeClient& client, Channel& channel, const ChannelProfile& profile,
+                TlsLink& link) {
   while (!client.stopRequested) {
     const uint8_t* frame = nullptr;
     const size_t size = link.NextFrame(frame, profile.skipsBadMagic, profile.readErrorLogTag);
-    if (size == 0) return;
+    if (size == 0 || channel.socket.isShutDown()) return;
     int32_t count = static_cast<int32_t>(size);
     profile.dispatch(client, frame, count);
   }
 }
 
+// Brings a link into service: what the previous link left unsent is failed,
+// the main channel cancels what is outstanding, the login is replayed.
+void OpenLink(TradeClient& client, Channel& channel, const ChannelProfile& profile) {
+  FailUnsent(client, channel);
+  if (profile.cancelsOnConnect) client.CancelAll();
+  // The previous link was torn down by this thread, so nothing else can
+  // set the mark between this read and the clear.
+  if (channel.reloginPending) {
+    client.QueueRelogin(channel);
+    channel.reloginPending = false;
+  }
+  // Requests are taken from here on: after the cancellation (one accepted
+  // during the handshake would be cancelled by the very link it was meant
+  // for).
+  channel.connected = true;
+}
+
+// Ends a link that was in service, in this order: no request is taken any
+// more, the send thread ends, what it never wrote is answered as unsent,
+// the host hears of the loss (with the kind the link had), and only then
+// does the channel take over a requested kind and owe a relogin.
+void CloseLink(TradeClient& client, Channel& channel, const ChannelProfile& profile) {
+  channel.connected = false;
+  channel.socket.shutdownLink();
+  channel.doorbell.Ring();
+  channel.sendThread.join();
+  FailUnsent(client, channel);
+  ReportConnectStatus(client, false, profile.connectionType);
+  channel.reloginPending = true;
+  channel.activeReal = client.WantsReal(channel);
+}
+
 // One established TCP connection: TLS, send thread, relogin, reading, and
 // tear-down. Returns whether the link came up (TLS succeeded).
 bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profile,
-             SSL_CTX* context, OfflineSweeper& sweeper) {
+             SSL_CTX* context) {
   ConsoleLine(profile.afterConnectLine);
   PrintPorts(channel.socket);
   std::string address;
@@ -161,31 +198,12 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   }
   ConsoleLine("After SSL_connect connect");
   PrintPorts(channel.socket);
-  sweeper.Stop();
-  if (profile.cancelsOnConnect) client.CancelAll();
-  // The previous link's send thread has been joined, so nothing can set the
-  // mark between this read and the clear.
-  if (channel.reloginPending) {
-    client.QueueRelogin(channel);
-    channel.reloginPending = false;
-  }
-  // Requests are taken from here on: after the cancellation (one accepted
-  // during the handshake would be cancelled by the very link it was meant
-  // for) and before the send thread starts, which may send its heartbeat at
-  // once.
-  channel.connected = true;
+  OpenLink(client, channel, profile);
   channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
                                    std::ref(*link));
-  ReadFrames(client, profile, *link);
-
-  // Tear-down: wake the send thread, wait for it, then free what this
-  // thread owns, TLS first and the socket last. The send thread may be
-  // asleep until its next heartbeat; the wake-up entry ends that sleep.
-  channel.socket.shutdownLink();
-  channel.connected = false;
-  WakeSendThread(channel);
-  channel.sendThread.join();
-  sweeper.Start();
+  ReadFrames(client, channel, profile, *link);
+  CloseLink(client, channel, profile);
+  // What this thread owns goes last, TLS first and the socket after it.
   link.reset();
   channel.socket.close();
   return true;
@@ -203,16 +221,11 @@ void RunChannel(TradeClient& client, Channel& channel) {
   if (!context) return;
 
   Backoff backoff(client.timings);
-  // While no send thread runs, this one keeps the time-out promise.
-  OfflineSweeper sweeper(client, channel);
-  sweeper.Start();
   while (!client.stopRequested) {
-    // A kind switch made while no link was up is taken over here, since no
-    // send thread ends to take it over.
-    channel.activeReal = channel.requestedReal.load();
+    // A kind switch made while no link was up is taken over here.
+    channel.activeReal = client.WantsReal(channel);
     const bool wasOnline =
-        ConnectChannel(client, channel, profile) &&
-        RunLink(client, channel, profile, context.get(), sweeper);
+        ConnectChannel(client, channel, profile) && RunLink(client, channel, profile, context.get());
     if (wasOnline) {
       backoff.Reset();
     } else if (!client.stopRequested) {

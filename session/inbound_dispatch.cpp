@@ -6,6 +6,8 @@
 
 #include "messages/inbound/answer_layouts.h"
 #include "net/frame.h"
+#include "session/host_calls.h"
+#include "session/pending_requests.h"
 #include "session/status_reports.h"
 #include "session/trade_client.h"
 #include "support/console.h"
@@ -30,46 +32,35 @@ std::optional<TradeRequestData> TakeAnswered(Channel& channel, uint64_t requestI
   if (!entry) return entry;
   entry->frame.reset();  // the request frame is done with
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
-      Clock::now() - entry->sentAt);
+      Clock::now() - entry->acceptedAt);
   ConsoleLine("Message type->" + std::to_string(entry->messageType) +
               "->time cost: " + std::to_string(waited.count()) + " seconds");
   return entry;
 }
 
-void DeliverAnswer(const TradeRequestData& entry, const std::string& text,
-                   const char* noCallbackLine) {
-  if (entry.callback != nullptr) {
-    entry.callback(text.c_str(), static_cast<int32_t>(text.size()), entry.context);
-  } else {
-    ConsoleLine(noCallbackLine);
-  }
+// The answer's entry is in the log file before the host hears of it, so a
+// crash of the host never hides what it was told.
+void LogAnswer(const TradeRequestData& entry, const std::string& text) {
   CLog::Instance().Write(1, "Response", "Response", "content:%d - %s",
                          static_cast<int32_t>(entry.requestId), text.c_str());
+  CLog::Instance().Flush();
 }
 
 // A Login answer: a non-zero error number in its head is a refused login and
 // is reported as such, without claiming the link is logged in.
-std::string HandleLoginAnswer(TradeClient& client, BodyView body, uint32_t connectionType) {
+std::string LoginStatusOf(TradeClient& client, BodyView body, uint32_t connectionType) {
   const int32_t errorNo = body.Int32(kAnswerHeadErrorNoOffset);
   if (errorNo != 0) {
-    const std::string text =
-        BuildLoginStatus(client, "Login", errorNo, body.Text(kAnswerHeadErrorInfoOffset, 255),
-                         connectionType, 0);
-    NotifyHost(client, text);
-    return text;
+    return BuildLoginStatus(client, "Login", errorNo, body.Text(kAnswerHeadErrorInfoOffset, 255),
+                            connectionType, 0);
   }
-  const std::string text = BuildLoginStatus(client, "Login", 0, "", connectionType, 0);
-  NotifyHost(client, text);
-  ReportConnectStatus(client, true, connectionType);
-  return text;
+  return BuildLoginStatus(client, "Login", 0, "", connectionType, 0);
 }
 
-std::string HandleLogoutAnswer(TradeClient& client, BodyView body, uint32_t connectionType) {
-  const std::string text = BuildLoginStatus(
-      client, "Logout", body.Int32(kAnswerHeadErrorNoOffset),
-      body.Text(kAnswerHeadErrorInfoOffset, 255), connectionType, kLogoutPushType);
-  NotifyHost(client, text);
-  return text;
+std::string LogoutStatusOf(TradeClient& client, BodyView body, uint32_t connectionType) {
+  return BuildLoginStatus(client, "Logout", body.Int32(kAnswerHeadErrorNoOffset),
+                          body.Text(kAnswerHeadErrorInfoOffset, 255), connectionType,
+                          kLogoutPushType);
 }
 
 // What the two channels say and do differently about the answers they match.
@@ -105,23 +96,28 @@ void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFr
                   const TradeRequestData& entry) {
   std::string text;
   bool loginLost = false;
+  bool notifies = false;       // the text goes to hostNotify as well
+  bool reportsLoggedIn = false;
+  const int32_t errorNo = frame.body.Int32(kAnswerHeadErrorNoOffset);
   switch (frame.header.messageType) {
     case kUnknownType:
       ConsoleLine("Unknown Message!");
       break;
     case kLoginType:
       // A refused login must not be announced as a successful one.
-      ConsoleLine(frame.body.Int32(kAnswerHeadErrorNoOffset) == 0 ? rules.loginLine
-                                                                   : rules.loginFailedLine);
-      text = HandleLoginAnswer(client, frame.body, rules.connectionType);
-      if (rules.logsLoginSucceeded && frame.body.Int32(kAnswerHeadErrorNoOffset) == 0) {
+      ConsoleLine(errorNo == 0 ? rules.loginLine : rules.loginFailedLine);
+      text = LoginStatusOf(client, frame.body, rules.connectionType);
+      notifies = true;
+      reportsLoggedIn = errorNo == 0;
+      if (rules.logsLoginSucceeded && errorNo == 0) {
         CLog::Instance().Write(1, "Response", "kZELMessageTypeLogon", "content:%d - %s",
                                static_cast<int32_t>(entry.requestId), "Push Login Succeed");
       }
       break;
     case kLogoutType:
       ConsoleLine(rules.logoutLine);
-      text = HandleLogoutAnswer(client, frame.body, rules.connectionType);
+      text = LogoutStatusOf(client, frame.body, rules.connectionType);
+      notifies = true;
       break;
     case kHeartbeatType:
       if (rules.heartbeatLine != nullptr) ConsoleLine(rules.heartbeatLine);
@@ -134,7 +130,10 @@ void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFr
       }
       break;
   }
-  DeliverAnswer(entry, text, rules.noCallbackLine);
+  LogAnswer(entry, text);
+  if (notifies) NotifyHost(client, text);
+  if (reportsLoggedIn) ReportConnectStatus(client, true, rules.connectionType);
+  AnswerHost(client, entry, text, rules.noCallbackLine);
   // After delivery, so the host has the answer that told of the lost login.
   if (loginLost) client.ReloginGate();
 }
@@ -143,19 +142,20 @@ void ReportLostAnswer(uint32_t messageType) {
   ConsoleLine("Rsp that lost its req:" + std::to_string(messageType));
 }
 
-// A push message: parsed, handed to hostNotify, then traced as the channel
-// traces that type.
+// A push message: parsed, logged as the channel logs that type (in the file
+// before the host hears of it), handed to hostNotify, its handling timed.
 void DeliverPush(TradeClient& client, const InboundFrame& frame, const PushType& push,
                  bool logResponse) {
   const std::string text = ParseAnswer(*push.layout, frame.body).text;
+  if (logResponse) {
+    CLog::Instance().Write(1, "Response", push.name, "content:%s", text.c_str());
+    CLog::Instance().Flush();
+  }
   NotifyHost(client, text);
   if (push.logsHandlingTime) {
     const std::chrono::duration<double, std::milli> took = Clock::now() - frame.arrived;
     CLog::Instance().Write(1, "PushData", "PushData", "content:%d - %lf",
                            static_cast<int32_t>(frame.header.requestId), took.count());
-  }
-  if (logResponse) {
-    CLog::Instance().Write(1, "Response", push.name, "content:%s", text.c_str());
   }
 }
 

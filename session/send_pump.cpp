@@ -8,16 +8,12 @@
 #include "net/tls_link.h"
 #include "platform/sockets.h"
 #include "session/channel_profile.h"
-#include "session/status_reports.h"
-#include "session/timeouts.h"
+#include "session/pending_requests.h"
 #include "session/trade_client.h"
 #include "support/console.h"
 #include "support/log.h"
 
 namespace tessel {
-
-const char kSendFailText[] = "{\"status\":1,\"describe\":\"req send fail\"}";
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -29,41 +25,26 @@ constexpr size_t kMaxBatchBytes = 64 * 1024;
 class SendPump {
  public:
   SendPump(TradeClient& client, Channel& channel, TlsLink& link)
-      : client_(client), channel_(channel), link_(link), profile_(ProfileOf(channel.kind)),
-        taken_(kMaxBatchFrames) {}
+      : client_(client), channel_(channel), link_(link), profile_(ProfileOf(channel.kind)) {
+    ids_.resize(kMaxBatchFrames);
+    outgoing_.reserve(kMaxBatchFrames);
+  }
 
+  // Writes until the link ends. A write that fails or stalls ends the link
+  // itself; the channel thread then tears it down and reports the loss.
   void Run() {
-    // The first idle pass sweeps and, with lastSent_ at the clock's epoch,
-    // sends a heartbeat.
-    Clock::time_point nextSweep{};
-    while (!client_.stopRequested && channel_.socket.isAlive()) {
-      size_t count = channel_.queue.try_dequeue_bulk(taken_.begin(), kMaxBatchFrames);
-      if (count == 0) {
-        const Clock::time_point now = Clock::now();
-        if (now >= nextSweep) nextSweep = SweepTimeouts(client_, channel_, now);
-        if (!HeartbeatIfDue(now)) break;
-        // Asleep until the next duty: a queued request (or the tear-down's
-        // wake-up), the next heartbeat or the earliest time-out.
-        const Clock::time_point wake = std::min(nextSweep, HeartbeatDue());
-        count = channel_.queue.wait_dequeue_bulk_timed(taken_.begin(), kMaxBatchFrames,
-                                                        MicrosecondsUntil(wake));
-        if (count == 0) continue;
+    while (!client_.stopRequested && !channel_.socket.isShutDown()) {
+      if (!SendQueued() || !HeartbeatIfDue(Clock::now())) {
+        channel_.socket.shutdownLink();
+        return;
       }
-      if (!SendTaken(count)) break;
+      // Asleep until a request is queued, the link ends or a heartbeat is
+      // due. Time-outs are the timekeeper's.
+      channel_.doorbell.SleepUntil(HeartbeatDue());
     }
-    // No request may be accepted for a link the host is told is lost.
-    channel_.connected = false;
-    channel_.reloginPending = true;
-    ReportConnectStatus(client_, false, profile_.connectionType);
-    channel_.activeReal = channel_.requestedReal.load();
   }
 
  private:
-  static int64_t MicrosecondsUntil(Clock::time_point when) {
-    const auto left = std::chrono::ceil<std::chrono::microseconds>(when - Clock::now());
-    return std::max<int64_t>(left.count(), 0);
-  }
-
   // A heartbeat goes out after more than heartbeatIdle whole seconds
   // without a written frame.
   Clock::time_point HeartbeatDue() const {
@@ -77,7 +58,7 @@ class SendPump {
       return true;
     }
     const Frame heartbeat = BuildHeartbeat(++client_.requestSeq);
-    const int code = link_.WriteAll(heartbeat.data(), heartbeat.size());
+    const int code = Write(heartbeat.data(), heartbeat.size());
     if (code != 0) {
       CLog::Instance().Write(1, profile_.heartbeatErrorLogTag, "Error", "content:%d", code);
       return false;
@@ -86,104 +67,71 @@ class SendPump {
     return true;
   }
 
-  // Sends the first `count` taken entries, as many per write as the bounds
-  // allow; false when a write failed, which ends the pump.
-  bool SendTaken(size_t count) {
-    size_t at = 0;
-    while (at < count) {
-      size_t end = at;
-      size_t bytes = 0;
-      while (end < count && (end == at || bytes + FrameBytes(taken_[end]) <= kMaxBatchBytes)) {
-        bytes += FrameBytes(taken_[end]);
-        ++end;
+  // Writes every queued request, batch by batch, until the queue is empty;
+  // false when a write failed.
+  bool SendQueued() {
+    for (;;) {
+      const size_t count = channel_.queue.try_dequeue_bulk(ids_.begin(), kMaxBatchFrames);
+      if (count == 0) return true;
+      outgoing_.clear();
+      TakeForSending(channel_, ids_.data(), count, outgoing_);
+      size_t at = 0;
+      while (at < outgoing_.size()) {
+        const size_t end = BatchEnd(at);
+        if (!SendBatch(at, end)) return false;
+        at = end;
       }
-      const bool sent = SendBatch(at, end, bytes);
-      for (size_t i = at; i < end; ++i) taken_[i] = TradeRequestData{};
-      if (!sent) {
-        // Entries taken but not reached stay pending as if still queued.
-        for (size_t i = end; i < count; ++i) Unsent(std::move(taken_[i]));
-        return false;
-      }
-      at = end;
+    }
+  }
+
+  // The end of the batch that starts at `at`: as many frames as the bounds
+  // allow, at least one.
+  size_t BatchEnd(size_t at) const {
+    size_t end = at;
+    size_t bytes = 0;
+    while (end < outgoing_.size() &&
+           (end == at || bytes + outgoing_[end].frame->size() <= kMaxBatchBytes)) {
+      bytes += outgoing_[end].frame->size();
+      ++end;
+    }
+    return end;
+  }
+
+  // The requests' log entries reach the file before their frames reach the
+  // socket, so a crash of the host never hides what was sent. Requests of
+  // a failed write stay pending: the server may have them, so they are
+  // answered by the server, a time-out or a cancellation, never as unsent.
+  bool SendBatch(size_t at, size_t end) {
+    out_.clear();
+    for (size_t i = at; i < end; ++i) {
+      out_.insert(out_.end(), outgoing_[i].frame->begin(), outgoing_[i].frame->end());
+    }
+    CLog::Instance().Flush();
+    const int code = Write(out_.data(), out_.size());
+    for (size_t i = at; i < end; ++i) outgoing_[i].frame.reset();
+    if (code != 0) {
+      CLog::Instance().Write(1, profile_.sendErrorLogTag, "Error", "content:%d", code);
+      return false;
+    }
+    lastSent_ = Clock::now();
+    for (size_t i = at; i < end; ++i) {
+      ConsoleLine("Send Req: message type = " + std::to_string(outgoing_[i].messageType));
     }
     return true;
   }
 
-  static size_t FrameBytes(const TradeRequestData& entry) {
-    return IsWakeUp(entry) || entry.frame == nullptr ? 0 : entry.frame->size();
-  }
-
-  // Enters the requests in the pending map, then writes their frames in
-  // one go. On a failure the request whose frame did not go through is
-  // answered with the send-failure text, and those behind it stay pending,
-  // aged from their acceptance, just as if the pump had never taken them.
-  bool SendBatch(size_t at, size_t end, size_t bytes) {
-    out_.clear();
-    out_.reserve(bytes);
-    {
-      std::lock_guard<std::mutex> hold(channel_.pendingLock);
-      const Clock::time_point now = Clock::now();
-      for (size_t i = at; i < end; ++i) {
-        TradeRequestData& entry = taken_[i];
-        if (IsWakeUp(entry) || entry.frame == nullptr) continue;
-        out_.insert(out_.end(), entry.frame->begin(), entry.frame->end());
-        entry.sentAt = now;
-        // The pending copy shares the frame; the type and id stay here.
-        channel_.pending[entry.requestId] = entry;
-      }
-    }
-    if (out_.empty()) return true;
-    size_t written = 0;
-    const int code = link_.WriteAll(out_.data(), out_.size(), &written);
-    size_t offset = 0;
-    size_t i = at;
-    for (; i < end; ++i) {
-      const TradeRequestData& entry = taken_[i];
-      if (IsWakeUp(entry) || entry.frame == nullptr) continue;
-      offset += entry.frame->size();
-      if (offset > written) break;
-      ConsoleLine("Send Req: message type = " + std::to_string(entry.messageType));
-    }
-    if (code == 0) {
-      lastSent_ = Clock::now();
-      return true;
-    }
-    if (i < end) {
-      const TradeRequestData& failedEntry = taken_[i];
-      if (std::optional<TradeRequestData> failed = TakePending(channel_, failedEntry.requestId)) {
-        if (failed->callback != nullptr) {
-          failed->callback(kSendFailText, sizeof kSendFailText - 1, failed->context);
-        }
-        ConsoleLine("req send fail:message type = " + std::to_string(failed->messageType));
-      }
-      for (++i; i < end; ++i) Reage(taken_[i]);
-    }
-    CLog::Instance().Write(1, profile_.sendErrorLogTag, "Error", "content:%d", code);
-    return false;
-  }
-
-  // A request written nowhere: its pending entry ages from its acceptance.
-  void Reage(const TradeRequestData& entry) {
-    if (IsWakeUp(entry)) return;
-    std::lock_guard<std::mutex> hold(channel_.pendingLock);
-    const auto found = channel_.pending.find(entry.requestId);
-    if (found != channel_.pending.end()) found->second.sentAt = found->second.acceptedAt;
-  }
-
-  void Unsent(TradeRequestData entry) {
-    if (IsWakeUp(entry)) return;
-    entry.sentAt = entry.acceptedAt;
-    std::lock_guard<std::mutex> hold(channel_.pendingLock);
-    channel_.pending[entry.requestId] = std::move(entry);
+  int Write(const uint8_t* data, size_t size) {
+    return link_.WriteAll(data, size, client_.timings.writeStallLimit);
   }
 
   TradeClient& client_;
   Channel& channel_;
   TlsLink& link_;
   const ChannelProfile& profile_;
-  std::vector<TradeRequestData> taken_;  // entries taken from the queue at once
-  Frame out_;                            // their frames, end to end
-  Clock::time_point lastSent_{};  // the clock's epoch: the first idle pass sends a heartbeat
+  std::vector<uint64_t> ids_;        // taken from the queue at once
+  std::vector<Outgoing> outgoing_;   // those still pending, to be written
+  Frame out_;                        // a batch's frames, end to end
+  Clock::time_point lastSent_{};  // the clock's epoch: the first pass sends a heartbeat
 };
 
 }  // namespace

@@ -3,15 +3,15 @@
 #include <json/value.h>
 
 #include "messages/inbound/answer_conventions.h"
+#include "session/host_calls.h"
 #include "session/trade_client.h"
 #include "support/log.h"
 
 namespace tessel {
 namespace {
 
-// Server kind and address of the channel behind a connection type. The
-// server entry belongs to the channel thread, which only changes it while
-// no report for that channel can be made.
+// Server kind and address of the channel behind a connection type. Both
+// belong to the channel thread, which makes every report of its channel.
 void SetChannelKeys(TradeClient& client, Json::Value& report, uint32_t connectionType) {
   const bool main = connectionType == kMainConnectionType;
   const Channel& channel = main ? client.main : client.push;
@@ -24,12 +24,6 @@ void SetChannelKeys(TradeClient& client, Json::Value& report, uint32_t connectio
 
 }  // namespace
 
-void NotifyHost(TradeClient& client, const std::string& text) {
-  if (client.hostNotify != nullptr) {
-    client.hostNotify(text.c_str(), static_cast<int32_t>(text.size()));
-  }
-}
-
 void ReportConnectStatus(TradeClient& client, bool loggedIn, uint32_t connectionType) {
   Json::Value report(Json::objectValue);
   report["cmd"] = "ConnectStatus";
@@ -39,6 +33,7 @@ void ReportConnectStatus(TradeClient& client, bool loggedIn, uint32_t connection
   SetChannelKeys(client, report, connectionType);
   const std::string text = WriteAnswer(report);
   CLog::Instance().Write(1, "INFO", "Login_Status", "content:%s", text.c_str());
+  CLog::Instance().Flush();
   NotifyHost(client, text);
 }
 

@@ -20,7 +20,4 @@ std::string BuildLoginStatus(TradeClient& client, const char* objectName, int32_
                              const std::string& describe, uint32_t connectionType,
                              int32_t pushType);
 
-// Calls hostNotify with a text, if the host gave one.
-void NotifyHost(TradeClient& client, const std::string& text);
-
 }  // namespace tessel

@@ -2,16 +2,12 @@
 
 #include <openssl/ssl.h>
 
-#include <vector>
-
-#include "session/request_dispatch.h"
 #include "session/channel_session.h"
-#include "support/console.h"
+#include "session/pending_requests.h"
+#include "session/request_dispatch.h"
 #include "support/log.h"
 
 namespace tessel {
-
-const char kCancelText[] = "{\"status\":1,\"describe\":\"cancel req\"}";
 
 namespace {
 
@@ -37,29 +33,6 @@ void InitOpenSslOnce() {
 }
 
 }  // namespace
-
-std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId) {
-  std::lock_guard<std::mutex> hold(channel.pendingLock);
-  const auto found = channel.pending.find(requestId);
-  if (found == channel.pending.end()) return std::nullopt;
-  TradeRequestData entry = std::move(found->second);
-  channel.pending.erase(found);
-  return entry;
-}
-
-void WakeSendThread(Channel& channel) {
-  TradeRequestData wakeUp;
-  wakeUp.wakeUp = true;
-  channel.queue.enqueue(std::move(wakeUp));
-}
-
-void AnswerRequest(const TradeRequestData& request, std::string_view text) {
-  if (request.callback == nullptr) {
-    ConsoleLine("NULL call back");
-    return;
-  }
-  request.callback(text.data(), static_cast<int32_t>(text.size()), request.context);
-}
 
 TradeClient::TradeClient() : clockSeconds(MonotonicSeconds) {
   InitOpenSslOnce();
@@ -89,11 +62,12 @@ bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath)
   requestSeq = 0;
   orderNoSeq = 1;
   cancelNoSeq = 1;
-  StartChannelThreads();
+  StartThreads();
   return true;
 }
 
-void TradeClient::StartChannelThreads() {
+void TradeClient::StartThreads() {
+  timekeeper.Start();
   for (Channel* channel : {&main, &push}) {
     if (!channel->thread.joinable()) {
       channel->thread = std::thread(RunChannel, std::ref(*this), std::ref(*channel));
@@ -101,60 +75,63 @@ void TradeClient::StartChannelThreads() {
   }
 }
 
-void TradeClient::Stop() {
-  stopRequested = true;
+void TradeClient::EndLinks() {
   for (Channel* channel : {&main, &push}) {
     channel->socket.shutdownLink();
-    WakeSendThread(*channel);
+    channel->doorbell.Ring();
   }
+}
+
+void TradeClient::Stop() {
+  stopRequested = true;
+  EndLinks();
   // Each channel thread joins its own send thread before it ends.
   for (Channel* channel : {&main, &push}) {
     if (channel->thread.joinable()) channel->thread.join();
   }
+  timekeeper.Stop();
   CancelAll();
+  callbacks.Close(this);
   servers.clear();
 }
 
+void TradeClient::StopFromCallback() {
+  stopRequested = true;
+  EndLinks();
+  CancelAll();
+  callbacks.Close(this);
+}
+
 void TradeClient::SetRealTrade(uint8_t real) {
+  // Its cancellations call back; a host that destroys the client from one
+  // of them must not have it freed under this call.
+  CallbackGate::Use inUse(callbacks, this);
   const bool wanted = real != 0;
   // Compared with what was last asked for, not with what the channels have
   // taken over yet, so the host's last choice wins.
-  if (main.requestedReal == wanted && push.requestedReal == wanted) return;
+  if (requestedReal == wanted) return;
   // Forgotten before any channel can see the new kind: a channel that was
   // down reconnects at once and must find no login to replay.
   {
     std::lock_guard<std::mutex> hold(savedLoginLock);
     savedLogin = Json::Value();
   }
-  main.requestedReal = wanted;
-  push.requestedReal = wanted;
+  // A switch made at the same moment to the same kind has done the rest.
+  if (requestedReal.exchange(wanted) == wanted) return;
   CancelAll();
-  // The channel threads' tear-downs wake the send threads. Nothing more is
-  // done here: a switch must take as little time as it can, since a channel
-  // that looks at the kind in between connects to that kind.
+  // The links end at once; each channel thread reports its loss, takes the
+  // new kind over and reconnects. A switch must take as little time as it
+  // can, since a channel that looks at the kind in between connects to it.
   main.socket.shutdownLink();
   push.socket.shutdownLink();
 }
 
 void TradeClient::CancelAll() {
-  TradeRequestData queued;
-  // A wake-up taken here is put back for the send thread it was meant for.
-  size_t wakeUps = 0;
-  while (main.queue.try_dequeue(queued)) {
-    if (IsWakeUp(queued)) {
-      ++wakeUps;
-    } else {
-      AnswerRequest(queued, kCancelText);
-    }
-  }
-  for (; wakeUps > 0; --wakeUps) WakeSendThread(main);
-
-  PendingMap pending;
-  {
-    std::lock_guard<std::mutex> hold(main.pendingLock);
-    pending.swap(main.pending);
-  }
-  for (const auto& entry : pending) AnswerRequest(entry.second, kCancelText);
+  const PendingMap cancelled = TakeAll(main);
+  if (cancelled.empty()) return;
+  for (const auto& entry : cancelled) LogLibraryAnswer("Cancel Response", entry.first);
+  CLog::Instance().Flush();
+  for (const auto& entry : cancelled) AnswerHost(*this, entry.second, kCancelText);
 }
 
 void TradeClient::ReloginGate() {
@@ -185,7 +162,7 @@ void TradeClient::QueueRelogin(Channel& channel) {
   CLog::Instance().Write(1, "Request", "Request", "content:%d - %s",
                          static_cast<int32_t>(request.requestId),
                          channel.kind == ChannelKind::Main ? "Main ReLogin" : "Push ReLogin");
-  channel.queue.enqueue(std::move(request));
+  QueueRequest(*this, channel, std::move(request));
 }
 
 }  // namespace tessel

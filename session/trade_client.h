@@ -2,57 +2,55 @@
 // returned by CreateClient.
 //
 // Threads per client: host threads (SendRequest, SetRealTrade,
-// DestroyClient), and per channel (main, push) a channel thread that owns the
-// socket and the TLS link and reads frames, plus a send thread it starts and
-// joins for each established link.
+// DestroyClient); per channel (main, push) a channel thread that owns the
+// socket, the TLS link and every piece of the link's state, reads frames and
+// reports the link's loss, plus a send thread it starts and joins for each
+// established link; and one timekeeper thread that times out what waits too
+// long on either channel and never does I/O.
 //
 // Locks: each channel's pendingLock guards its pending map; savedLoginLock
-// guards savedLogin. No two are ever held together and no callback is called
-// while one is held. Flags and counters are atomics.
+// guards savedLogin; the timekeeper and the callback gate have their own.
+// No two are ever held together and no callback is called while one is
+// held. Flags and counters are atomics.
 #pragma once
 
 #include <json/value.h>
 
 #include <atomic>
 #include <chrono>
-#include <concurrentqueue/blockingconcurrentqueue.h>
+#include <concurrentqueue/concurrentqueue.h>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "net/frame.h"
 #include "net/vsocket.h"
-#include "session/host_callbacks.h"
+#include "session/doorbell.h"
+#include "session/host_calls.h"
+#include "session/timekeeper.h"
 #include "support/server_config.h"
 
 namespace tessel {
 
-// One queued or pending request.
+// One accepted request, from its acceptance until it is answered (by the
+// server, a time-out, a cancellation or a send failure).
 struct TradeRequestData {
   uint64_t requestId = 0;
   uint32_t messageType = 0;
   RequestCallback callback = nullptr;
   uint64_t context = 0;
   SharedFrame frame;
-  std::chrono::steady_clock::time_point sentAt{};  // set when it enters the pending map
-  std::chrono::steady_clock::time_point acceptedAt{};  // when it was packed for sending
-  bool wakeUp = false;  // not a request: see IsWakeUp
+  // When the library took it: its time-out counts from here, so waiting to
+  // be written never stretches the promised answer time.
+  std::chrono::steady_clock::time_point acceptedAt{};
+  // Its frame was handed to TLS: the server may have it, so it can no
+  // longer be answered as unsent.
+  bool handedToLink = false;
 };
 
-// The send thread sleeps on the queue's semaphore until its next duty; on
-// two cores, spinning before each such wait would take the core the host
-// and the channel thread need.
-struct RequestQueueTraits : moodycamel::ConcurrentQueueDefaultTraits {
-  static const int MAX_SEMA_SPINS = 1;
-};
-
-// A semaphore-backed queue, so a sleeping send thread wakes the moment a
-// request (or a wake-up entry) is queued.
-using RequestQueue = moodycamel::BlockingConcurrentQueue<TradeRequestData, RequestQueueTraits>;
 using PendingMap = std::map<uint64_t, TradeRequestData>;
 
 enum class ChannelKind { Main, Push };
@@ -62,25 +60,35 @@ struct SessionTimings {
   std::chrono::seconds requestTimeout{30};
   std::chrono::seconds heartbeatIdle{2};   // a heartbeat goes out after more than this
   std::chrono::seconds connectTimeout{10};  // TCP connect, and the TLS handshake
+  // A write that moves no byte for this long ends the link: a server that
+  // stopped reading is a lost server.
+  std::chrono::milliseconds writeStallLimit{10000};
   std::chrono::milliseconds firstBackoff{1000};  // pause after a failed connect cycle
   std::chrono::milliseconds maxBackoff{4000};
   int64_t reloginGateSeconds = 30;
+  // Accepted and unanswered requests a channel holds at most; past it
+  // SendRequest refuses, so a stalled server cannot make memory grow.
+  size_t maxOutstanding = 4096;
 };
 
-// The state of one of the two links (main or push).
+// The state of one of the two links (main or push). Everything about the
+// link itself (connected, server, kind, relogin mark) is written by the
+// channel thread alone.
 struct Channel {
   explicit Channel(ChannelKind k) : kind(k), queue(192) {}
 
   const ChannelKind kind;
-  RequestQueue queue;
+  // Ids of accepted requests in the order they were taken, for the send
+  // thread; the requests themselves are in `pending`.
+  moodycamel::ConcurrentQueue<uint64_t> queue;
+  Doorbell doorbell;       // wakes the send thread
   std::thread thread;      // channel thread: connect, TLS, read, reconnect
   std::thread sendThread;  // started and joined by `thread`, once per link
   VSocket socket;
-  std::atomic<bool> activeReal{true};     // server kind this channel connects to
-  std::atomic<bool> requestedReal{true};  // kind asked for by SetRealTrade
-  ServerEntry server;  // written by the channel thread while no send thread runs
+  std::atomic<bool> activeReal{true};  // server kind of the current or next link
+  ServerEntry server;                  // the server last connected
   std::mutex pendingLock;
-  PendingMap pending;  // sent requests awaiting an answer, by request id
+  PendingMap pending;  // accepted requests not yet answered, queued or sent, by id
   std::atomic<bool> connected{false};
   std::atomic<bool> reloginPending{false};  // replay the login after the next connect
 };
@@ -92,15 +100,22 @@ class TradeClient {
   TradeClient(const TradeClient&) = delete;
   TradeClient& operator=(const TradeClient&) = delete;
 
-  // Stores the callback, loads the servers and starts both channel threads.
+  // Stores the callback, loads the servers and starts the client's threads.
   bool Init(HostNotifyCallback notify);
   bool Init(HostNotifyCallback notify, const std::string& configPath);
   // Stops the threads and answers what is outstanding on the main channel.
   void Stop();
+  // The first half of Stop, for a DestroyClient made inside one of this
+  // client's callbacks: ends the links, answers what is outstanding and
+  // lets no further callback start. Joining is left to another thread.
+  void StopFromCallback();
   // Switches both channels to live (1) or simulated (0) servers.
   void SetRealTrade(uint8_t real);
-  // Answers every queued and pending main-channel request with the
-  // cancellation text, in ascending request-id order, and forgets them.
+  // The server kind a channel is to connect to: the last switch's, one
+  // value for both channels.
+  bool WantsReal(const Channel&) const { return requestedReal.load(); }
+  // Answers every outstanding main-channel request with the cancellation
+  // text, in ascending request-id order, and forgets them.
   void CancelAll();
   // Asked for by answers saying the server lost our login: at most one
   // main-channel relogin per gate interval.
@@ -121,8 +136,10 @@ class TradeClient {
   RequestCallback reloginCallback = nullptr;
   uint64_t reloginContext = 0;
   HostNotifyCallback hostNotify = nullptr;
+  CallbackGate callbacks;  // every call into the host passes it
 
   SessionTimings timings;
+  Timekeeper timekeeper{*this};
   // Seconds on a monotonic clock; replaceable so tests need not sleep.
   std::function<int64_t()> clockSeconds;
   std::atomic<int64_t> lastReloginCheck{0};
@@ -131,21 +148,13 @@ class TradeClient {
   static constexpr int64_t kNeverRelogged = INT64_MIN / 2;
 
  private:
-  void StartChannelThreads();
+  void StartThreads();
+  // Ends both links and wakes every thread that waits for them.
+  void EndLinks();
+
+  // The kind asked for by the last SetRealTrade; one value for both
+  // channels, so two switches at once cannot leave them on different kinds.
+  std::atomic<bool> requestedReal{true};
 };
-
-// The fixed text every cancelled main-channel request receives.
-extern const char kCancelText[];
-
-// A wake-up entry in a queue makes the send thread look at its link and the
-// stop flag again; it is never sent, pending or answered.
-inline bool IsWakeUp(const TradeRequestData& entry) { return entry.wakeUp; }
-void WakeSendThread(Channel& channel);
-
-// Removes and returns a channel's pending request, if it is still there.
-std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId);
-
-// Calls a request's callback with a text, or writes "NULL call back".
-void AnswerRequest(const TradeRequestData& request, std::string_view text);
 
 }  // namespace tessel

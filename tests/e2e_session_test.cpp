@@ -20,7 +20,8 @@
 #include "net/frame.h"
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
-#include "session/timeouts.h"
+#include "session/host_calls.h"
+#include "session/pending_requests.h"
 #include "session/trade_client.h"
 
 extern char** environ;
@@ -97,8 +98,8 @@ TEST_F(TwoKinds, TheLastChoiceOfServerKindWins) {
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 2));
   ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
   EXPECT_TRUE(client_.main.activeReal);
-  EXPECT_TRUE(client_.main.requestedReal);
-  EXPECT_TRUE(client_.push.requestedReal);
+  EXPECT_TRUE(client_.WantsReal(client_.main));
+  EXPECT_TRUE(client_.WantsReal(client_.push));
   // The login was answered by the live server.
   EXPECT_EQ(ParseJson(HostRecorder::Instance().AnswersFor(2).front().text)["port"].asInt(),
             live_.server().MainPort());
@@ -201,8 +202,9 @@ TEST_F(OneServer, APendingRequestTimesOutWhileNoLinkIsUp) {
   EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).size(), 1u);
 }
 
-// What a lost link left queued is timed out from its acceptance.
-TEST(OfflineSweeper, TimesOutWhatALostLinkLeftQueued) {
+// What was accepted long ago is timed out from its acceptance, whether or
+// not it was ever written.
+TEST(Timekeeper, TimesOutFromAcceptance) {
   HostRecorder::Instance().Clear();
   TradeClient client;
   client.timings.requestTimeout = std::chrono::seconds(1);
@@ -211,15 +213,12 @@ TEST(OfflineSweeper, TimesOutWhatALostLinkLeftQueued) {
   queued.callback = &HostRecorder::Answer;
   queued.context = 70;
   queued.acceptedAt = std::chrono::steady_clock::now() - std::chrono::seconds(5);
-  client.main.queue.enqueue(queued);
-  WakeSendThread(client.main);  // left by the link's tear-down: dropped, never answered
-  OfflineSweeper sweeper(client, client.main);
-  sweeper.Start();
+  QueueRequest(client, client.main, queued);
+  client.timekeeper.Start();
   ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(70, 1, std::chrono::seconds(3)));
-  sweeper.Stop();
+  client.timekeeper.Stop();
   EXPECT_EQ(HostRecorder::Instance().AnswersFor(70).front().text, kTimeoutText);
-  std::lock_guard<std::mutex> hold(client.main.pendingLock);
-  EXPECT_TRUE(client.main.pending.empty());
+  EXPECT_EQ(OutstandingCount(client.main), 0u);
 }
 
 // Descriptors of this process open on a log file. Only those are counted:

@@ -744,7 +744,7 @@ TEST(FamilyAnswers, DispatchDeliversThenAsksForARelogin) {
   request.requestId = 41;
   request.messageType = 112;
   request.callback = &Collect;
-  request.sentAt = std::chrono::steady_clock::now();
+  request.acceptedAt = std::chrono::steady_clock::now();
   client.main.pending[41] = request;
   Body body(340);
   body.U64(0, 99).Text(8, "D42").I32(72, -999).Text(76, "login lost").Text(332, "u1");

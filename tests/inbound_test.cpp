@@ -176,7 +176,7 @@ class DispatchTest : public ::testing::Test {
     request.messageType = type;
     request.callback = &Answer;
     request.context = context;
-    request.sentAt = std::chrono::steady_clock::now();
+    request.acceptedAt = std::chrono::steady_clock::now();
     channel.pending[id] = request;
   }
 

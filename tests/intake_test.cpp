@@ -2,12 +2,14 @@
 // on a client whose channel threads are not started.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "net/frame.h"
 #include "plugin/function_table.h"
 #include "plugin/request_intake.h"
+#include "session/pending_requests.h"
 #include "session/trade_client.h"
 #include "support/log.h"
 #include "test_support.h"
@@ -38,13 +40,14 @@ class IntakeTest : public ::testing::Test {
                          context);
   }
 
-  // The requests queued on a channel; wake-ups for its send thread are
-  // not requests.
+  // The requests queued on a channel, in order, taken out of it.
   std::vector<TradeRequestData> Drain(Channel& channel) {
     std::vector<TradeRequestData> out;
-    TradeRequestData request;
-    while (channel.queue.try_dequeue(request)) {
-      if (!IsWakeUp(request)) out.push_back(request);
+    uint64_t id = 0;
+    while (channel.queue.try_dequeue(id)) {
+      if (std::optional<TradeRequestData> request = TakePending(channel, id)) {
+        out.push_back(std::move(*request));
+      }
     }
     return out;
   }
@@ -225,22 +228,6 @@ TEST_F(RefusalLogTest, RefusedLoginsLeaveNoPasswordInTheLog) {
   EXPECT_TRUE(gAnswers.empty());  // refusals call nothing back
 }
 
-// A wake-up meant for a send thread is neither answered nor lost when a
-// cancellation empties the queue around it.
-TEST_F(IntakeTest, CancelAllKeepsWakeUpsForTheSendThread) {
-  ASSERT_TRUE(Submit(kModifyPwd, 1));
-  WakeSendThread(client.main);
-  ASSERT_TRUE(Submit(kModifyPwd, 2));
-  client.CancelAll();
-  ASSERT_EQ(gAnswers.size(), 2u);
-  EXPECT_EQ(gAnswers[0].context, 1u);
-  EXPECT_EQ(gAnswers[1].context, 2u);
-  TradeRequestData left;
-  ASSERT_TRUE(client.main.queue.try_dequeue(left));
-  EXPECT_TRUE(IsWakeUp(left));
-  EXPECT_FALSE(client.main.queue.try_dequeue(left));
-}
-
 TEST_F(IntakeTest, CancelAllAnswersQueuedAndPendingOnceInIdOrder) {
   for (uint64_t id : {7u, 3u, 5u}) {
     TradeRequestData pending;
@@ -282,8 +269,8 @@ TEST_F(IntakeTest, SetRealTradeCancelsAndForgetsTheLogin) {
   client.SetRealTrade(0);
   EXPECT_EQ(gAnswers.size(), 2u);  // the login and the password change
   EXPECT_TRUE(client.savedLogin.isNull());
-  EXPECT_FALSE(client.main.requestedReal.load());
-  EXPECT_FALSE(client.push.requestedReal.load());
+  EXPECT_FALSE(client.WantsReal(client.main));
+  EXPECT_FALSE(client.WantsReal(client.push));
 }
 
 TEST_F(IntakeTest, ReloginGateLetsOnePerInterval) {
