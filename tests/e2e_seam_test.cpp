@@ -28,17 +28,6 @@ class SeamSession : public ::testing::Test {
     return harness_.Start() && client_.Init(&HostRecorder::Notify);
   }
 
-  bool SendWhenUp(const std::string& text, uint64_t context) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (SubmitRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                        &HostRecorder::Answer, context)) {
-        return true;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
   StandInHarness harness_;
   TradeClient client_;
 };
@@ -48,12 +37,12 @@ TEST_F(SeamSession, TimedOutMainRequestIsAnsweredPushRequestIsNot) {
   ASSERT_TRUE(StartWithStandIn());
   harness_.server().SetSilent(Channel::Main, true);
   harness_.server().SetSilent(Channel::Push, true);
-  ASSERT_TRUE(SendWhenUp(kModifyPwdJson, 1));
+  ASSERT_TRUE(SubmitWhenUp(client_, kModifyPwdJson, 1));
   ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
   EXPECT_EQ(HostRecorder::Instance().AnswersFor(1).front().text,
             R"({"status":2,"describe":"timeout"})");
 
-  ASSERT_TRUE(SendWhenUp(LoginJson("Login_Trade_Push"), 2));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login_Trade_Push"), 2));
   ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
   for (int i = 0; i < 100; ++i) {
     {
@@ -69,7 +58,7 @@ TEST_F(SeamSession, TimedOutMainRequestIsAnsweredPushRequestIsNot) {
 
 TEST_F(SeamSession, ReloginGateSendsOneLoginPerInterval) {
   ASSERT_TRUE(StartWithStandIn());
-  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
   ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kLoginType, 1)));
   client_.ReloginGate();
   client_.ReloginGate();
@@ -132,23 +121,16 @@ TEST_F(SeamSession, FailingHandshakesBackOff) {
   EXPECT_LE(seen[Channel::Main].refused, 12u);  // ...at the back-off's pace
   EXPECT_LE(seen[Channel::Push].refused, 12u);
   harness_.server().RefuseConnections(Channel::Main, false);
-  EXPECT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  EXPECT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
 }
 
 TEST_F(SeamSession, ClientsAfterADestroyedOneStillGetTls) {
   ASSERT_TRUE(StartWithStandIn());
-  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
   client_.Stop();
   TradeClient second;
   ASSERT_TRUE(second.Init(&HostRecorder::Notify));
-  bool accepted = false;
-  const std::string login = LoginJson("Login");
-  for (int i = 0; i < 200 && !accepted; ++i) {
-    accepted = SubmitRequest(second, login.data(), static_cast<int32_t>(login.size()),
-                             &HostRecorder::Answer, 2);
-    if (!accepted) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ASSERT_TRUE(accepted);
+  ASSERT_TRUE(SubmitWhenUp(second, LoginJson("Login"), 2));
   EXPECT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
 }
 

@@ -31,19 +31,6 @@ namespace {
 
 using standin::FramesOfType;
 
-bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
-  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()),
-                       &HostRecorder::Answer, context);
-}
-
-bool SubmitWhenUp(TradeClient& client, const std::string& text, uint64_t context) {
-  for (int attempt = 0; attempt < 200; ++attempt) {
-    if (Submit(client, text, context)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
-  }
-  return false;
-}
-
 // One live and one simulated stand-in, both in the configuration.
 class TwoKinds : public ::testing::Test {
  protected:

@@ -18,6 +18,7 @@
 
 #include "platform/system.h"
 #include "plugin/host_api.h"
+#include "plugin/request_intake.h"
 #include "support/server_config.h"
 #include "host_recorder.h"
 #include "test_support.h"
@@ -65,6 +66,21 @@ inline std::string LoginJson(const char* func, const char* password = "secret") 
 
 inline const std::string kModifyPwdJson =
     R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
+
+// A request handed to a client made in-process, as SendRequest hands it.
+inline bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
+  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()),
+                       &HostRecorder::Answer, context);
+}
+
+// Retries while the channel is still coming up.
+inline bool SubmitWhenUp(TradeClient& client, const std::string& text, uint64_t context) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (Submit(client, text, context)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return false;
+}
 
 // The library loaded as a host loads it, one client created against a
 // running stand-in, everything the host is told recorded.

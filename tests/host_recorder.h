@@ -18,6 +18,7 @@ struct HostEvent {
   bool isAnswer = false;  // request callback (true) or hostNotify (false)
   std::string text;
   uint64_t context = 0;
+  std::chrono::steady_clock::time_point at{};  // when it reached the host
 };
 
 // Everything the plug-in hands the host, in arrival order.
@@ -89,6 +90,7 @@ class HostRecorder {
 
  private:
   void Add(HostEvent event) {
+    event.at = std::chrono::steady_clock::now();
     {
       std::lock_guard<std::mutex> hold(lock_);
       events_.push_back(std::move(event));

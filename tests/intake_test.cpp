@@ -2,7 +2,9 @@
 // on a client whose channel threads are not started.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -271,6 +273,32 @@ TEST_F(IntakeTest, SetRealTradeCancelsAndForgetsTheLogin) {
   EXPECT_TRUE(client.savedLogin.isNull());
   EXPECT_FALSE(client.WantsReal(client.main));
   EXPECT_FALSE(client.WantsReal(client.push));
+}
+
+// Two switches at once, in both orders, many times over: once both have
+// returned, both channels are on one kind.
+TEST_F(IntakeTest, ConcurrentSwitchesLeaveBothChannelsOnOneKind) {
+  constexpr int kRounds = 100000;
+  std::atomic<int> started{-1};  // the round the switchers may run
+  std::atomic<int> finished{0};  // switches returned so far
+  const auto switcher = [&](uint8_t real) {
+    for (int round = 0; round < kRounds; ++round) {
+      while (started.load() < round) std::this_thread::yield();
+      client.SetRealTrade(round % 2 == 0 ? real : static_cast<uint8_t>(!real));
+      ++finished;
+    }
+  };
+  std::thread zero(switcher, 0);
+  std::thread one(switcher, 1);
+  size_t split = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    started = round;
+    while (finished.load() < 2 * (round + 1)) std::this_thread::yield();
+    split += client.WantsReal(client.main) != client.WantsReal(client.push);
+  }
+  zero.join();
+  one.join();
+  EXPECT_EQ(split, 0u);
 }
 
 TEST_F(IntakeTest, ReloginGateLetsOnePerInterval) {

@@ -143,6 +143,7 @@ struct StandIn::Impl {
   std::atomic<bool> silent[kChannels]{false, false};
   std::atomic<bool> refuse[kChannels]{false, false};
   std::atomic<bool> resetOdd[kChannels]{false, false};
+  std::atomic<bool> stalled[kChannels]{false, false};
 
   // Start and Stop run one at a time; the members below them are theirs.
   std::mutex lifecycle;
@@ -326,6 +327,14 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
   uint8_t chunk[kReadChunk];
 
   while (!connection.stop) {
+    if (stalled[Index(connection.channel)]) {
+      // A hung server: nothing is read or written, so the client's writes
+      // fill the socket buffers and then make no progress.
+      pollfd wake{connection.wakeup.Fd(), POLLIN, 0};
+      if (::poll(&wake, 1, -1) < 0 && errno != EINTR) return;
+      connection.wakeup.Drain();
+      continue;
+    }
     bool wantWrite = false;
     if (!secured) {
       ERR_clear_error();
@@ -527,6 +536,14 @@ void StandIn::RefuseConnections(Channel channel, bool refuse) {
 
 void StandIn::ResetEveryOtherAfterHandshake(Channel channel, bool reset) {
   impl_->resetOdd[Index(channel)] = reset;
+}
+
+void StandIn::StopReading(Channel channel, bool stop) {
+  impl_->stalled[Index(channel)] = stop;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& connection : impl_->connections) {
+    if (connection->channel == channel && !connection->closed) connection->wakeup.Signal();
+  }
 }
 
 void StandIn::DropConnections(Channel channel) {

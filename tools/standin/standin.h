@@ -2,7 +2,7 @@
 // that answer the session, order, query, list, basket, algorithm, condition-
 // order and strategy requests from an in-memory book (book.h), report what changes on the push connections of the account
 // concerned, record every frame they receive, and can be scripted from a
-// test thread to fall silent, drop or refuse connections, inject arbitrary
+// test thread to fall silent, stop reading, drop or refuse connections, inject arbitrary
 // bytes or pushes, or move a security's price.
 //
 // Every public member is safe to call from any thread.
@@ -97,6 +97,10 @@ class StandIn {
   // While silent, requests are read and recorded but not answered.
   // Injected frames are still written.
   void SetSilent(Channel channel, bool silent);
+  // While set, the channel's connections (new ones too, before their
+  // handshake) read and write nothing, as a hung server process: the
+  // client's writes fill the socket buffers and stall.
+  void StopReading(Channel channel, bool stop);
   // Closes every current connection of the channel without a TLS close.
   // On return their sockets are shut down; the log's `open` drops shortly.
   void DropConnections(Channel channel);
