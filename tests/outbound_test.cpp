@@ -2,8 +2,11 @@
 // the documented offsets and values, never read back from the code's tables.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "messages/outbound/packing.h"
@@ -152,6 +155,7 @@ class RequestBodies : public ::testing::TestWithParam<BodyCase> {
 
 TEST_P(RequestBodies, AreByteExact) {
   const BodyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   TradeRequestData out;
   ASSERT_TRUE(Dispatch(RequestOf(c), out));
   const Frame& frame = *out.frame;
@@ -172,12 +176,14 @@ TEST_P(RequestBodies, AreByteExact) {
   }
   std::vector<uint8_t> body(frame.begin() + 45, frame.end() - 4);
   if (c.numberAt != 0) {
-    // "<seconds><counter>": the counter of a fresh client starts at 1.
+    // "<seconds><counter>", the counter drawn once.
     const char* number = reinterpret_cast<const char*>(body.data() + c.numberAt);
     const std::string text(number, strnlen(number, 128));
-    EXPECT_GE(text.size(), 11u);
-    EXPECT_EQ(text.back(), '1');
+    const std::string digits = std::to_string(counter);
+    EXPECT_GE(text.size(), 10 + digits.size());
+    EXPECT_EQ(text.substr(text.size() - digits.size()), digits);
     EXPECT_EQ(text.find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_EQ(PeekRequestCounter(), counter + 1);
     std::fill(body.begin() + static_cast<long>(c.numberAt),
               body.begin() + static_cast<long>(c.numberAt) + 128, 0);
   }
@@ -188,6 +194,7 @@ TEST_P(RequestBodies, AreByteExact) {
 // once: refused, and no request id or counter value is used up.
 TEST_P(RequestBodies, RefuseEveryBadKey) {
   const BodyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   const Json::Value good = RequestOf(c);
   for (const std::string& key : good.getMemberNames()) {
     if (key == "funcId") continue;
@@ -206,8 +213,7 @@ TEST_P(RequestBodies, RefuseEveryBadKey) {
     EXPECT_FALSE(out.frame);
   }
   EXPECT_EQ(client.requestSeq.load(), 0u);
-  EXPECT_EQ(client.orderNoSeq.load(), 1);
-  EXPECT_EQ(client.cancelNoSeq.load(), 1);
+  EXPECT_EQ(PeekRequestCounter(), counter);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, RequestBodies, ::testing::ValuesIn(Cases()),
@@ -245,24 +251,110 @@ TEST_F(Dispatch, NumberRules) {
   EXPECT_TRUE(Send(login + "-2147483648}", out));
 }
 
-TEST_F(Dispatch, GeneratedNumbersComeFromTheirOwnCounters) {
-  TradeRequestData out;
-  const std::string cancel =
+// Every generated number of the process comes from one counter, whatever
+// the message or the client: none repeats within a second.
+class GeneratedNumbers : public ::testing::Test {
+ protected:
+  static constexpr const char* kOrder =
+      R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_vol":1,"entrust_price":1,"entrust_bs":1,
+          "entrust_prop":1,"business_type":1,"allow_cancel_order":1})";
+  static constexpr const char* kCancel =
       R"({"funcId":5,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
           "code":"1","mark":1,"code_name":"n","entrust_vol":1,"entrust_price":1,
           "entrust_type":1,"request_no":"42"})";
-  ASSERT_TRUE(Send(cancel, out));
-  ASSERT_TRUE(Send(cancel, out));
-  EXPECT_EQ(client.cancelNoSeq.load(), 3);
-  EXPECT_EQ(client.orderNoSeq.load(), 1);  // a cancel never advances the order counter
-  const char* number = reinterpret_cast<const char*>(out.frame->data() + 45 + 256);
-  EXPECT_EQ(std::string(number).back(), '2');
-  Json::Value wrong = ParseJson(cancel);
-  wrong["request_no"] = 42;
+  static constexpr const char* kStrategyQuery =
+      R"({"funcId":204,"username":"u","client_id":"c"})";
+
+  // The number an order or a cancel carries as text at body offset 256.
+  static std::string TextNumber(TradeClient& client, const char* json) {
+    const TradeRequestData out = Accepted(client, json);
+    if (!out.frame) return {};
+    const char* text = reinterpret_cast<const char*>(out.frame->data() + kHeaderSize + 256);
+    return std::string(text, strnlen(text, 128));
+  }
+  // The number a query carries as an unsigned 64-bit value at body offset 0.
+  static std::string BinaryNumber(TradeClient& client, const char* json) {
+    const TradeRequestData out = Accepted(client, json);
+    if (!out.frame) return {};
+    return std::to_string(wire::Load<uint64_t>(out.frame->data() + kHeaderSize));
+  }
+  static TradeRequestData Accepted(TradeClient& client, const char* json) {
+    Json::Value request = ParseJson(json);
+    TradeRequestData out;
+    Refusal why;
+    EXPECT_TRUE(DispatchRequest(client, request, out, why)) << DescribeRefusal(why);
+    return out;
+  }
+  static int64_t Seconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+  // Whether `number` is the seconds of a moment from `since` on, followed by
+  // the digits of `counter`.
+  static bool IsNumber(const std::string& number, uint64_t counter, int64_t since) {
+    for (int64_t second = since; second <= Seconds(); ++second) {
+      if (number == std::to_string(second) + std::to_string(counter)) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(GeneratedNumbers, AnOrderAndItsCancelNeverShareOne) {
+  TradeClient client;
+  const int64_t since = Seconds();
+  const uint64_t counter = PeekRequestCounter();
+  const std::string order = TextNumber(client, kOrder);
+  const std::string cancel = TextNumber(client, kCancel);
+  const std::string query = BinaryNumber(client, kStrategyQuery);
+  const std::string next = TextNumber(client, kOrder);
+  const std::set<std::string> distinct{order, cancel, query, next};
+  EXPECT_EQ(distinct.size(), 4u) << order << " " << cancel << " " << query << " " << next;
+  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
+  EXPECT_TRUE(IsNumber(cancel, counter + 1, since)) << cancel;
+  EXPECT_TRUE(IsNumber(query, counter + 2, since)) << query;
+  EXPECT_TRUE(IsNumber(next, counter + 3, since)) << next;
+}
+
+// The next accepted request carries the value a refused one would have had.
+TEST_F(GeneratedNumbers, ARefusedRequestDrawsNone) {
+  TradeClient client;
+  const int64_t since = Seconds();
+  const uint64_t counter = PeekRequestCounter();
+  TradeRequestData out;
   Refusal why;
-  EXPECT_FALSE(DispatchRequest(client, wrong, out, why));
+  Json::Value withoutCode = ParseJson(kOrder);
+  withoutCode.removeMember("code");
+  EXPECT_FALSE(DispatchRequest(client, withoutCode, out, why));
+  // The order to withdraw is named by its number's text.
+  Json::Value cancelByNumber = ParseJson(kCancel);
+  cancelByNumber["request_no"] = 42;
+  EXPECT_FALSE(DispatchRequest(client, cancelByNumber, out, why));
   EXPECT_EQ(why.problem, Refusal::Problem::WrongType);
   EXPECT_EQ(why.key, "request_no");
+  EXPECT_EQ(PeekRequestCounter(), counter);
+  const std::string order = TextNumber(client, kOrder);
+  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
+}
+
+// Two clients sending at once: every number they draw is its own.
+TEST_F(GeneratedNumbers, TwoClientsNeverShareOne) {
+  constexpr size_t kEach = 300;
+  TradeClient clients[2];
+  std::vector<std::string> numbers[2];
+  auto send = [&](size_t which) {
+    for (size_t i = 0; i < kEach; ++i) {
+      numbers[which].push_back(TextNumber(clients[which], i % 2 == 0 ? kOrder : kCancel));
+    }
+  };
+  std::thread first(send, 0);
+  std::thread second(send, 1);
+  first.join();
+  second.join();
+  std::set<std::string> distinct(numbers[0].begin(), numbers[0].end());
+  distinct.insert(numbers[1].begin(), numbers[1].end());
+  EXPECT_EQ(distinct.size(), 2 * kEach);
 }
 
 TEST_F(Dispatch, CountedBodiesAreBounded) {
@@ -323,13 +415,10 @@ TEST(Packing, TerminalIdPrefersEthernet) {
 
 TEST(Packing, RequestNumbersJoinDigits) {
   EXPECT_EQ(RequestNoText(99, 12), "9912");
-  std::atomic<int32_t> counter{9};
-  const std::string ninth = NextRequestNo(counter);
-  const std::string tenth = NextRequestNo(counter);
-  EXPECT_EQ(counter.load(), 11);
-  EXPECT_EQ(ninth.back(), '9');
-  EXPECT_EQ(tenth.size(), ninth.size() + 1);  // the counter gained a digit
-  EXPECT_EQ(NextRequestNumber(counter) % 100, 11u);
+  EXPECT_EQ(RequestNoText(1796583214, 1), "17965832141");
+  // Past the signed 32-bit range the counter still prints as it counts.
+  EXPECT_EQ(RequestNoText(1796583214, 2147483648u), "17965832142147483648");
+  EXPECT_EQ(RequestNoText(1796583214, UINT64_MAX), "179658321418446744073709551615");
   EXPECT_EQ(LeadingDecimal("20240315abc"), 20240315u);
   EXPECT_EQ(LeadingDecimal("x1"), 0u);
   EXPECT_EQ(LeadingDecimal("99999999999999999999999"), UINT64_MAX);

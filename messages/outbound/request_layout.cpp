@@ -91,7 +91,6 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
     case Rule::GroupLength:  // written by FillGroup, which knows the group
     case Rule::OrderNumber:
     case Rule::OrderNoText:
-    case Rule::CancelNoText:
     case Rule::Constant:
     case Rule::Reserved:
       return true;  // written by FillGenerated, or left zero
@@ -135,20 +134,16 @@ bool FillGroup(FieldGroup group, const Json::Value& source, BodyWriter& out, siz
   return true;
 }
 
-void FillGenerated(FieldGroup group, RequestCounters counters, BodyWriter& out) {
+void FillGenerated(FieldGroup group, BodyWriter& out) {
   std::string number;  // drawn once, on the first generated row
   for (const RequestField& row : group) {
     uint8_t* field = out.body + row.offset;
-    if (IsGenerated(row.rule) && number.empty()) {
-      number = NextRequestNo(row.rule == Rule::CancelNoText ? counters.cancelNoSeq
-                                                            : counters.orderNoSeq);
-    }
+    if (IsGenerated(row.rule) && number.empty()) number = NextRequestNo();
     switch (row.rule) {
       case Rule::OrderNumber:
         wire::Store<uint64_t>(field, LeadingDecimal(number));
         break;
       case Rule::OrderNoText:
-      case Rule::CancelNoText:
         wire::StoreText(reinterpret_cast<char*>(field), row.width, number.data(),
                         std::min<size_t>(number.size(), row.width - 1));
         break;
@@ -187,7 +182,7 @@ std::optional<uint32_t> CountedBodySize(const RequestLayout& layout, int64_t cou
 }
 
 bool FillRequest(const RequestLayout& layout, const Json::Value& request,
-                 RequestCounters counters, std::vector<uint8_t>& body, Refusal& refusal) {
+                 std::vector<uint8_t>& body, Refusal& refusal) {
   uint32_t size = layout.bodySize;
   int32_t count = 0;
   if (layout.countKey != nullptr) {
@@ -205,7 +200,7 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
   }
   body.assign(size, 0);
   BodyWriter out{body.data(), body.size(), refusal, layout.recordSize};
-  if (layout.custom != nullptr) return layout.custom(request, counters, out);
+  if (layout.custom != nullptr) return layout.custom(request, out);
   for (const GroupNote& note : layout) {
     if (note.when == nullptr && !FillGroup(note.group, request, out)) return false;
   }
@@ -214,7 +209,7 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
     return false;
   }
   for (const GroupNote& note : layout) {
-    if (note.when == nullptr) FillGenerated(note.group, counters, out);
+    if (note.when == nullptr) FillGenerated(note.group, out);
   }
   return true;
 }
@@ -226,7 +221,6 @@ Json::Value DecodeRow(const RequestField& row, const uint8_t* at) {
     case Rule::Text:
     case Rule::OptionalText:
     case Rule::OrderNoText:
-    case Rule::CancelNoText:
     case Rule::Constant: {
       const char* text = reinterpret_cast<const char*>(at);
       return Json::Value(std::string(text, strnlen(text, row.width)));
