@@ -65,12 +65,12 @@ const std::vector<FamilyCase>& Cases() {
       {"QueryBasket", 109, "{" BASKET_USER R"("basket_no":"B002"})", 168, With({T(136, "B002")})},
       {"AddBasketSecurity", 110,
        "{" BASKET_USER R"("basket_no":"B001","security_code":"600000","security_name":"PF Bank",
-           "mark":49,"algorithm_type":"TWAP","entrust_bs":300,"entrust_price_type":"LMT",
+           "mark":49,"algorithm_type":"TWAP","entrust_bs":-2,"entrust_price_type":"LMT",
            "limit_price":10,"price":10.5,"amount":2.0,"smallest_entrust_amount":100,
            "smallest_entrust_balance":1000.5})",
        302,
        With({T(136, "B001"), T(168, "600000"), T(180, "PF Bank"), B(244, 49), T(245, "TWAP"),
-             B(261, 44), T(262, "LMT"), F64(266, 10.0), F64(274, 10.5), I32(282, 2),
+             B(261, 0xFE), T(262, "LMT"), F64(266, 10.0), F64(274, 10.5), I32(282, 2),
              F64(286, 100.0), F64(294, 1000.5)})},
       {"DelBasketSecurity", 111, "{" BASKET_USER R"("basket_detail_id":"D42"})", 200,
        With({T(136, "D42")})},
@@ -512,12 +512,11 @@ TEST_F(FamilyDispatch, TimeTextsReadTheirLeadingDigits) {
   EXPECT_EQ(why.key, "begin_time");
 }
 
-// Only the stored byte counts: 305 keeps 49 and so chooses the new-algorithm
-// layout, whose keys are then required.
+// The operation byte chooses the layout, whose keys are then required.
 TEST_F(FamilyDispatch, OperationBytesChooseTheLayout) {
   const std::string common =
       R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
-          "algorithm_or_order_no":"a","op_type":305)";
+          "algorithm_or_order_no":"a","op_type":49)";
   TradeRequestData out;
   EXPECT_FALSE(Send(common + "}", out));
   EXPECT_EQ(why.key, "algorithm_type");
@@ -531,11 +530,66 @@ TEST_F(FamilyDispatch, OperationBytesChooseTheLayout) {
   EXPECT_EQ(body[415], 0);
   EXPECT_EQ(body[431], 0);
   EXPECT_EQ(wire::Load<double>(body + 447), 2.0);
-  // OperConditionOrder: 306 keeps 50, the trigger change.
-  EXPECT_FALSE(Send(R"({"funcId":203,"username":"u","client_id":"c","business_type":306,
+  // OperConditionOrder: 50, the trigger change.
+  EXPECT_FALSE(Send(R"({"funcId":203,"username":"u","client_id":"c","business_type":50,
                         "condition_no":"n"})",
                     out));
   EXPECT_EQ(why.key, "con_trigger_date");
+}
+
+// A whole number that does not fit its field is refused wherever it is read:
+// in a byte that chooses a layout (305 would be '1', 306 '2'), in an optional
+// row, in a counted record.
+TEST_F(FamilyDispatch, IntegersOutsideTheirFieldAreRefused) {
+  const std::string newAlgorithm =
+      R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "algorithm_or_order_no":"a","op_type":49,"algorithm_type":"t","security_code":"s",
+          "security_name":"n","security_exchange":1,"entrust_bs":1,"entrust_amount":1,
+          "price_type":"P","quantity_ratio":)";
+  const std::string batch =
+      R"({"funcId":113,)" BASKET_USER R"("basket_no":"b","record_set_cnt":1,"record_set":[
+          {"security_code":"s","security_name":"n","algorithm_type":"t","entrust_bs":1,
+           "entrust_price_type":"L","limit_price":1,"price":1,"amount":1,
+           "smallest_entrust_amount":1,"smallest_entrust_balance":1,"security_exchange":)";
+  const std::string plan =
+      R"({"funcId":115,)" BASKET_USER R"("basket_no":"b","basket_type":"N","entrust_amount_type":1,
+          "fund_account":"f","operator_id":"o","basket_detail_cnt":1,"record_set":[
+          {"basket_detail_id":"d","entrust_price_type":"L","algorithm_type":"a",
+           "entrust_price":1,"entrust_amount":1,"smallest_entrust_amount":1,
+           "smallest_entrust_balance":1,"security_exchange":1,"entrust_bs":)";
+  const struct {
+    std::string json;
+    const char* key;
+  } refused[] = {
+      {R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+           "algorithm_or_order_no":"a","op_type":305})",
+       "op_type"},
+      {R"({"funcId":203,"username":"u","client_id":"c","business_type":306,
+           "condition_no":"n"})",
+       "business_type"},
+      {newAlgorithm + "2147483648}", "quantity_ratio"},
+      {newAlgorithm + "-1e20}", "quantity_ratio"},
+      {batch + "-129}]}", "security_exchange"},
+      {plan + "300}]}", "entrust_bs"},
+  };
+  TradeRequestData out;
+  for (const auto& request : refused) {
+    EXPECT_FALSE(Send(request.json, out)) << request.key;
+    EXPECT_EQ(DescribeRefusal(why),
+              "key \"" + std::string(request.key) + "\" is out of range for its field");
+  }
+  EXPECT_FALSE(out.frame);
+  // An optional integer that is not a whole number is still left zero.
+  for (const char* ignored : {"1.5", R"("7")", "null"}) {
+    ASSERT_TRUE(Send(newAlgorithm + ignored + "}", out)) << ignored;
+    EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + 45 + 455), 0) << ignored;
+  }
+  ASSERT_TRUE(Send(newAlgorithm + "-2147483648}", out));
+  EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + 45 + 455), INT32_MIN);
+  ASSERT_TRUE(Send(batch + "-128}]}", out));
+  EXPECT_EQ(out.frame->data()[45 + 176 + 76], 0x80);
+  ASSERT_TRUE(Send(plan + "255}]}", out));
+  EXPECT_EQ(out.frame->data()[45 + 393 + 84], 0xFF);
 }
 
 TEST_F(FamilyDispatch, EachFamilyHasItsOwnUserKey) {

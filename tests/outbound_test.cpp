@@ -39,21 +39,21 @@ struct BodyCase {
 const std::vector<BodyCase>& Cases() {
   static const std::vector<BodyCase> cases = {
       {"Login", 1,
-       R"({"user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":257,"encrypt":0})",
+       R"({"user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":255,"encrypt":-128})",
        613,
-       {T(0, "trader01"), T(64, "secret"), I32(319, 30), B(323, 1), B(324, 0),
+       {T(0, "trader01"), T(64, "secret"), I32(319, 30), B(323, 0xFF), B(324, 0x80),
         T(325, "v3.1.1-20211020-095500"), T(357, "v1.2.2")}},
       {"ModifyPwd", 100, R"({"user_name":"u","pass_word":"old","new_pass_word":"new"})", 574,
        {T(0, "u"), T(64, "old"), T(319, "new")}},
       {"OrderSubmit", 4,
        R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
            "code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,
-           "entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":300,
+           "entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":-1,
            "allow_cancel_order":1})",
        735,
        {T(0, "u1"), T(64, "c1"), T(128, "f1"), T(192, "o1"), B(384, 49), T(385, "600000"),
         T(397, "PF Bank"), F64(461, 1000.0), F64(469, 12.0), B(477, 49), B(478, 48),
-        B(479, 44), B(480, 1)},
+        B(479, 0xFF), B(480, 1)},
        256},
       {"OrderCancel", 5,
        R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
@@ -232,23 +232,66 @@ class Dispatch : public ::testing::Test {
     Refusal why;
     return DispatchRequest(client, request, out, why);
   }
+  // "accepted", or the reason the request was refused.
+  std::string Outcome(const std::string& json, TradeRequestData& out) {
+    Json::Value request = ParseJson(json);
+    Refusal why;
+    return DispatchRequest(client, request, out, why) ? "accepted" : DescribeRefusal(why);
+  }
   TradeClient client;
 };
 
-TEST_F(Dispatch, NumberRules) {
-  TradeRequestData out;
+// A whole number must fit its field: a code byte takes -128..255 (a
+// negative one goes as its byte), a 4-byte integer and a quantity the signed
+// 32-bit range. Past that it is refused, never wrapped into another code.
+TEST_F(Dispatch, IntegersMustFitTheirField) {
   const std::string order =
+      R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_price":1,"entrust_vol":1,
+          "entrust_prop":1,"business_type":1,"allow_cancel_order":1,"entrust_bs":)";
+  TradeRequestData out;
+  for (const char* value : {"305", "306", "256", "-129", "2147483648", "1e30"}) {
+    EXPECT_EQ(Outcome(order + value + "}", out),
+              R"(key "entrust_bs" is out of range for its field)")
+        << value;
+  }
+  EXPECT_EQ(Outcome(order + "49.5}", out), R"(key "entrust_bs" has the wrong type)");
+  const struct {
+    const char* value;
+    uint8_t byte;
+  } bytes[] = {{"255", 0xFF}, {"-128", 0x80}, {"-1", 0xFF}, {"0", 0x00}, {"49.0", 0x31}};
+  for (const auto& code : bytes) {
+    ASSERT_EQ(Outcome(order + code.value + "}", out), "accepted") << code.value;
+    EXPECT_EQ(out.frame->data()[kHeaderSize + 477], code.byte) << code.value;
+  }
+
+  const std::string quantity =
       R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
           "code":"1","mark":1,"code_name":"n","entrust_price":1,"entrust_bs":1,
           "entrust_prop":1,"business_type":1,"allow_cancel_order":1,"entrust_vol":)";
-  EXPECT_FALSE(Send(order + "1000.5}", out));      // quantities are whole
-  EXPECT_FALSE(Send(order + "2147483648}", out));  // and within 32 bits
-  EXPECT_TRUE(Send(order + "1000.0}", out));
+  for (const char* value : {"2147483648", "-2147483649", "2147483648.0"}) {
+    EXPECT_EQ(Outcome(quantity + value + "}", out),
+              R"(key "entrust_vol" is out of range for its field)")
+        << value;
+  }
+  EXPECT_EQ(Outcome(quantity + "1000.5}", out), R"(key "entrust_vol" has the wrong type)");
+  ASSERT_EQ(Outcome(quantity + "2147483647}", out), "accepted");
+  EXPECT_EQ(wire::Load<double>(out.frame->data() + kHeaderSize + 461), 2147483647.0);
+
   const std::string login =
       R"({"funcId":1,"user_name":"u","pass_word":"p","compress":0,"encrypt":0,"heart_beat":)";
-  EXPECT_FALSE(Send(login + R"("30"})", out));
-  EXPECT_TRUE(Send(login + "30.0}", out));
-  EXPECT_TRUE(Send(login + "-2147483648}", out));
+  EXPECT_EQ(Outcome(login + "2147483648}", out),
+            R"(key "heart_beat" is out of range for its field)");
+  EXPECT_EQ(Outcome(login + R"("30"})", out), R"(key "heart_beat" has the wrong type)");
+  EXPECT_EQ(Outcome(login + "30.0}", out), "accepted");
+  ASSERT_EQ(Outcome(login + "-2147483648}", out), "accepted");
+  EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + kHeaderSize + 319), INT32_MIN);
+
+  // 307 would otherwise be '3' (51), the whole-list replacement.
+  EXPECT_EQ(Outcome(R"({"funcId":101,"user_name":"u","op_type":307,"record_set_cnt":0,
+                        "record_set":[]})",
+                    out),
+            R"(key "op_type" is out of range for its field)");
 }
 
 // Every generated number of the process comes from one counter, whatever

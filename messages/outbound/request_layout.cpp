@@ -1,6 +1,7 @@
 #include "messages/outbound/request_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "messages/outbound/packing.h"
@@ -30,6 +31,19 @@ bool StoreText(const RequestField& row, const std::string& text, BodyWriter& out
   return true;
 }
 
+// A whole number of any size: an integer, or a double without a fraction.
+bool IsWhole(const Json::Value& value) {
+  return value.isNumeric() && std::trunc(value.asDouble()) == value.asDouble();
+}
+
+// A byte takes -128..255, so that a code is never wrapped into another;
+// every wider integer field, and a quantity, the signed 32 bits.
+bool FitsField(const RequestField& row, const Json::Value& value) {
+  if (!value.isInt()) return false;
+  return row.width != 1 || (value.asInt() >= -128 && value.asInt() <= 255);
+}
+
+// A negative byte goes as its two's complement: -1 is 0xFF.
 void StoreInt(const RequestField& row, int32_t value, uint8_t* at) {
   if (row.width == 1) {
     *at = static_cast<uint8_t>(value & 0xFF);
@@ -52,7 +66,8 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
     case Rule::Int:
     case Rule::WholeDouble:
       if (!present) return Refuse(out, Refusal::Problem::Missing, row.key);
-      if (!value->isInt()) return Refuse(out, Refusal::Problem::WrongType, row.key);
+      if (!IsWhole(*value)) return Refuse(out, Refusal::Problem::WrongType, row.key);
+      if (!FitsField(row, *value)) return Refuse(out, Refusal::Problem::OutOfRange, row.key);
       if (row.rule == Rule::Int) {
         StoreInt(row, value->asInt(), field);
       } else {
@@ -75,7 +90,9 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
       }
       return true;
     case Rule::OptionalInt:
-      if (present && value->isInt()) StoreInt(row, value->asInt(), field);
+      if (!present || !IsWhole(*value)) return true;
+      if (!FitsField(row, *value)) return Refuse(out, Refusal::Problem::OutOfRange, row.key);
+      StoreInt(row, value->asInt(), field);
       return true;
     case Rule::OptionalNumber:
       if (present && value->isNumeric()) wire::Store<double>(field, value->asDouble());
@@ -107,6 +124,8 @@ std::string DescribeRefusal(const Refusal& refusal) {
     case Refusal::Problem::WrongType: return "key \"" + refusal.key + "\" has the wrong type";
     case Refusal::Problem::TooLong:
       return "key \"" + refusal.key + "\" is too long for its field";
+    case Refusal::Problem::OutOfRange:
+      return "key \"" + refusal.key + "\" is out of range for its field";
     case Refusal::Problem::BadCount:
       return "count \"" + refusal.key + "\" is not a usable number of records";
     case Refusal::Problem::NoSuchFunction: return "unknown function";

@@ -21,14 +21,16 @@ namespace tessel {
 
 // How a row takes its value. Required rules refuse the request when the key
 // is missing or of the wrong JSON type; optional ones leave the field zero.
+// A whole number that does not fit its field refuses the request, optional
+// or not: a 1-byte field takes -128..255, a wider one the signed 32 bits.
 enum class Rule : uint8_t {
   Text,          // JSON string of at most width - 1 bytes
-  Int,           // whole number within 32 bits; a 1-byte field keeps the low 8 bits
+  Int,           // whole number that fits the field (1 or 4 bytes)
   WholeDouble,   // whole number within 32 bits, sent as a double (quantities)
   Number,        // any JSON number, as a double
   TimeText,      // JSON string whose leading decimal digits are a u64
   OptionalText,  // a string, or a number written as text; missing: empty
-  OptionalInt,   // taken only when a whole number within 32 bits
+  OptionalInt,   // taken only when a whole number; refused when it does not fit
   OptionalNumber,  // taken only when a number
   OptionalTime,  // taken only when a string
   OrderNumber,   // generated: the request number as a u64
@@ -97,7 +99,15 @@ constexpr bool Tiles(std::initializer_list<FieldGroup> groups, uint32_t size) {
 
 // Why a request was refused, for the log: never the value, only the key.
 struct Refusal {
-  enum class Problem : uint8_t { None, Missing, WrongType, TooLong, BadCount, NoSuchFunction };
+  enum class Problem : uint8_t {
+    None,
+    Missing,
+    WrongType,
+    TooLong,
+    OutOfRange,
+    BadCount,
+    NoSuchFunction,
+  };
   Problem problem = Problem::None;
   std::string key;  // the key at fault ("" when none applies)
 };
@@ -183,8 +193,8 @@ const RequestLayout* const* AllRequestLayouts(size_t& count);
 std::optional<uint32_t> CountedBodySize(const RequestLayout& layout, int64_t count);
 
 // Checks and converts the request into `body` (sized and zeroed here). False
-// with a reason when a key is missing, mistyped or too long, or the count is
-// unusable; no counter value is drawn then.
+// with a reason when a key is missing, mistyped, too long or out of range,
+// or the count is unusable; no counter value is drawn then.
 bool FillRequest(const RequestLayout& layout, const Json::Value& request,
                  std::vector<uint8_t>& body, Refusal& refusal);
 
