@@ -32,9 +32,7 @@ bool DispatchRequest(TradeClient& client, Json::Value& request, TradeRequestData
   if (layout->funcId == kLoginType && saves == SavesLogin::Yes) SaveLogin(client, request);
 
   std::vector<uint8_t> body;
-  if (!FillRequest(*layout, request, {client.orderNoSeq, client.cancelNoSeq}, body, why)) {
-    return false;
-  }
+  if (!FillRequest(*layout, request, body, why)) return false;
   const uint64_t requestId = ++client.requestSeq;
   const auto bodyLength = static_cast<uint32_t>(body.size());
   out.frame = std::make_shared<const Frame>(PackRequest(

@@ -60,8 +60,6 @@ bool TradeClient::Init(HostNotifyCallback notify, const std::string& configPath)
   }
   main.connected = false;
   requestSeq = 0;
-  orderNoSeq = 1;
-  cancelNoSeq = 1;
   StartThreads();
   return true;
 }

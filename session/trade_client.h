@@ -129,8 +129,6 @@ class TradeClient {
   ServerConfig servers;  // read-only while the channel threads run
   bool verifyServer = false;  // check the servers' certificates against ca.pem
   std::atomic<uint64_t> requestSeq{0};  // ids of requests and heartbeats, first is 1
-  std::atomic<int32_t> orderNoSeq{1};
-  std::atomic<int32_t> cancelNoSeq{1};
   std::mutex savedLoginLock;
   Json::Value savedLogin;  // last funcId-1 request, replayed by relogins
   RequestCallback reloginCallback = nullptr;

@@ -187,9 +187,9 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   const Json::Value cancelled = Ask(Cancel(firstNo));
   ASSERT_EQ(cancelled["error_no"].asInt(), 0) << cancelled;
   const std::string cancelNo = cancelled["request_no"].asString();
-  // The cancel's own number, from a counter of its own: it may well equal
-  // the order's number within the same second.
+  // The cancel's own number, never the order's, even within one second.
   EXPECT_FALSE(cancelNo.empty());
+  EXPECT_NE(cancelNo, firstNo);
   const Json::Value report = AwaitPush(10, "orig_request_no", firstNo);
   ASSERT_FALSE(report.isNull());
   EXPECT_EQ(report["entrust_status"].asInt(), kCancelled);

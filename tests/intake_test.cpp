@@ -200,6 +200,9 @@ TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
   EXPECT_EQ(RefusalOf(R"({"func":"QryMoney","user_name":")" + std::string(1000, 'u') +
                       R"(","client_id":"c","fund_account":"f"})"),
             "QryMoney - key \"user_name\" is too long for its field");
+  EXPECT_EQ(RefusalOf(R"({"func":"QryMaxSell","user_name":"u","client_id":"c","fund_account":"f",
+                          "entrust_prop":48,"mark":305,"code":"600000"})"),
+            "QryMaxSell - key \"mark\" is out of range for its field");
   EXPECT_EQ(RefusalOf(R"({"func":"OptionalOperation","user_name":"u","record_set_cnt":-1})"),
             "OptionalOperation - count \"record_set_cnt\" is not a usable number of records");
   client.push.connected = false;

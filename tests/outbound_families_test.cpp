@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "messages/outbound/packing.h"
 #include "net/frame.h"
 #include "net/wire.h"
 #include "session/request_dispatch.h"
@@ -64,12 +65,12 @@ const std::vector<FamilyCase>& Cases() {
       {"QueryBasket", 109, "{" BASKET_USER R"("basket_no":"B002"})", 168, With({T(136, "B002")})},
       {"AddBasketSecurity", 110,
        "{" BASKET_USER R"("basket_no":"B001","security_code":"600000","security_name":"PF Bank",
-           "mark":49,"algorithm_type":"TWAP","entrust_bs":300,"entrust_price_type":"LMT",
+           "mark":49,"algorithm_type":"TWAP","entrust_bs":-2,"entrust_price_type":"LMT",
            "limit_price":10,"price":10.5,"amount":2.0,"smallest_entrust_amount":100,
            "smallest_entrust_balance":1000.5})",
        302,
        With({T(136, "B001"), T(168, "600000"), T(180, "PF Bank"), B(244, 49), T(245, "TWAP"),
-             B(261, 44), T(262, "LMT"), F64(266, 10.0), F64(274, 10.5), I32(282, 2),
+             B(261, 0xFE), T(262, "LMT"), F64(266, 10.0), F64(274, 10.5), I32(282, 2),
              F64(286, 100.0), F64(294, 1000.5)})},
       {"DelBasketSecurity", 111, "{" BASKET_USER R"("basket_detail_id":"D42"})", 200,
        With({T(136, "D42")})},
@@ -302,6 +303,7 @@ class FamilyBodies : public ::testing::TestWithParam<FamilyCase> {
 
 TEST_P(FamilyBodies, AreByteExact) {
   const FamilyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   TradeRequestData out;
   ASSERT_TRUE(Dispatch(RequestOf(c), out));
   const Frame& frame = *out.frame;
@@ -317,11 +319,12 @@ TEST_P(FamilyBodies, AreByteExact) {
   EXPECT_EQ(out.messageType, c.funcId);
 
   std::vector<uint8_t> body(frame.begin() + 45, frame.end() - 4);
-  // "<seconds><counter>" as a number: a fresh client's counter is 1.
+  // "<seconds><counter>" as a number, the counter drawn once.
   const std::string number = std::to_string(wire::Load<uint64_t>(body.data()));
-  EXPECT_GE(number.size(), 11u);
-  EXPECT_EQ(number.back(), '1');
-  EXPECT_EQ(client.orderNoSeq.load(), 2);
+  const std::string digits = std::to_string(counter);
+  EXPECT_GE(number.size(), 10 + digits.size());
+  EXPECT_EQ(number.substr(number.size() - digits.size()), digits);
+  EXPECT_EQ(PeekRequestCounter(), counter + 1);
   std::fill(body.begin(), body.begin() + 8, 0);
   if (c.orderNoAt != 0) {
     const char* text = reinterpret_cast<const char*>(body.data() + c.orderNoAt);
@@ -339,6 +342,7 @@ TEST_P(FamilyBodies, AreByteExact) {
 // too long, in the request and in its first record; nothing is used up.
 TEST_P(FamilyBodies, RefuseEveryBadKey) {
   const FamilyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   const Json::Value good = RequestOf(c);
   TradeRequestData out;
   auto refuses = [&](const Json::Value& request, const std::string& what) {
@@ -372,8 +376,7 @@ TEST_P(FamilyBodies, RefuseEveryBadKey) {
   }
   EXPECT_FALSE(out.frame);
   EXPECT_EQ(client.requestSeq.load(), 0u);
-  EXPECT_EQ(client.orderNoSeq.load(), 1);
-  EXPECT_EQ(client.cancelNoSeq.load(), 1);
+  EXPECT_EQ(PeekRequestCounter(), counter);
 }
 
 // Keys the request does not read may be left out or be of any type.
@@ -509,12 +512,11 @@ TEST_F(FamilyDispatch, TimeTextsReadTheirLeadingDigits) {
   EXPECT_EQ(why.key, "begin_time");
 }
 
-// Only the stored byte counts: 305 keeps 49 and so chooses the new-algorithm
-// layout, whose keys are then required.
+// The operation byte chooses the layout, whose keys are then required.
 TEST_F(FamilyDispatch, OperationBytesChooseTheLayout) {
   const std::string common =
       R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
-          "algorithm_or_order_no":"a","op_type":305)";
+          "algorithm_or_order_no":"a","op_type":49)";
   TradeRequestData out;
   EXPECT_FALSE(Send(common + "}", out));
   EXPECT_EQ(why.key, "algorithm_type");
@@ -528,11 +530,66 @@ TEST_F(FamilyDispatch, OperationBytesChooseTheLayout) {
   EXPECT_EQ(body[415], 0);
   EXPECT_EQ(body[431], 0);
   EXPECT_EQ(wire::Load<double>(body + 447), 2.0);
-  // OperConditionOrder: 306 keeps 50, the trigger change.
-  EXPECT_FALSE(Send(R"({"funcId":203,"username":"u","client_id":"c","business_type":306,
+  // OperConditionOrder: 50, the trigger change.
+  EXPECT_FALSE(Send(R"({"funcId":203,"username":"u","client_id":"c","business_type":50,
                         "condition_no":"n"})",
                     out));
   EXPECT_EQ(why.key, "con_trigger_date");
+}
+
+// A whole number that does not fit its field is refused wherever it is read:
+// in a byte that chooses a layout (305 would be '1', 306 '2'), in an optional
+// row, in a counted record.
+TEST_F(FamilyDispatch, IntegersOutsideTheirFieldAreRefused) {
+  const std::string newAlgorithm =
+      R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "algorithm_or_order_no":"a","op_type":49,"algorithm_type":"t","security_code":"s",
+          "security_name":"n","security_exchange":1,"entrust_bs":1,"entrust_amount":1,
+          "price_type":"P","quantity_ratio":)";
+  const std::string batch =
+      R"({"funcId":113,)" BASKET_USER R"("basket_no":"b","record_set_cnt":1,"record_set":[
+          {"security_code":"s","security_name":"n","algorithm_type":"t","entrust_bs":1,
+           "entrust_price_type":"L","limit_price":1,"price":1,"amount":1,
+           "smallest_entrust_amount":1,"smallest_entrust_balance":1,"security_exchange":)";
+  const std::string plan =
+      R"({"funcId":115,)" BASKET_USER R"("basket_no":"b","basket_type":"N","entrust_amount_type":1,
+          "fund_account":"f","operator_id":"o","basket_detail_cnt":1,"record_set":[
+          {"basket_detail_id":"d","entrust_price_type":"L","algorithm_type":"a",
+           "entrust_price":1,"entrust_amount":1,"smallest_entrust_amount":1,
+           "smallest_entrust_balance":1,"security_exchange":1,"entrust_bs":)";
+  const struct {
+    std::string json;
+    const char* key;
+  } refused[] = {
+      {R"({"funcId":122,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+           "algorithm_or_order_no":"a","op_type":305})",
+       "op_type"},
+      {R"({"funcId":203,"username":"u","client_id":"c","business_type":306,
+           "condition_no":"n"})",
+       "business_type"},
+      {newAlgorithm + "2147483648}", "quantity_ratio"},
+      {newAlgorithm + "-1e20}", "quantity_ratio"},
+      {batch + "-129}]}", "security_exchange"},
+      {plan + "300}]}", "entrust_bs"},
+  };
+  TradeRequestData out;
+  for (const auto& request : refused) {
+    EXPECT_FALSE(Send(request.json, out)) << request.key;
+    EXPECT_EQ(DescribeRefusal(why),
+              "key \"" + std::string(request.key) + "\" is out of range for its field");
+  }
+  EXPECT_FALSE(out.frame);
+  // An optional integer that is not a whole number is still left zero.
+  for (const char* ignored : {"1.5", R"("7")", "null"}) {
+    ASSERT_TRUE(Send(newAlgorithm + ignored + "}", out)) << ignored;
+    EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + 45 + 455), 0) << ignored;
+  }
+  ASSERT_TRUE(Send(newAlgorithm + "-2147483648}", out));
+  EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + 45 + 455), INT32_MIN);
+  ASSERT_TRUE(Send(batch + "-128}]}", out));
+  EXPECT_EQ(out.frame->data()[45 + 176 + 76], 0x80);
+  ASSERT_TRUE(Send(plan + "255}]}", out));
+  EXPECT_EQ(out.frame->data()[45 + 393 + 84], 0xFF);
 }
 
 TEST_F(FamilyDispatch, EachFamilyHasItsOwnUserKey) {
@@ -598,13 +655,20 @@ TEST_F(FamilyDispatch, TextsFitTheirFieldsWithAZero) {
 // accepted ones leaves no gap in the counter.
 TEST_F(FamilyDispatch, RefusedRequestsDrawNoNumber) {
   const std::string good = R"({"funcId":204,"username":"u","client_id":"c"})";
+  const uint64_t counter = PeekRequestCounter();
   TradeRequestData first;
   TradeRequestData second;
   ASSERT_TRUE(Send(good, first));
   EXPECT_FALSE(Send(R"({"funcId":204,"username":"u"})", second));
   ASSERT_TRUE(Send(good, second));
-  EXPECT_EQ(std::to_string(wire::Load<uint64_t>(first.frame->data() + 45)).back(), '1');
-  EXPECT_EQ(std::to_string(wire::Load<uint64_t>(second.frame->data() + 45)).back(), '2');
+  auto endsWith = [](const TradeRequestData& out, uint64_t value) {
+    const std::string number = std::to_string(wire::Load<uint64_t>(out.frame->data() + 45));
+    const std::string digits = std::to_string(value);
+    return number.size() > digits.size() &&
+           number.compare(number.size() - digits.size(), digits.size(), digits) == 0;
+  };
+  EXPECT_TRUE(endsWith(first, counter));
+  EXPECT_TRUE(endsWith(second, counter + 1));
   EXPECT_EQ(second.requestId, 2u);
 }
 

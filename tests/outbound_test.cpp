@@ -2,8 +2,11 @@
 // the documented offsets and values, never read back from the code's tables.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "messages/outbound/packing.h"
@@ -36,21 +39,21 @@ struct BodyCase {
 const std::vector<BodyCase>& Cases() {
   static const std::vector<BodyCase> cases = {
       {"Login", 1,
-       R"({"user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":257,"encrypt":0})",
+       R"({"user_name":"trader01","pass_word":"secret","heart_beat":30,"compress":255,"encrypt":-128})",
        613,
-       {T(0, "trader01"), T(64, "secret"), I32(319, 30), B(323, 1), B(324, 0),
+       {T(0, "trader01"), T(64, "secret"), I32(319, 30), B(323, 0xFF), B(324, 0x80),
         T(325, "v3.1.1-20211020-095500"), T(357, "v1.2.2")}},
       {"ModifyPwd", 100, R"({"user_name":"u","pass_word":"old","new_pass_word":"new"})", 574,
        {T(0, "u"), T(64, "old"), T(319, "new")}},
       {"OrderSubmit", 4,
        R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
            "code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,
-           "entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":300,
+           "entrust_price":12,"entrust_bs":49,"entrust_prop":48,"business_type":-1,
            "allow_cancel_order":1})",
        735,
        {T(0, "u1"), T(64, "c1"), T(128, "f1"), T(192, "o1"), B(384, 49), T(385, "600000"),
         T(397, "PF Bank"), F64(461, 1000.0), F64(469, 12.0), B(477, 49), B(478, 48),
-        B(479, 44), B(480, 1)},
+        B(479, 0xFF), B(480, 1)},
        256},
       {"OrderCancel", 5,
        R"({"user_name":"u1","client_id":"c1","fund_account":"f1","operator_id":"o1",
@@ -152,6 +155,7 @@ class RequestBodies : public ::testing::TestWithParam<BodyCase> {
 
 TEST_P(RequestBodies, AreByteExact) {
   const BodyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   TradeRequestData out;
   ASSERT_TRUE(Dispatch(RequestOf(c), out));
   const Frame& frame = *out.frame;
@@ -172,12 +176,14 @@ TEST_P(RequestBodies, AreByteExact) {
   }
   std::vector<uint8_t> body(frame.begin() + 45, frame.end() - 4);
   if (c.numberAt != 0) {
-    // "<seconds><counter>": the counter of a fresh client starts at 1.
+    // "<seconds><counter>", the counter drawn once.
     const char* number = reinterpret_cast<const char*>(body.data() + c.numberAt);
     const std::string text(number, strnlen(number, 128));
-    EXPECT_GE(text.size(), 11u);
-    EXPECT_EQ(text.back(), '1');
+    const std::string digits = std::to_string(counter);
+    EXPECT_GE(text.size(), 10 + digits.size());
+    EXPECT_EQ(text.substr(text.size() - digits.size()), digits);
     EXPECT_EQ(text.find_first_not_of("0123456789"), std::string::npos);
+    EXPECT_EQ(PeekRequestCounter(), counter + 1);
     std::fill(body.begin() + static_cast<long>(c.numberAt),
               body.begin() + static_cast<long>(c.numberAt) + 128, 0);
   }
@@ -188,6 +194,7 @@ TEST_P(RequestBodies, AreByteExact) {
 // once: refused, and no request id or counter value is used up.
 TEST_P(RequestBodies, RefuseEveryBadKey) {
   const BodyCase& c = GetParam();
+  const uint64_t counter = PeekRequestCounter();
   const Json::Value good = RequestOf(c);
   for (const std::string& key : good.getMemberNames()) {
     if (key == "funcId") continue;
@@ -206,8 +213,7 @@ TEST_P(RequestBodies, RefuseEveryBadKey) {
     EXPECT_FALSE(out.frame);
   }
   EXPECT_EQ(client.requestSeq.load(), 0u);
-  EXPECT_EQ(client.orderNoSeq.load(), 1);
-  EXPECT_EQ(client.cancelNoSeq.load(), 1);
+  EXPECT_EQ(PeekRequestCounter(), counter);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, RequestBodies, ::testing::ValuesIn(Cases()),
@@ -226,43 +232,172 @@ class Dispatch : public ::testing::Test {
     Refusal why;
     return DispatchRequest(client, request, out, why);
   }
+  // "accepted", or the reason the request was refused.
+  std::string Outcome(const std::string& json, TradeRequestData& out) {
+    Json::Value request = ParseJson(json);
+    Refusal why;
+    return DispatchRequest(client, request, out, why) ? "accepted" : DescribeRefusal(why);
+  }
   TradeClient client;
 };
 
-TEST_F(Dispatch, NumberRules) {
-  TradeRequestData out;
+// A whole number must fit its field: a code byte takes -128..255 (a
+// negative one goes as its byte), a 4-byte integer and a quantity the signed
+// 32-bit range. Past that it is refused, never wrapped into another code.
+TEST_F(Dispatch, IntegersMustFitTheirField) {
   const std::string order =
+      R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_price":1,"entrust_vol":1,
+          "entrust_prop":1,"business_type":1,"allow_cancel_order":1,"entrust_bs":)";
+  TradeRequestData out;
+  for (const char* value : {"305", "306", "256", "-129", "2147483648", "1e30"}) {
+    EXPECT_EQ(Outcome(order + value + "}", out),
+              R"(key "entrust_bs" is out of range for its field)")
+        << value;
+  }
+  EXPECT_EQ(Outcome(order + "49.5}", out), R"(key "entrust_bs" has the wrong type)");
+  const struct {
+    const char* value;
+    uint8_t byte;
+  } bytes[] = {{"255", 0xFF}, {"-128", 0x80}, {"-1", 0xFF}, {"0", 0x00}, {"49.0", 0x31}};
+  for (const auto& code : bytes) {
+    ASSERT_EQ(Outcome(order + code.value + "}", out), "accepted") << code.value;
+    EXPECT_EQ(out.frame->data()[kHeaderSize + 477], code.byte) << code.value;
+  }
+
+  const std::string quantity =
       R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
           "code":"1","mark":1,"code_name":"n","entrust_price":1,"entrust_bs":1,
           "entrust_prop":1,"business_type":1,"allow_cancel_order":1,"entrust_vol":)";
-  EXPECT_FALSE(Send(order + "1000.5}", out));      // quantities are whole
-  EXPECT_FALSE(Send(order + "2147483648}", out));  // and within 32 bits
-  EXPECT_TRUE(Send(order + "1000.0}", out));
+  for (const char* value : {"2147483648", "-2147483649", "2147483648.0"}) {
+    EXPECT_EQ(Outcome(quantity + value + "}", out),
+              R"(key "entrust_vol" is out of range for its field)")
+        << value;
+  }
+  EXPECT_EQ(Outcome(quantity + "1000.5}", out), R"(key "entrust_vol" has the wrong type)");
+  ASSERT_EQ(Outcome(quantity + "2147483647}", out), "accepted");
+  EXPECT_EQ(wire::Load<double>(out.frame->data() + kHeaderSize + 461), 2147483647.0);
+
   const std::string login =
       R"({"funcId":1,"user_name":"u","pass_word":"p","compress":0,"encrypt":0,"heart_beat":)";
-  EXPECT_FALSE(Send(login + R"("30"})", out));
-  EXPECT_TRUE(Send(login + "30.0}", out));
-  EXPECT_TRUE(Send(login + "-2147483648}", out));
+  EXPECT_EQ(Outcome(login + "2147483648}", out),
+            R"(key "heart_beat" is out of range for its field)");
+  EXPECT_EQ(Outcome(login + R"("30"})", out), R"(key "heart_beat" has the wrong type)");
+  EXPECT_EQ(Outcome(login + "30.0}", out), "accepted");
+  ASSERT_EQ(Outcome(login + "-2147483648}", out), "accepted");
+  EXPECT_EQ(wire::Load<int32_t>(out.frame->data() + kHeaderSize + 319), INT32_MIN);
+
+  // 307 would otherwise be '3' (51), the whole-list replacement.
+  EXPECT_EQ(Outcome(R"({"funcId":101,"user_name":"u","op_type":307,"record_set_cnt":0,
+                        "record_set":[]})",
+                    out),
+            R"(key "op_type" is out of range for its field)");
 }
 
-TEST_F(Dispatch, GeneratedNumbersComeFromTheirOwnCounters) {
-  TradeRequestData out;
-  const std::string cancel =
+// Every generated number of the process comes from one counter, whatever
+// the message or the client: none repeats within a second.
+class GeneratedNumbers : public ::testing::Test {
+ protected:
+  static constexpr const char* kOrder =
+      R"({"funcId":4,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
+          "code":"1","mark":1,"code_name":"n","entrust_vol":1,"entrust_price":1,"entrust_bs":1,
+          "entrust_prop":1,"business_type":1,"allow_cancel_order":1})";
+  static constexpr const char* kCancel =
       R"({"funcId":5,"user_name":"u","client_id":"c","fund_account":"f","operator_id":"o",
           "code":"1","mark":1,"code_name":"n","entrust_vol":1,"entrust_price":1,
           "entrust_type":1,"request_no":"42"})";
-  ASSERT_TRUE(Send(cancel, out));
-  ASSERT_TRUE(Send(cancel, out));
-  EXPECT_EQ(client.cancelNoSeq.load(), 3);
-  EXPECT_EQ(client.orderNoSeq.load(), 1);  // a cancel never advances the order counter
-  const char* number = reinterpret_cast<const char*>(out.frame->data() + 45 + 256);
-  EXPECT_EQ(std::string(number).back(), '2');
-  Json::Value wrong = ParseJson(cancel);
-  wrong["request_no"] = 42;
+  static constexpr const char* kStrategyQuery =
+      R"({"funcId":204,"username":"u","client_id":"c"})";
+
+  // The number an order or a cancel carries as text at body offset 256.
+  static std::string TextNumber(TradeClient& client, const char* json) {
+    const TradeRequestData out = Accepted(client, json);
+    if (!out.frame) return {};
+    const char* text = reinterpret_cast<const char*>(out.frame->data() + kHeaderSize + 256);
+    return std::string(text, strnlen(text, 128));
+  }
+  // The number a query carries as an unsigned 64-bit value at body offset 0.
+  static std::string BinaryNumber(TradeClient& client, const char* json) {
+    const TradeRequestData out = Accepted(client, json);
+    if (!out.frame) return {};
+    return std::to_string(wire::Load<uint64_t>(out.frame->data() + kHeaderSize));
+  }
+  static TradeRequestData Accepted(TradeClient& client, const char* json) {
+    Json::Value request = ParseJson(json);
+    TradeRequestData out;
+    Refusal why;
+    EXPECT_TRUE(DispatchRequest(client, request, out, why)) << DescribeRefusal(why);
+    return out;
+  }
+  static int64_t Seconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+  // Whether `number` is the seconds of a moment from `since` on, followed by
+  // the digits of `counter`.
+  static bool IsNumber(const std::string& number, uint64_t counter, int64_t since) {
+    for (int64_t second = since; second <= Seconds(); ++second) {
+      if (number == std::to_string(second) + std::to_string(counter)) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(GeneratedNumbers, AnOrderAndItsCancelNeverShareOne) {
+  TradeClient client;
+  const int64_t since = Seconds();
+  const uint64_t counter = PeekRequestCounter();
+  const std::string order = TextNumber(client, kOrder);
+  const std::string cancel = TextNumber(client, kCancel);
+  const std::string query = BinaryNumber(client, kStrategyQuery);
+  const std::string next = TextNumber(client, kOrder);
+  const std::set<std::string> distinct{order, cancel, query, next};
+  EXPECT_EQ(distinct.size(), 4u) << order << " " << cancel << " " << query << " " << next;
+  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
+  EXPECT_TRUE(IsNumber(cancel, counter + 1, since)) << cancel;
+  EXPECT_TRUE(IsNumber(query, counter + 2, since)) << query;
+  EXPECT_TRUE(IsNumber(next, counter + 3, since)) << next;
+}
+
+// The next accepted request carries the value a refused one would have had.
+TEST_F(GeneratedNumbers, ARefusedRequestDrawsNone) {
+  TradeClient client;
+  const int64_t since = Seconds();
+  const uint64_t counter = PeekRequestCounter();
+  TradeRequestData out;
   Refusal why;
-  EXPECT_FALSE(DispatchRequest(client, wrong, out, why));
+  Json::Value withoutCode = ParseJson(kOrder);
+  withoutCode.removeMember("code");
+  EXPECT_FALSE(DispatchRequest(client, withoutCode, out, why));
+  // The order to withdraw is named by its number's text.
+  Json::Value cancelByNumber = ParseJson(kCancel);
+  cancelByNumber["request_no"] = 42;
+  EXPECT_FALSE(DispatchRequest(client, cancelByNumber, out, why));
   EXPECT_EQ(why.problem, Refusal::Problem::WrongType);
   EXPECT_EQ(why.key, "request_no");
+  EXPECT_EQ(PeekRequestCounter(), counter);
+  const std::string order = TextNumber(client, kOrder);
+  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
+}
+
+// Two clients sending at once: every number they draw is its own.
+TEST_F(GeneratedNumbers, TwoClientsNeverShareOne) {
+  constexpr size_t kEach = 300;
+  TradeClient clients[2];
+  std::vector<std::string> numbers[2];
+  auto send = [&](size_t which) {
+    for (size_t i = 0; i < kEach; ++i) {
+      numbers[which].push_back(TextNumber(clients[which], i % 2 == 0 ? kOrder : kCancel));
+    }
+  };
+  std::thread first(send, 0);
+  std::thread second(send, 1);
+  first.join();
+  second.join();
+  std::set<std::string> distinct(numbers[0].begin(), numbers[0].end());
+  distinct.insert(numbers[1].begin(), numbers[1].end());
+  EXPECT_EQ(distinct.size(), 2 * kEach);
 }
 
 TEST_F(Dispatch, CountedBodiesAreBounded) {
@@ -323,13 +458,10 @@ TEST(Packing, TerminalIdPrefersEthernet) {
 
 TEST(Packing, RequestNumbersJoinDigits) {
   EXPECT_EQ(RequestNoText(99, 12), "9912");
-  std::atomic<int32_t> counter{9};
-  const std::string ninth = NextRequestNo(counter);
-  const std::string tenth = NextRequestNo(counter);
-  EXPECT_EQ(counter.load(), 11);
-  EXPECT_EQ(ninth.back(), '9');
-  EXPECT_EQ(tenth.size(), ninth.size() + 1);  // the counter gained a digit
-  EXPECT_EQ(NextRequestNumber(counter) % 100, 11u);
+  EXPECT_EQ(RequestNoText(1796583214, 1), "17965832141");
+  // Past the signed 32-bit range the counter still prints as it counts.
+  EXPECT_EQ(RequestNoText(1796583214, 2147483648u), "17965832142147483648");
+  EXPECT_EQ(RequestNoText(1796583214, UINT64_MAX), "179658321418446744073709551615");
   EXPECT_EQ(LeadingDecimal("20240315abc"), 20240315u);
   EXPECT_EQ(LeadingDecimal("x1"), 0u);
   EXPECT_EQ(LeadingDecimal("99999999999999999999999"), UINT64_MAX);

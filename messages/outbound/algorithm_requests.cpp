@@ -116,7 +116,7 @@ bool IsAp(const BodyWriter& out, uint32_t priceTypeOffset) {
   return std::memcmp(out.body + priceTypeOffset, kAp, sizeof kAp) == 0;
 }
 
-bool FillOperAlgorithm(const Json::Value& request, RequestCounters counters, BodyWriter& out) {
+bool FillOperAlgorithm(const Json::Value& request, BodyWriter& out) {
   if (!FillGroup(Group(kOperCommon), request, out)) return false;
   bool filled = true;
   switch (out.body[kOperTypeOffset]) {
@@ -135,7 +135,7 @@ bool FillOperAlgorithm(const Json::Value& request, RequestCounters counters, Bod
       break;  // any other operation sends the common part alone
   }
   if (!filled) return false;
-  FillGenerated(Group(kOperCommon), counters, out);
+  FillGenerated(Group(kOperCommon), out);
   return true;
 }
 
@@ -201,10 +201,9 @@ constexpr auto kConditionListFields = Join(kConditionOpening, kConditionListTail
 constexpr auto kQuickConditionFields = Join(kConditionOpening, kQuickConditionTail);
 
 // The order's own request number: the body's number, then the fund account.
-bool FillQuickConditionOrder(const Json::Value& request, RequestCounters counters,
-                             BodyWriter& out) {
+bool FillQuickConditionOrder(const Json::Value& request, BodyWriter& out) {
   if (!FillGroup(Group(kQuickConditionFields), request, out)) return false;
-  FillGenerated(Group(kQuickConditionFields), counters, out);
+  FillGenerated(Group(kQuickConditionFields), out);
   constexpr uint32_t kOrderNoOffset = 367;
   constexpr uint32_t kOrderNoWidth = 128;
   constexpr uint32_t kFundAccountOffset = 136;
@@ -239,15 +238,14 @@ constexpr RequestField kOperConditionChange[] = {
 constexpr uint32_t kOperConditionSize =
     Tiled({Group(kOperConditionFields), Group(kOperConditionChange)}, 197);
 
-bool FillOperConditionOrder(const Json::Value& request, RequestCounters counters,
-                            BodyWriter& out) {
+bool FillOperConditionOrder(const Json::Value& request, BodyWriter& out) {
   if (!FillGroup(Group(kOperConditionFields), request, out)) return false;
   constexpr uint32_t kBusinessTypeOffset = 136;
   if (out.body[kBusinessTypeOffset] == '2' &&
       !FillGroup(Group(kOperConditionChange), request, out)) {
     return false;
   }
-  FillGenerated(Group(kOperConditionFields), counters, out);
+  FillGenerated(Group(kOperConditionFields), out);
   return true;
 }
 

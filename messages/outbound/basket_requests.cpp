@@ -154,7 +154,7 @@ bool IsAlgorithmBasket(const BodyWriter& out) {
   return std::memcmp(out.body + kBasketTypeOffset, kAlgorithm, sizeof kAlgorithm) == 0;
 }
 
-bool FillStartBasketPlan(const Json::Value& request, RequestCounters counters, BodyWriter& out) {
+bool FillStartBasketPlan(const Json::Value& request, BodyWriter& out) {
   if (!FillGroup(Group(kStartPlanFields), request, out)) return false;
   if (IsAlgorithmBasket(out) && !FillGroup(Group(kStartPlanAlgorithm), request, out)) {
     return false;
@@ -165,7 +165,7 @@ bool FillStartBasketPlan(const Json::Value& request, RequestCounters counters, B
                    request["basket_detail_cnt"].asInt(), request, out, kStartPlanFixedSize)) {
     return false;
   }
-  FillGenerated(Group(kStartPlanFields), counters, out);
+  FillGenerated(Group(kStartPlanFields), out);
   return true;
 }
 

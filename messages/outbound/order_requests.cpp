@@ -28,11 +28,11 @@ constexpr RequestField kOrderSubmitTail[] = {
 constexpr auto kOrderSubmitFields = Join(kOrderOpening, kOrderSubmitTail);
 
 // The host's "request_no" names the order to withdraw; the cancel itself
-// gets a number of its own from the cancel counter.
+// gets a generated number of its own.
 constexpr RequestField kOrderCancelTail[] = {
     {"entrust_type", 477, 1, Rule::Int},
     {"request_no", 478, 128, Rule::Text, nullptr, "orig_request_no"},
-    {"request_no", 256, 128, Rule::CancelNoText},
+    {"request_no", 256, 128, Rule::OrderNoText},
     {"reserved", 606, 256, Rule::Reserved},
 };
 constexpr auto kOrderCancelFields = Join(kOrderOpening, kOrderCancelTail);

@@ -1,5 +1,6 @@
 #include "messages/outbound/packing.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -62,21 +63,28 @@ uint64_t LeadingDecimal(std::string_view text) {
   return value;
 }
 
-std::string RequestNoText(uint64_t seconds, int32_t sequence) {
-  char text[128];
-  std::snprintf(text, sizeof text, "%llu%d", static_cast<unsigned long long>(seconds), sequence);
+namespace {
+
+// Unsigned 64 bits: no process lives to wrap it, so it never repeats or
+// turns negative.
+std::atomic<uint64_t> gRequestCounter{1};
+
+}  // namespace
+
+std::string RequestNoText(uint64_t seconds, uint64_t counter) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu%llu", static_cast<unsigned long long>(seconds),
+                static_cast<unsigned long long>(counter));
   return text;
 }
 
-std::string NextRequestNo(std::atomic<int32_t>& counter) {
+std::string NextRequestNo() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
-  return RequestNoText(static_cast<uint64_t>(seconds), counter.fetch_add(1));
+  return RequestNoText(static_cast<uint64_t>(seconds), gRequestCounter.fetch_add(1));
 }
 
-uint64_t NextRequestNumber(std::atomic<int32_t>& counter) {
-  return LeadingDecimal(NextRequestNo(counter));
-}
+uint64_t PeekRequestCounter() { return gRequestCounter.load(); }
 
 Frame PackRequest(uint32_t messageType, const void* body, uint32_t bodyLength,
                   uint64_t requestId, uint32_t secondLength) {

@@ -2,7 +2,6 @@
 // numbers, and turning a body record into a frame.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,11 +22,16 @@ std::string TerminalId();
 // space; 0 when no digit comes first, the largest value when they overflow.
 uint64_t LeadingDecimal(std::string_view text);
 
-// "<seconds since 1970><counter before increment>", digits simply joined.
-std::string NextRequestNo(std::atomic<int32_t>& counter);
-std::string RequestNoText(uint64_t seconds, int32_t sequence);
-// The same number as an unsigned 64-bit value, for bodies that carry it so.
-uint64_t NextRequestNumber(std::atomic<int32_t>& counter);
+// "<seconds since 1970><counter>", digits simply joined.
+std::string RequestNoText(uint64_t seconds, uint64_t counter);
+// The next generated request number. One counter, first value 1, serves
+// every message of every client in the process: the server refuses a number
+// it has seen, and two requests in one second would otherwise share one.
+// Read as a u64 (LeadingDecimal), the number stays exact while the counter
+// has at most nine digits.
+std::string NextRequestNo();
+// The counter value the next request number will carry; reading it draws none.
+uint64_t PeekRequestCounter();
 
 // Frame around `bodyLength` bytes of body; QryCurOrder passes its body length
 // as the second length, every other message 0.

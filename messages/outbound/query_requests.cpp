@@ -98,7 +98,7 @@ constexpr uint32_t kOptionalFixedSize = Tiled(
      Group(kOptionalReplace)},
     122);
 
-bool FillOptionalOperation(const Json::Value& request, RequestCounters, BodyWriter& out) {
+bool FillOptionalOperation(const Json::Value& request, BodyWriter& out) {
   if (!FillGroup(Group(kOptionalHead), request, out)) return false;
   switch (out.body[kOptionalHead[1].offset]) {
     case '0':

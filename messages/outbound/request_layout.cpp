@@ -1,6 +1,7 @@
 #include "messages/outbound/request_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "messages/outbound/packing.h"
@@ -30,6 +31,19 @@ bool StoreText(const RequestField& row, const std::string& text, BodyWriter& out
   return true;
 }
 
+// A whole number of any size: an integer, or a double without a fraction.
+bool IsWhole(const Json::Value& value) {
+  return value.isNumeric() && std::trunc(value.asDouble()) == value.asDouble();
+}
+
+// A byte takes -128..255, so that a code is never wrapped into another;
+// every wider integer field, and a quantity, the signed 32 bits.
+bool FitsField(const RequestField& row, const Json::Value& value) {
+  if (!value.isInt()) return false;
+  return row.width != 1 || (value.asInt() >= -128 && value.asInt() <= 255);
+}
+
+// A negative byte goes as its two's complement: -1 is 0xFF.
 void StoreInt(const RequestField& row, int32_t value, uint8_t* at) {
   if (row.width == 1) {
     *at = static_cast<uint8_t>(value & 0xFF);
@@ -52,7 +66,8 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
     case Rule::Int:
     case Rule::WholeDouble:
       if (!present) return Refuse(out, Refusal::Problem::Missing, row.key);
-      if (!value->isInt()) return Refuse(out, Refusal::Problem::WrongType, row.key);
+      if (!IsWhole(*value)) return Refuse(out, Refusal::Problem::WrongType, row.key);
+      if (!FitsField(row, *value)) return Refuse(out, Refusal::Problem::OutOfRange, row.key);
       if (row.rule == Rule::Int) {
         StoreInt(row, value->asInt(), field);
       } else {
@@ -75,7 +90,9 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
       }
       return true;
     case Rule::OptionalInt:
-      if (present && value->isInt()) StoreInt(row, value->asInt(), field);
+      if (!present || !IsWhole(*value)) return true;
+      if (!FitsField(row, *value)) return Refuse(out, Refusal::Problem::OutOfRange, row.key);
+      StoreInt(row, value->asInt(), field);
       return true;
     case Rule::OptionalNumber:
       if (present && value->isNumeric()) wire::Store<double>(field, value->asDouble());
@@ -91,7 +108,6 @@ bool FillRow(const RequestField& row, const Json::Value& source, BodyWriter& out
     case Rule::GroupLength:  // written by FillGroup, which knows the group
     case Rule::OrderNumber:
     case Rule::OrderNoText:
-    case Rule::CancelNoText:
     case Rule::Constant:
     case Rule::Reserved:
       return true;  // written by FillGenerated, or left zero
@@ -108,6 +124,8 @@ std::string DescribeRefusal(const Refusal& refusal) {
     case Refusal::Problem::WrongType: return "key \"" + refusal.key + "\" has the wrong type";
     case Refusal::Problem::TooLong:
       return "key \"" + refusal.key + "\" is too long for its field";
+    case Refusal::Problem::OutOfRange:
+      return "key \"" + refusal.key + "\" is out of range for its field";
     case Refusal::Problem::BadCount:
       return "count \"" + refusal.key + "\" is not a usable number of records";
     case Refusal::Problem::NoSuchFunction: return "unknown function";
@@ -135,20 +153,16 @@ bool FillGroup(FieldGroup group, const Json::Value& source, BodyWriter& out, siz
   return true;
 }
 
-void FillGenerated(FieldGroup group, RequestCounters counters, BodyWriter& out) {
+void FillGenerated(FieldGroup group, BodyWriter& out) {
   std::string number;  // drawn once, on the first generated row
   for (const RequestField& row : group) {
     uint8_t* field = out.body + row.offset;
-    if (IsGenerated(row.rule) && number.empty()) {
-      number = NextRequestNo(row.rule == Rule::CancelNoText ? counters.cancelNoSeq
-                                                            : counters.orderNoSeq);
-    }
+    if (IsGenerated(row.rule) && number.empty()) number = NextRequestNo();
     switch (row.rule) {
       case Rule::OrderNumber:
         wire::Store<uint64_t>(field, LeadingDecimal(number));
         break;
       case Rule::OrderNoText:
-      case Rule::CancelNoText:
         wire::StoreText(reinterpret_cast<char*>(field), row.width, number.data(),
                         std::min<size_t>(number.size(), row.width - 1));
         break;
@@ -187,7 +201,7 @@ std::optional<uint32_t> CountedBodySize(const RequestLayout& layout, int64_t cou
 }
 
 bool FillRequest(const RequestLayout& layout, const Json::Value& request,
-                 RequestCounters counters, std::vector<uint8_t>& body, Refusal& refusal) {
+                 std::vector<uint8_t>& body, Refusal& refusal) {
   uint32_t size = layout.bodySize;
   int32_t count = 0;
   if (layout.countKey != nullptr) {
@@ -205,7 +219,7 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
   }
   body.assign(size, 0);
   BodyWriter out{body.data(), body.size(), refusal, layout.recordSize};
-  if (layout.custom != nullptr) return layout.custom(request, counters, out);
+  if (layout.custom != nullptr) return layout.custom(request, out);
   for (const GroupNote& note : layout) {
     if (note.when == nullptr && !FillGroup(note.group, request, out)) return false;
   }
@@ -214,7 +228,7 @@ bool FillRequest(const RequestLayout& layout, const Json::Value& request,
     return false;
   }
   for (const GroupNote& note : layout) {
-    if (note.when == nullptr) FillGenerated(note.group, counters, out);
+    if (note.when == nullptr) FillGenerated(note.group, out);
   }
   return true;
 }
@@ -226,7 +240,6 @@ Json::Value DecodeRow(const RequestField& row, const uint8_t* at) {
     case Rule::Text:
     case Rule::OptionalText:
     case Rule::OrderNoText:
-    case Rule::CancelNoText:
     case Rule::Constant: {
       const char* text = reinterpret_cast<const char*>(at);
       return Json::Value(std::string(text, strnlen(text, row.width)));

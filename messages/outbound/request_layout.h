@@ -8,7 +8,6 @@
 #include <json/value.h>
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -22,19 +21,20 @@ namespace tessel {
 
 // How a row takes its value. Required rules refuse the request when the key
 // is missing or of the wrong JSON type; optional ones leave the field zero.
+// A whole number that does not fit its field refuses the request, optional
+// or not: a 1-byte field takes -128..255, a wider one the signed 32 bits.
 enum class Rule : uint8_t {
   Text,          // JSON string of at most width - 1 bytes
-  Int,           // whole number within 32 bits; a 1-byte field keeps the low 8 bits
+  Int,           // whole number that fits the field (1 or 4 bytes)
   WholeDouble,   // whole number within 32 bits, sent as a double (quantities)
   Number,        // any JSON number, as a double
   TimeText,      // JSON string whose leading decimal digits are a u64
   OptionalText,  // a string, or a number written as text; missing: empty
-  OptionalInt,   // taken only when a whole number within 32 bits
+  OptionalInt,   // taken only when a whole number; refused when it does not fit
   OptionalNumber,  // taken only when a number
   OptionalTime,  // taken only when a string
-  OrderNumber,   // generated: u64 from the order counter
-  OrderNoText,   // generated: "<seconds><counter>" text from the order counter
-  CancelNoText,  // generated: the same from the cancel counter
+  OrderNumber,   // generated: the request number as a u64
+  OrderNoText,   // generated: the request number as "<seconds><counter>" text
   Constant,      // a fixed text the client always sends
   RecordLength,  // u32: the size of one counted record, written by the client
   GroupLength,   // u32: the bytes of the other rows of its group, when the group is filled
@@ -72,7 +72,7 @@ constexpr FieldGroup Group(const std::array<RequestField, N>& fields) {
 
 
 constexpr bool IsGenerated(Rule rule) {
-  return rule == Rule::OrderNumber || rule == Rule::OrderNoText || rule == Rule::CancelNoText;
+  return rule == Rule::OrderNumber || rule == Rule::OrderNoText;
 }
 
 // Whether the groups' rows together cover [0, size) exactly: every row inside
@@ -97,16 +97,17 @@ constexpr bool Tiles(std::initializer_list<FieldGroup> groups, uint32_t size) {
   return covered == size;
 }
 
-// The two counters behind generated request numbers: all the client's
-// requests share the order counter, OrderCancel alone uses the cancel one.
-struct RequestCounters {
-  std::atomic<int32_t>& orderNoSeq;
-  std::atomic<int32_t>& cancelNoSeq;
-};
-
 // Why a request was refused, for the log: never the value, only the key.
 struct Refusal {
-  enum class Problem : uint8_t { None, Missing, WrongType, TooLong, BadCount, NoSuchFunction };
+  enum class Problem : uint8_t {
+    None,
+    Missing,
+    WrongType,
+    TooLong,
+    OutOfRange,
+    BadCount,
+    NoSuchFunction,
+  };
   Problem problem = Problem::None;
   std::string key;  // the key at fault ("" when none applies)
 };
@@ -127,7 +128,7 @@ bool FillGroup(FieldGroup group, const Json::Value& source, BodyWriter& out, siz
 
 // Writes the generated rows of the group (one number, drawn once, serves
 // every generated row) and the constants. Call after every key has passed.
-void FillGenerated(FieldGroup group, RequestCounters counters, BodyWriter& out);
+void FillGenerated(FieldGroup group, BodyWriter& out);
 
 // Counted records: "record_set" must be an array with at least `count`
 // elements; element i fills the record at base + i * recordSize.
@@ -141,8 +142,7 @@ struct GroupNote {
 };
 
 // Fill for a message whose table alone does not say what to read.
-using CustomFill = bool (*)(const Json::Value& request, RequestCounters counters,
-                            BodyWriter& out);
+using CustomFill = bool (*)(const Json::Value& request, BodyWriter& out);
 
 inline constexpr size_t kMaxGroups = 6;
 
@@ -193,10 +193,10 @@ const RequestLayout* const* AllRequestLayouts(size_t& count);
 std::optional<uint32_t> CountedBodySize(const RequestLayout& layout, int64_t count);
 
 // Checks and converts the request into `body` (sized and zeroed here). False
-// with a reason when a key is missing, mistyped or too long, or the count is
-// unusable; no counter value is drawn then.
+// with a reason when a key is missing, mistyped, too long or out of range,
+// or the count is unusable; no counter value is drawn then.
 bool FillRequest(const RequestLayout& layout, const Json::Value& request,
-                 RequestCounters counters, std::vector<uint8_t>& body, Refusal& refusal);
+                 std::vector<uint8_t>& body, Refusal& refusal);
 
 // The inverse, for the simulated server and tests of it: every row of every
 // group (and the counted records) read back into JSON under its key. Where

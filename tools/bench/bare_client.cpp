@@ -28,14 +28,12 @@ constexpr char kTerminalId[] = "BENCH";
 
 BareClient::BareClient() {
   // The same request the library sends, filled by the same table.
-  std::atomic<int32_t> orderNo{1};
-  std::atomic<int32_t> cancelNo{1};
   Refusal refusal;
   Json::Value request(Json::objectValue);
   request["user_name"] = "trader01";
   request["pass_word"] = "secret";
   request["new_pass_word"] = "secret";
-  FillRequest(kModifyPwdRequest, request, {orderNo, cancelNo}, body_, refusal);
+  FillRequest(kModifyPwdRequest, request, body_, refusal);
 }
 
 bool BareClient::Connect(uint16_t port, std::string& why) {

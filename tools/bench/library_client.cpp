@@ -35,7 +35,7 @@ std::string OrderSubmitJson(char side) {
              R"("operator_id":"o1","code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
              R"("entrust_price":10.5,"entrust_bs":)") +
          std::to_string(static_cast<int>(side)) +
-         R"(,"entrust_prop":48,"business_type":300,"allow_cancel_order":1})";
+         R"(,"entrust_prop":48,"business_type":48,"allow_cancel_order":1})";
 }
 const std::string kOrderSubmitJson[2] = {OrderSubmitJson('1'), OrderSubmitJson('2')};
 
