@@ -3,6 +3,8 @@
 // or the host does; nothing from a link reaches the host after its loss is
 // reported; a host may destroy its client from inside a callback.
 #include <dirent.h>
+#include <dlfcn.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -233,6 +235,210 @@ TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss
   ASSERT_EQ(host().AnswersFor(11).size(), 1u);
   EXPECT_EQ(host().AnswersFor(11)[0].text, kTimeoutText);
 }
+
+// ---- The log is the audit trail, whatever becomes of the host ---------------
+
+// Every log file the library wrote beside the test executable, joined.
+std::string AllLogs() {
+  std::string all;
+  const std::string folder = ModuleDirectory() + "/Log";
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return all;
+  while (dirent* entry = readdir(dir)) {
+    if (std::string(entry->d_name).find(".tessel.log") != std::string::npos) {
+      all += ReadFile(folder + "/" + entry->d_name);
+    }
+  }
+  closedir(dir);
+  return all;
+}
+
+// The id in the request entry that carries `marker`; "" when there is none.
+std::string RequestIdCarrying(const std::string& log, const std::string& marker) {
+  const size_t at = log.find(marker);
+  if (at == std::string::npos) return {};
+  const std::string kEntry = "Request_Request  content:";
+  const size_t entry = log.rfind(kEntry, at);
+  if (entry == std::string::npos) return {};
+  const size_t id = entry + kEntry.size();
+  return log.substr(id, log.find(" - ", id) - id);
+}
+
+std::string UniqueMarker(const char* what) {
+  return std::string(what) + "-" + std::to_string(getpid()) + "-" +
+         std::to_string(Clock::now().time_since_epoch().count());
+}
+
+// The host dies the moment its request reaches the server: the request's
+// entry is in the file already.
+TEST_F(Contract, ARequestThatWentOutIsInTheLogWhenTheHostIsKilled) {
+  const std::string marker = UniqueMarker("killed");
+  HostProbe probe({"kill", marker});
+  ASSERT_TRUE(probe.Started());
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 6, 1), std::chrono::seconds(15)));
+  probe.Kill();
+  probe.Wait();
+  EXPECT_FALSE(RequestIdCarrying(AllLogs(), marker).empty());
+}
+
+// The host crashes inside the answer's callback: the answer's entry is in
+// the file already.
+TEST_F(Contract, AnAnswerDeliveredIsInTheLogWhenTheHostCrashesInItsCallback) {
+  const std::string marker = UniqueMarker("crashed");
+  HostProbe probe({"crash", marker});
+  ASSERT_TRUE(probe.Started());
+  const int status = probe.Wait();
+  ASSERT_TRUE(WIFSIGNALED(status)) << status;
+  const std::string log = AllLogs();
+  const std::string id = RequestIdCarrying(log, marker);
+  ASSERT_FALSE(id.empty());
+  EXPECT_NE(log.find("Response_Response  content:" + id + " - ", log.find(marker)),
+            std::string::npos);
+}
+
+// ---- DestroyClient from inside a callback -----------------------------------
+
+// Entries of a /proc folder, less those `skip` says to pass over.
+size_t CountEntries(const std::string& directory, bool (*skip)(const std::string& path)) {
+  size_t count = 0;
+  DIR* dir = opendir(directory.c_str());
+  while (dirent* entry = readdir(dir)) {
+    count += entry->d_name[0] != '.' && !skip(directory + "/" + entry->d_name);
+  }
+  closedir(dir);
+  return count;
+}
+bool SkipNone(const std::string&) { return false; }
+// The stand-in keeps a closed connection's wake-up until its next accept.
+bool IsEventDescriptor(const std::string& path) {
+  char target[256] = {};
+  return readlink(path.c_str(), target, sizeof target - 1) > 0 &&
+         std::string(target) == "anon_inode:[eventfd]";
+}
+size_t Threads() { return CountEntries("/proc/self/task", &SkipNone); }
+size_t Descriptors() { return CountEntries("/proc/self/fd", &IsEventDescriptor); }
+
+// The host: a loaded library and one client, destroyed by the callback
+// that meets the trigger, which records what reaches the host after it.
+struct DestroyingHost {
+  PluginDescriptor plugin{};
+  TradeClient* client = nullptr;
+  std::atomic<bool> destroyed{false};      // DestroyClient returned
+  std::atomic<bool> callbackDone{false};  // and so did the callback that called it
+  std::atomic<int> late{0};               // callbacks that started after that
+
+  void Destroy() {
+    plugin.destroyClient(client);
+    destroyed = true;
+  }
+  void Enter() { late += callbackDone.load() ? 1 : 0; }
+};
+
+DestroyingHost* gHost = nullptr;
+
+void NotifyDestroyingOnMarker(const char* text, int32_t length) {
+  gHost->Enter();
+  HostRecorder::Notify(text, length);
+  if (std::string(text, static_cast<size_t>(length)).find("destroy-marker") == std::string::npos) {
+    return;
+  }
+  gHost->Destroy();
+  gHost->callbackDone = true;
+}
+
+void AnswerDestroyingOnContext9(const char* text, int32_t length, uint64_t context) {
+  gHost->Enter();
+  HostRecorder::Answer(text, length, context);
+  if (context != 9) return;
+  gHost->Destroy();
+  gHost->callbackDone = true;
+}
+
+void NotifyRecording(const char* text, int32_t length) {
+  gHost->Enter();
+  HostRecorder::Notify(text, length);
+}
+
+class DestroyFromCallback : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    ASSERT_TRUE(harness_.Start());
+    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
+    host_.plugin = query();
+    gHost = &host_;
+    // What the process keeps for every client (the log and its writer) is
+    // made by a first client, destroyed as usual.
+    host_.plugin.destroyClient(host_.plugin.createClient(&NotifyRecording));
+    for (int i = 0; i < 200 && harness_.server().Snapshot()[Channel::Main].open != 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    threads_ = Threads();
+    descriptors_ = Descriptors();
+  }
+  void TearDown() override {
+    if (library_ != nullptr) dlclose(library_);
+    gHost = nullptr;
+  }
+
+  int32_t Send(const std::string& text, uint64_t context, RequestCallback callback) {
+    return host_.plugin.sendRequest(host_.client, text.data(),
+                                    static_cast<int32_t>(text.size()), callback, context);
+  }
+  bool SendWhenUp(const std::string& text, uint64_t context) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (Send(text, context, &AnswerDestroyingOnContext9) == 1) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+  }
+
+  StandInHarness harness_;
+  DestroyingHost host_;
+  void* library_ = nullptr;
+  size_t threads_ = 0;
+  size_t descriptors_ = 0;
+};
+
+// Param: the destroying callback is a push (true) or an answer (false).
+TEST_P(DestroyFromCallback, ReturnsAndReleasesEverythingOnceTheCallbackHasReturned) {
+  const bool fromPush = GetParam();
+  host_.client = host_.plugin.createClient(fromPush ? &NotifyDestroyingOnMarker : &NotifyRecording);
+  ASSERT_NE(host_.client, nullptr);
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login_Trade_Push"), 2));
+  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+  // One request the server never answers: DestroyClient cancels it.
+  harness_.server().SetSilent(Channel::Main, true);
+  ASSERT_EQ(Send(kModifyPwdJson, 5, &AnswerDestroyingOnContext9), 1);
+  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  if (fromPush) {
+    Json::Value marker;
+    marker["fund_account"] = "destroy-marker";
+    ASSERT_TRUE(harness_.server().SendPush(Channel::Push, 304, marker));
+  } else {
+    harness_.server().SetSilent(Channel::Main, false);
+    ASSERT_EQ(Send(kModifyPwdJson, 9, &AnswerDestroyingOnContext9), 1);
+  }
+  for (int i = 0; i < 500 && !host_.callbackDone; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(host_.destroyed);
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(5).size(), 1u);  // cancelled, once
+  EXPECT_EQ(HostRecorder::Instance().AnswersFor(5).front().text, kCancelText);
+  // The client's threads and sockets go once the callback has returned.
+  for (int i = 0; i < 1000 && (Threads() != threads_ || Descriptors() != descriptors_); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Threads(), threads_);
+  EXPECT_EQ(Descriptors(), descriptors_);
+  EXPECT_EQ(host_.late.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(PushOrAnswer, DestroyFromCallback, ::testing::Bool());
 
 }  // namespace
 }  // namespace tessel::testing

@@ -3,15 +3,11 @@
 // time-out promise while offline, exiting and unloading without clean-up.
 #include <dlfcn.h>
 #include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <vector>
 #include <thread>
@@ -23,8 +19,6 @@
 #include "session/host_calls.h"
 #include "session/pending_requests.h"
 #include "session/trade_client.h"
-
-extern char** environ;
 
 namespace tessel::testing {
 namespace {
@@ -276,51 +270,18 @@ TEST_F(OneServer, EveryStableLinkAfterADeadOneLogsInAgain) {
 
 // A host process that exits without DestroyClient while its links drop.
 TEST_F(OneServer, AHostMayExitWithoutDestroyingItsClient) {
-  const std::string probe = ModuleDirectory() + "/tessel_exit_probe";
   for (int run = 0; run < 3; ++run) {
-    int toChild[2];
-    int fromChild[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(fromChild), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclose(&actions, toChild[1]);
-    posix_spawn_file_actions_addclose(&actions, fromChild[0]);
-    char* args[] = {const_cast<char*>(probe.c_str()), const_cast<char*>(TESSEL_LIBRARY_PATH),
-                    nullptr};
-    // The probe exits with its client's threads running on purpose: leak
-    // checking at that exit would only race with them.
-    std::vector<std::string> settings;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      if (std::strncmp(*entry, "ASAN_OPTIONS=", 13) != 0) settings.emplace_back(*entry);
-    }
-    settings.emplace_back("ASAN_OPTIONS=detect_leaks=0");
-    std::vector<char*> childEnvironment;
-    for (std::string& setting : settings) childEnvironment.push_back(setting.data());
-    childEnvironment.push_back(nullptr);
-    pid_t child = 0;
-    ASSERT_EQ(posix_spawn(&child, probe.c_str(), &actions, nullptr, args,
-                          childEnvironment.data()),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(toChild[0]);
-    close(fromChild[1]);
-    char ready[16] = {};
-    ASSERT_GT(read(fromChild[0], ready, sizeof ready - 1), 0);
+    HostProbe probe({"exit"});
+    ASSERT_TRUE(probe.Started());
+    ASSERT_FALSE(probe.ReadErrors().empty());  // "ready"
     // Links drop again and again while the child runs its exit handlers.
-    ASSERT_EQ(write(toChild[1], "go\n", 3), 3);
+    ASSERT_TRUE(probe.WriteLine("go"));
     for (int i = 0; i < 80; ++i) {
       harness_.server().DropConnections(Channel::Main);
       harness_.server().DropConnections(Channel::Push);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    close(toChild[1]);
-    close(fromChild[0]);
+    const int status = probe.Wait();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
         << "run " << run << ": status " << status;
   }

@@ -4,10 +4,16 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
 #include <chrono>
+#include <cstring>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -23,6 +29,8 @@
 #include "host_recorder.h"
 #include "test_support.h"
 #include "tools/standin/standin.h"
+
+extern char** environ;
 
 namespace tessel::testing {
 
@@ -66,6 +74,86 @@ inline std::string LoginJson(const char* func, const char* password = "secret") 
 
 inline const std::string kModifyPwdJson =
     R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
+
+// The host probe (host_probe.cpp) beside the test executable, run as a
+// child with the library and `args`; its standard input and error are pipes
+// to the test, its standard output goes nowhere. The probe may die with its
+// client's threads running on purpose: leak checking at that end would only
+// race with them, so it is turned off.
+class HostProbe {
+ public:
+  explicit HostProbe(const std::vector<std::string>& args) {
+    const std::string probe = ModuleDirectory() + "/tessel_host_probe";
+    int toChild[2];
+    int fromChild[2];
+    if (pipe(toChild) != 0 || pipe(fromChild) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, toChild[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, fromChild[1], 2);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclose(&actions, toChild[1]);
+    posix_spawn_file_actions_addclose(&actions, fromChild[0]);
+    std::vector<std::string> words{probe, TESSEL_LIBRARY_PATH};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<std::string> settings;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+      if (std::strncmp(*entry, "ASAN_OPTIONS=", 13) != 0) settings.emplace_back(*entry);
+    }
+    settings.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+    if (posix_spawn(&pid_, probe.c_str(), &actions, nullptr, Pointers(words).data(),
+                    Pointers(settings).data()) != 0) {
+      pid_ = -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(toChild[0]);
+    close(fromChild[1]);
+    input_ = toChild[1];
+    errors_ = fromChild[0];
+  }
+  ~HostProbe() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      Wait();
+    }
+    if (input_ >= 0) close(input_);
+    if (errors_ >= 0) close(errors_);
+  }
+  HostProbe(const HostProbe&) = delete;
+  HostProbe& operator=(const HostProbe&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+  // Reads what the probe writes to its standard error (blocks until it does).
+  std::string ReadErrors() {
+    char text[64] = {};
+    const ssize_t n = read(errors_, text, sizeof text - 1);
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+  }
+  bool WriteLine(const std::string& line) {
+    const std::string text = line + "\n";
+    return write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
+  void Kill() { kill(pid_, SIGKILL); }
+  // The child's wait status; -1 when it was already collected.
+  int Wait() {
+    int status = 0;
+    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+  }
+
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int errors_ = -1;
+};
 
 // A request handed to a client made in-process, as SendRequest hands it.
 inline bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
