@@ -157,6 +157,7 @@ void NotifyHoldingMarker(const char* text, int32_t length) {
 TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
   HeldCallback held;
   gHeld = &held;
+  client_.timings.heartbeatIdle = std::chrono::seconds(0);  // the send threads look often
   ASSERT_TRUE(client_.Init(&NotifyHoldingMarker));
   LogIn();
   ASSERT_TRUE(server().WaitFor(standin::AcceptedAtLeast(Channel::Push, 1)));
@@ -174,6 +175,11 @@ TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // its answer is written
   client_.SetRealTrade(0);
+  // Whoever may report the loss while the channel thread is held has time to.
+  host().WaitFor([](const std::vector<HostEvent>& events) {
+    return std::any_of(events.begin(), events.end(),
+                       [](const HostEvent& e) { return IsLostReport(e, 3); });
+  }, std::chrono::seconds(2));
   held.Release();
   // Only live servers are configured: the push link closes and stays down.
   ASSERT_TRUE(server().WaitFor([](const standin::Observed& seen) {
@@ -226,7 +232,7 @@ TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss
   std::vector<uint8_t> head(323, 0);
   server().SendFrame(Channel::Main, BuildFrame(100, head.data(), 323, firstId, {}));
   ASSERT_TRUE(host().WaitForAnswers(10, 1));  // the channel thread is now held
-  server().DropConnections(Channel::Main);
+  server().ResetConnections(Channel::Main);
   ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
     return std::any_of(events.begin(), events.end(),
                        [](const HostEvent& e) { return IsLostReport(e, 2); });

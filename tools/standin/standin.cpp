@@ -556,6 +556,18 @@ void StandIn::DropConnections(Channel channel) {
   }
 }
 
+void StandIn::ResetConnections(Channel channel) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  for (auto& connection : impl_->connections) {
+    if (connection->channel != channel || connection->closed) continue;
+    // Closed by its own thread, with an abort instead of an orderly close.
+    const linger abort{1, 0};
+    ::setsockopt(connection->fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    connection->stop = true;
+    connection->wakeup.Signal();
+  }
+}
+
 void StandIn::SendFrame(Channel channel, const Frame& frame) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   for (auto& connection : impl_->connections) {

@@ -104,6 +104,10 @@ class StandIn {
   // Closes every current connection of the channel without a TLS close.
   // On return their sockets are shut down; the log's `open` drops shortly.
   void DropConnections(Channel channel);
+  // Resets every current connection of the channel (a TCP reset, as a
+  // crashed server or a broken path gives): the client's socket fails at
+  // once, for its reader and its writer alike.
+  void ResetConnections(Channel channel);
   // While set, new connections are accepted and closed at once, before the
   // TLS handshake: the client's connect succeeds and its handshake fails.
   void RefuseConnections(Channel channel, bool refuse);
