@@ -1,0 +1,200 @@
+#include "support/log.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace tessel {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr size_t kStampLength = 23;  // "2024-03-15 09:30:05:042"
+
+bool LooksLikeStamp(const std::string& text) {
+  const std::string shape = "dddd-dd-dd dd:dd:dd:ddd";
+  if (text.size() != shape.size()) return false;
+  for (size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == 'd' ? !std::isdigit(static_cast<unsigned char>(text[i])) : text[i] != shape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The log is process-wide; the test uses its own instance of the class.
+class TestLog : public CLog {};
+
+TEST(Log, LineFormatStartLineAndLevels) {
+  TempDir dir;
+  TestLog log;
+  EXPECT_EQ(log.Write(1, "a", "b", "%s", "before open"), 0);
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
+  EXPECT_EQ(log.Init("Log", dir.path().c_str(), "20240316.tessel.log"), 0);  // keeps first file
+  EXPECT_EQ(log.Write(0, "Quiet", "Quiet", "content:%d", 1), 1);
+  const std::string big(5000, 'x');
+  EXPECT_EQ(log.Write(1, "Request", "Request", "content:%d - %s", -5, big.c_str()), 1);
+  log.Flush();
+
+  const std::string text = testing::ReadFile(dir.File("Log/20240315.tessel.log"));
+  const std::string start = std::string(":") + kLogStartTag + "_  Log\r\n";
+  const std::string request = ":Request_Request  content:-5 - " + big + "\r\n";
+  ASSERT_EQ(text.size(), 2 * kStampLength + start.size() + request.size());
+  EXPECT_TRUE(LooksLikeStamp(text.substr(0, kStampLength)));
+  EXPECT_EQ(text.substr(kStampLength, start.size()), start);
+  const size_t second = kStampLength + start.size();
+  EXPECT_TRUE(LooksLikeStamp(text.substr(second, kStampLength)));
+  EXPECT_EQ(text.substr(second + kStampLength), request);
+  EXPECT_FALSE(testing::ReadFile(dir.File("Log/20240316.tessel.log")).size());
+}
+
+// More lines than the log's buffer holds, from several threads at once:
+// every line reaches the file whole, each thread's in the order written.
+TEST(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "many.log"), 1);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 20000;
+  const std::string padding(200, 'p');
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&log, &padding, t] {
+      for (int i = 0; i < kLines; ++i) log.Write(1, "T", "L", "%d %d %s", t, i, padding.c_str());
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  log.Flush();
+  const std::string text = testing::ReadFile(dir.File("Log/many.log"));
+  int next[kThreads] = {};
+  size_t at = text.find("\r\n") + 2;  // after the start line
+  while (at < text.size()) {
+    const size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = text.substr(at + kStampLength, end - at - kStampLength);
+    int thread = -1;
+    int index = -1;
+    char rest[256] = {};
+    ASSERT_EQ(std::sscanf(line.c_str(), ":T_L  %d %d %255s", &thread, &index, rest), 3) << line;
+    ASSERT_TRUE(thread >= 0 && thread < kThreads);
+    EXPECT_EQ(index, next[thread]++);
+    EXPECT_EQ(rest, padding);
+    at = end + 2;
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLines);
+}
+
+TEST(Log, StampIsZeroPadded) {
+  platform::LocalDateTime t;
+  t.year = 2024;
+  t.month = 3;
+  t.day = 5;
+  t.hour = 9;
+  t.minute = 7;
+  t.second = 1;
+  t.millisecond = 42;
+  EXPECT_EQ(FormatLogStamp(t), "2024-03-05 09:07:01:042");
+}
+
+TEST(Log, AnUnusablePathFailsInitWithAWarning) {
+  TempDir dir;
+  WriteFile(dir.File("Log"), "a file where the folder should be");
+  TestLog log;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(log.Init("Log", dir.path().c_str(), "x.log"), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be made"), std::string::npos);
+  EXPECT_EQ(log.Write(1, "a", "b", "x"), 0);
+  // A folder where the file should be.
+  ASSERT_TRUE(platform::EnsureDirectory(dir.File("Other")));
+  ASSERT_TRUE(platform::EnsureDirectory(dir.File("Other/x.log")));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(log.Init("Other", dir.path().c_str(), "x.log"), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be opened"), std::string::npos);
+}
+
+// The files a limited log wrote, in order, each with its lines.
+std::vector<std::vector<std::string>> LogFiles(const TempDir& dir, const std::string& first) {
+  std::vector<std::vector<std::string>> files;
+  for (int number = 0;; ++number) {
+    const std::string name = number == 0 ? first : first.substr(0, first.find('.')) + "." +
+                                                       std::to_string(number) +
+                                                       first.substr(first.find('.'));
+    if (!std::filesystem::exists(dir.File("Log/" + name))) return files;
+    const std::string text = testing::ReadFile(dir.File("Log/" + name));
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < text.size();) {
+      const size_t end = text.find("\r\n", at);
+      EXPECT_NE(end, std::string::npos) << name << " ends inside a line";
+      if (end == std::string::npos) break;
+      lines.push_back(text.substr(at + kStampLength, end - at - kStampLength));
+      at = end + 2;
+    }
+    files.push_back(lines);
+  }
+}
+
+// Every file keeps within the limit and holds whole lines; each numbered
+// file names the one before it; together they hold every line, in order.
+TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameName) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
+  constexpr uint64_t kLimit = 400;
+  log.SetSizeLimit(kLimit);
+  // A previous run of the day left the first numbered file, with room to spare.
+  WriteFile(dir.File("Log/20240315.1.tessel.log"), std::string(98, 'o') + "\r\n");
+  std::vector<std::string> written;
+  const std::string longLine(600, 'L');
+  for (int i = 0; i < 30; ++i) {
+    written.push_back("T_L  line " + std::to_string(i) + (i == 12 ? " " + longLine : ""));
+    log.Write(1, "T", "L", "line %d%s%s", i, i == 12 ? " " : "", i == 12 ? longLine.c_str() : "");
+    if (i == 20) log.WriteDirectly();  // the process's exit path rolls over the same way
+  }
+  log.Flush();
+
+  const auto files = LogFiles(dir, "20240315.tessel.log");
+  ASSERT_GE(files.size(), 6u);
+  EXPECT_EQ(std::filesystem::path(log.Path()).filename().string(),
+            "20240315." + std::to_string(files.size() - 1) + ".tessel.log");
+  std::vector<std::string> read;
+  for (size_t number = 0; number < files.size(); ++number) {
+    const std::string name = number == 0 ? "20240315.tessel.log"
+                                         : "20240315." + std::to_string(number) + ".tessel.log";
+    const uint64_t size = std::filesystem::file_size(dir.File("Log/" + name));
+    const bool holdsTheLongLine =
+        std::any_of(files[number].begin(), files[number].end(),
+                    [&](const std::string& line) { return line.size() > kLimit; });
+    EXPECT_TRUE(size <= kLimit || holdsTheLongLine) << name << " " << size;
+    if (number == 1) continue;  // the earlier run's file, left as it was
+    std::vector<std::string> lines = files[number];
+    if (number > 1) {
+      const std::string before = number == 2 ? "20240315.tessel.log" : "20240315." +
+                                                   std::to_string(number - 1) + ".tessel.log";
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.front(), ":Log_Continued  after:" + before);
+      lines.erase(lines.begin());
+    }
+    if (holdsTheLongLine) {
+      EXPECT_EQ(lines.size(), 1u) << name;
+    }
+    read.insert(read.end(), lines.begin(), lines.end());
+  }
+  EXPECT_EQ(files[1], std::vector<std::string>{std::string(98 - kStampLength, 'o')});
+  ASSERT_FALSE(read.empty());
+  read.erase(read.begin());  // the start line
+  std::vector<std::string> expected;
+  for (const std::string& line : written) expected.push_back(":" + line);
+  EXPECT_EQ(read, expected);
+}
+
+}  // namespace
+}  // namespace tessel
