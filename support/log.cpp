@@ -34,8 +34,8 @@ int FormatStamp(const platform::LocalDateTime& t, char* out, size_t size) {
 }
 
 // Appends "stamp:tag1_tag2  message\r\n".
-void AppendLine(std::string& out, std::string_view stamp, std::string_view tag1,
-                std::string_view tag2, std::string_view message) {
+void AppendEntry(std::string& out, std::string_view stamp, std::string_view tag1,
+                 std::string_view tag2, std::string_view message) {
   out.append(stamp);
   out.push_back(':');
   out.append(tag1);
@@ -55,18 +55,15 @@ std::string NumberedPath(const std::string& first, unsigned number) {
   return first.substr(0, dot) + suffix + first.substr(dot);
 }
 
-// The length of the whole lines at the start of data[0, n) that fit in
-// `room` bytes.
-size_t WholeLinesWithin(const char* data, size_t n, uint64_t room) {
-  const std::string_view lines(data, static_cast<size_t>(std::min<uint64_t>(n, room)));
-  const size_t end = lines.rfind('\n');
-  return end == std::string_view::npos ? 0 : end + 1;
+size_t EntryStart(const std::vector<size_t>& ends, size_t entry) {
+  return entry == 0 ? 0 : ends[entry - 1];
 }
 
-size_t FirstLineLength(const char* data, size_t n) {
-  const std::string_view lines(data, n);
-  const size_t end = lines.find('\n');
-  return end == std::string_view::npos ? n : end + 1;
+// One past the last of the entries from `first` on that fit in `room` bytes.
+size_t EntriesWithin(const std::vector<size_t>& ends, size_t first, uint64_t room) {
+  const uint64_t end = EntryStart(ends, first) + room;
+  const auto past = std::upper_bound(ends.begin() + first, ends.end(), end);
+  return static_cast<size_t>(past - ends.begin());
 }
 
 // Numbered files an earlier run of the day (or another process) has
@@ -125,24 +122,25 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
 }
 
 void CLog::RunWriter() {
-  std::string taken;
+  Entries taken;
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
-    linesQueued_.wait(hold, [this] { return stopping_ || !queued_.empty(); });
-    if (queued_.empty()) return;  // stopping, and everything is written
+    linesQueued_.wait(hold, [this] { return stopping_ || !queued_.Empty(); });
+    if (queued_.Empty()) return;  // stopping, and everything is written
     // Lines that follow soon go out with these, so that a busy client costs
     // one wake-up of this thread and one file write per spell, not per line.
     linesQueued_.wait_for(hold, kLinger, [this] {
-      return stopping_ || flushWanted_ || queued_.size() >= kEagerBytes;
+      return stopping_ || flushWanted_ || queued_.bytes.size() >= kEagerBytes;
     });
     flushWanted_ = false;
-    taken.clear();
-    taken.swap(queued_);
+    taken.bytes.clear();
+    taken.ends.clear();
+    taken.Swap(queued_);
     hold.unlock();
-    AppendLines(taken.data(), taken.size());
+    AppendEntries(taken);
     hold.lock();
     if (path_ != open_.path) path_ = open_.path;
-    writtenTotal_ += taken.size();
+    writtenTotal_ += taken.bytes.size();
     linesWritten_.notify_all();
   }
 }
@@ -161,7 +159,7 @@ void CLog::StopWriter(std::unique_lock<std::mutex>& hold) {
   hold.lock();
   // The buffer's memory goes too: this object outlives the library's
   // unloading, its heap blocks would not.
-  std::string().swap(queued_);
+  Entries().Swap(queued_);
   writerRunning_ = false;
   linesWritten_.notify_all();
 }
@@ -194,27 +192,28 @@ void CLog::Close() {
 
 void CLog::SetSizeLimit(uint64_t maxBytes) { sizeLimit_.store(maxBytes, std::memory_order_relaxed); }
 
-bool CLog::AppendLines(const char* data, size_t n) {
+bool CLog::AppendEntries(const Entries& entries) {
   const uint64_t limit = sizeLimit_.load(std::memory_order_relaxed);
-  bool fresh = open_.bytes == 0;  // no line in the file yet, at most the note on its start
-  while (n > 0) {
-    size_t take = n;
-    const uint64_t room = open_.bytes < limit ? limit - open_.bytes : 0;
-    if (limit != 0 && n > room) {
-      take = WholeLinesWithin(data, n, room);
-      if (take == 0 && !fresh && MoveToNextFile()) {
+  const size_t count = entries.ends.size();
+  bool fresh = open_.bytes == 0;  // no entry in the file yet, at most the note on its start
+  for (size_t next = 0; next < count;) {
+    size_t last = count;  // one past the entries written at once
+    if (limit != 0) {
+      last = EntriesWithin(entries.ends, next, open_.bytes < limit ? limit - open_.bytes : 0);
+      if (last == next && !fresh && MoveToNextFile()) {
         fresh = true;
         continue;
       }
-      // A line longer than the limit goes alone into a fresh file; when no
-      // next file can be opened, the lines stay in this one.
-      if (take == 0) take = fresh ? FirstLineLength(data, n) : n;
+      // An entry longer than the limit goes alone into a fresh file; when no
+      // next file can be opened, the entries stay in this one.
+      if (last == next) last = fresh ? next + 1 : count;
     }
-    if (!open_.file.Append(data, take)) return false;
-    open_.bytes += take;
+    const size_t begin = EntryStart(entries.ends, next);
+    const size_t length = entries.ends[last - 1] - begin;
+    if (!open_.file.Append(entries.bytes.data() + begin, length)) return false;
+    open_.bytes += length;
     fresh = false;
-    data += take;
-    n -= take;
+    next = last;
   }
   return true;
 }
@@ -231,8 +230,8 @@ bool CLog::MoveToNextFile() {
     const int stampLength = FormatStamp(platform::LocalNow(), stamp, sizeof stamp);
     std::string first;
     const size_t name = open_.path.find_last_of("/\\") + 1;
-    AppendLine(first, std::string_view(stamp, static_cast<size_t>(std::max(stampLength, 0))),
-               "Log", "Continued", "after:" + open_.path.substr(name));
+    AppendEntry(first, std::string_view(stamp, static_cast<size_t>(std::max(stampLength, 0))),
+                "Log", "Continued", "after:" + open_.path.substr(name));
     open_.file = std::move(next);
     open_.path = path;
     open_.number = number;
@@ -286,29 +285,30 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
 
   std::unique_lock<std::mutex> hold(lock_);
   if (!open_.file.IsOpen()) return 0;
-  linesWritten_.wait(hold,
-                     [this] { return queued_.size() < kMaxQueuedBytes || !writerRunning_; });
+  linesWritten_.wait(
+      hold, [this] { return queued_.bytes.size() < kMaxQueuedBytes || !writerRunning_; });
   // Until the writer thread has been joined, it writes every line, so the
   // order holds while it is being stopped.
   const bool direct = !writerRunning_;
-  std::string directLine;
-  std::string& out = direct ? directLine : queued_;
-  const size_t start = out.size();
-  AppendLine(out, std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
-             std::string_view(message, static_cast<size_t>(length)));
-  if (out.size() - start > limit) {
-    out.resize(start + limit - 2);
-    out.append("\r\n", 2);
+  Entries directEntry;
+  Entries& out = direct ? directEntry : queued_;
+  const size_t start = out.bytes.size();
+  AppendEntry(out.bytes, std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
+              std::string_view(message, static_cast<size_t>(length)));
+  if (out.bytes.size() - start > limit) {
+    out.bytes.resize(start + limit - 2);
+    out.bytes.append("\r\n", 2);
   }
+  out.ends.push_back(out.bytes.size());
   if (direct) {
-    const bool written = AppendLines(directLine.data(), directLine.size());
+    const bool written = AppendEntries(directEntry);
     if (path_ != open_.path) path_ = open_.path;
     return written ? 1 : 0;
   }
-  queuedTotal_ += out.size() - start;
+  queuedTotal_ += out.bytes.size() - start;
   // The writer sleeps without a time-out only while nothing is queued; once
   // lines wait, it is either lingering or writing, and wakes by itself.
-  if (start == 0 || (start < kEagerBytes && out.size() >= kEagerBytes)) {
+  if (start == 0 || (start < kEagerBytes && out.bytes.size() >= kEagerBytes)) {
     linesQueued_.notify_one();
   }
   return 1;

@@ -10,11 +10,11 @@
 // until what was written before it is in the file; Close() and
 // WriteDirectly() flush, then join the writer thread.
 //
-// Without a size limit (the default) the log is one file. With one, lines
+// Without a size limit (the default) the log is one file. With one, entries
 // that would take a file past it go to the next numbered file beside it:
 // "20240315.tessel.log", "20240315.1.tessel.log", "20240315.2.tessel.log", ...
-// Lines are never split across files; a line longer than the limit has a
-// file to itself.
+// Entries are never split across files, however many lines their message
+// spans; an entry longer than the limit has a file to itself.
 #pragma once
 
 #include <atomic>
@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -81,9 +82,20 @@ class CLog {
     uint64_t bytes = 0;     // in the file, as far as this process knows
     unsigned number = 0;    // 0 for the first file
   };
-  // Appends whole lines, moving on to the next numbered file where the
+  // Entries in the order taken, each ending where `ends` says: a message
+  // may hold line breaks of its own, so only these are places to cut.
+  struct Entries {
+    std::string bytes;
+    std::vector<size_t> ends;  // offset in bytes one past each entry
+    bool Empty() const { return ends.empty(); }
+    void Swap(Entries& other) {
+      bytes.swap(other.bytes);
+      ends.swap(other.ends);
+    }
+  };
+  // Appends whole entries, moving on to the next numbered file where the
   // limit says so. False when a write failed.
-  bool AppendLines(const char* data, size_t n);
+  bool AppendEntries(const Entries& entries);
   // Opens the next numbered file that nothing has written yet; false (the
   // current file kept) when none can be opened.
   bool MoveToNextFile();
@@ -94,7 +106,7 @@ class CLog {
   std::string path_;           // open_.path as last published, for Path()
   std::condition_variable linesQueued_;   // the writer waits for lines or stop
   std::condition_variable linesWritten_;  // writers wait for room, Flush for the file
-  std::string queued_;         // lines not yet taken by the writer thread
+  Entries queued_;             // entries not yet taken by the writer thread
   uint64_t queuedTotal_ = 0;   // bytes ever queued
   uint64_t writtenTotal_ = 0;  // bytes ever handed to the file
   bool stopping_ = false;

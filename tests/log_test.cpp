@@ -121,78 +121,97 @@ TEST(Log, AnUnusablePathFailsInitWithAWarning) {
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be opened"), std::string::npos);
 }
 
-// The files a limited log wrote, in order, each with its lines.
-std::vector<std::vector<std::string>> LogFiles(const TempDir& dir, const std::string& first) {
-  std::vector<std::vector<std::string>> files;
-  for (int number = 0;; ++number) {
-    const std::string name = number == 0 ? first : first.substr(0, first.find('.')) + "." +
-                                                       std::to_string(number) +
-                                                       first.substr(first.find('.'));
-    if (!std::filesystem::exists(dir.File("Log/" + name))) return files;
-    const std::string text = testing::ReadFile(dir.File("Log/" + name));
-    std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size();) {
-      const size_t end = text.find("\r\n", at);
-      EXPECT_NE(end, std::string::npos) << name << " ends inside a line";
-      if (end == std::string::npos) break;
-      lines.push_back(text.substr(at + kStampLength, end - at - kStampLength));
-      at = end + 2;
-    }
-    files.push_back(lines);
+// "20240315.tessel.log" numbered 2: "20240315.2.tessel.log"; 0 is the name itself.
+std::string NumberedName(const std::string& first, size_t number) {
+  if (number == 0) return first;
+  const size_t dot = first.find('.');
+  return first.substr(0, dot) + "." + std::to_string(number) + first.substr(dot);
+}
+
+// The texts of the files a limited log wrote, in order.
+std::vector<std::string> LogFiles(const TempDir& dir, const std::string& first) {
+  std::vector<std::string> files;
+  for (size_t number = 0;; ++number) {
+    const std::string path = dir.File("Log/" + NumberedName(first, number));
+    if (!std::filesystem::exists(path)) return files;
+    files.push_back(testing::ReadFile(path));
   }
 }
 
-// Every file keeps within the limit and holds whole lines; each numbered
-// file names the one before it; together they hold every line, in order.
-TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameName) {
+// The entries of a log file's text, each without its stamp and final
+// "\r\n". An entry ends at the "\r\n" that ends the file or comes before
+// the next stamp: the tests' messages hold no stamp after a line break.
+std::vector<std::string> EntriesOf(const std::string& text, const std::string& name) {
+  std::vector<std::string> entries;
+  for (size_t at = 0; at < text.size();) {
+    EXPECT_TRUE(LooksLikeStamp(text.substr(at, kStampLength))) << name << " at " << at;
+    size_t end = text.find("\r\n", at + kStampLength);
+    while (end != std::string::npos && end + 2 < text.size() &&
+           !LooksLikeStamp(text.substr(end + 2, kStampLength))) {
+      end = text.find("\r\n", end + 2);
+    }
+    EXPECT_NE(end, std::string::npos) << name << " ends inside an entry";
+    if (end == std::string::npos) break;
+    entries.push_back(text.substr(at + kStampLength, end - at - kStampLength));
+    at = end + 2;
+  }
+  return entries;
+}
+
+// Most entries span lines, as JSON answers do, some with "\r\n" inside;
+// entry 12 is longer than the limit below.
+std::string MultiLineMessage(int i) {
+  std::string message = "line " + std::to_string(i);
+  if (i % 3 != 2) message += "\n{\"at\": " + std::to_string(i) + ",\r\n \"of\": 30}";
+  if (i == 12) message += "\n" + std::string(600, 'L');
+  return message;
+}
+
+// Every file keeps within the limit and holds whole entries; each numbered
+// file names the one before it; together they hold every entry, in order.
+TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
   TempDir dir;
   TestLog log;
-  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
+  const std::string first = "20240315.tessel.log";
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), first.c_str()), 1);
   constexpr uint64_t kLimit = 400;
   log.SetSizeLimit(kLimit);
   // A previous run of the day left the first numbered file, with room to spare.
-  WriteFile(dir.File("Log/20240315.1.tessel.log"), std::string(98, 'o') + "\r\n");
-  std::vector<std::string> written;
-  const std::string longLine(600, 'L');
+  const std::string earlierRun = std::string(98, 'o') + "\r\n";
+  WriteFile(dir.File("Log/" + NumberedName(first, 1)), earlierRun);
+  std::vector<std::string> expected = {std::string(":") + kLogStartTag + "_  Log"};
   for (int i = 0; i < 30; ++i) {
-    written.push_back("T_L  line " + std::to_string(i) + (i == 12 ? " " + longLine : ""));
-    log.Write(1, "T", "L", "line %d%s%s", i, i == 12 ? " " : "", i == 12 ? longLine.c_str() : "");
+    expected.push_back(":T_L  " + MultiLineMessage(i));
+    log.Write(1, "T", "L", "%s", MultiLineMessage(i).c_str());
     if (i == 20) log.WriteDirectly();  // the process's exit path rolls over the same way
   }
   log.Flush();
 
-  const auto files = LogFiles(dir, "20240315.tessel.log");
+  const std::vector<std::string> files = LogFiles(dir, first);
   ASSERT_GE(files.size(), 6u);
   EXPECT_EQ(std::filesystem::path(log.Path()).filename().string(),
-            "20240315." + std::to_string(files.size() - 1) + ".tessel.log");
+            NumberedName(first, files.size() - 1));
+  EXPECT_EQ(files[1], earlierRun);
   std::vector<std::string> read;
   for (size_t number = 0; number < files.size(); ++number) {
-    const std::string name = number == 0 ? "20240315.tessel.log"
-                                         : "20240315." + std::to_string(number) + ".tessel.log";
-    const uint64_t size = std::filesystem::file_size(dir.File("Log/" + name));
-    const bool holdsTheLongLine =
-        std::any_of(files[number].begin(), files[number].end(),
-                    [&](const std::string& line) { return line.size() > kLimit; });
-    EXPECT_TRUE(size <= kLimit || holdsTheLongLine) << name << " " << size;
-    if (number == 1) continue;  // the earlier run's file, left as it was
-    std::vector<std::string> lines = files[number];
+    if (number == 1) continue;
+    const std::string name = NumberedName(first, number);
+    std::vector<std::string> entries = EntriesOf(files[number], name);
     if (number > 1) {
-      const std::string before = number == 2 ? "20240315.tessel.log" : "20240315." +
-                                                   std::to_string(number - 1) + ".tessel.log";
-      ASSERT_FALSE(lines.empty());
-      EXPECT_EQ(lines.front(), ":Log_Continued  after:" + before);
-      lines.erase(lines.begin());
+      ASSERT_FALSE(entries.empty()) << name;
+      EXPECT_EQ(entries.front(),
+                ":Log_Continued  after:" + NumberedName(first, number == 2 ? 0 : number - 1));
+      entries.erase(entries.begin());
     }
-    if (holdsTheLongLine) {
-      EXPECT_EQ(lines.size(), 1u) << name;
+    const bool holdsALongEntry =
+        std::any_of(entries.begin(), entries.end(),
+                    [&](const std::string& entry) { return entry.size() > kLimit; });
+    EXPECT_TRUE(files[number].size() <= kLimit || holdsALongEntry) << name;
+    if (holdsALongEntry) {
+      EXPECT_EQ(entries.size(), 1u) << name;
     }
-    read.insert(read.end(), lines.begin(), lines.end());
+    read.insert(read.end(), entries.begin(), entries.end());
   }
-  EXPECT_EQ(files[1], std::vector<std::string>{std::string(98 - kStampLength, 'o')});
-  ASSERT_FALSE(read.empty());
-  read.erase(read.begin());  // the start line
-  std::vector<std::string> expected;
-  for (const std::string& line : written) expected.push_back(":" + line);
   EXPECT_EQ(read, expected);
 }
 
