@@ -99,18 +99,18 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   }
   const std::string path = directory + platform::kPathSeparator + fileName;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> file(fileLock_);
     if (open_.file.IsOpen()) return 0;
-    if (open_.file.Open(path)) {
-      open_.firstPath = path;
-      open_.path = path;
-      open_.bytes = open_.file.Size();
-      open_.number = 0;
-      path_ = path;
-    } else {
+    if (!open_.file.Open(path)) {
       ConsoleLine("log file " + path + " cannot be opened: no log is written");
       return 0;
     }
+    open_.firstPath = path;
+    open_.path = path;
+    open_.bytes = open_.file.Size();
+    open_.number = 0;
+    std::lock_guard<std::mutex> queue(queueLock_);
+    path_ = path;
     if (!direct_ && !writerRunning_) {
       stopping_ = false;
       writerRunning_ = true;
@@ -122,77 +122,96 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
 }
 
 void CLog::RunWriter() {
-  Entries taken;
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> queue(queueLock_);
   for (;;) {
-    linesQueued_.wait(hold, [this] { return stopping_ || !queued_.Empty(); });
-    if (queued_.Empty()) return;  // stopping, and everything is written
+    linesQueued_.wait(queue, [this] { return stopping_ || !queued_.Empty(); });
+    if (queued_.Empty()) return;  // stopping, and everything is taken
     // Lines that follow soon go out with these, so that a busy client costs
     // one wake-up of this thread and one file write per spell, not per line.
-    linesQueued_.wait_for(hold, kLinger, [this] {
+    linesQueued_.wait_for(queue, kLinger, [this] {
       return stopping_ || flushWanted_ || queued_.bytes.size() >= kEagerBytes;
     });
     flushWanted_ = false;
-    taken.bytes.clear();
-    taken.ends.clear();
-    taken.Swap(queued_);
-    hold.unlock();
-    AppendEntries(taken);
-    hold.lock();
-    if (path_ != open_.path) path_ = open_.path;
-    writtenTotal_ += taken.bytes.size();
-    linesWritten_.notify_all();
+    queue.unlock();
+    {
+      std::lock_guard<std::mutex> file(fileLock_);
+      WriteQueued();
+    }
+    queue.lock();
   }
 }
 
-void CLog::StopWriter(std::unique_lock<std::mutex>& hold) {
+void CLog::WriteQueued() {
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    if (queued_.Empty()) return;
+    taken_.Clear();
+    taken_.Swap(queued_);
+  }
+  AppendEntries(taken_);
+  std::lock_guard<std::mutex> queue(queueLock_);
+  writtenTotal_ += taken_.bytes.size();
+  linesWritten_.notify_all();
+}
+
+void CLog::StopWriter() {
+  std::unique_lock<std::mutex> queue(queueLock_);
   if (!writer_.joinable()) {
     // Not started, or another thread is stopping it: wait for that.
-    linesWritten_.wait(hold, [this] { return !writerRunning_; });
+    linesWritten_.wait(queue, [this] { return !writerRunning_; });
     return;
   }
   stopping_ = true;
   linesQueued_.notify_all();
   std::thread writer = std::move(writer_);
-  hold.unlock();
-  writer.join();  // it writes everything queued before it ends
-  hold.lock();
-  // The buffer's memory goes too: this object outlives the library's
-  // unloading, its heap blocks would not.
-  Entries().Swap(queued_);
+  queue.unlock();
+  writer.join();
+  queue.lock();
   writerRunning_ = false;
   linesWritten_.notify_all();
 }
 
 void CLog::Flush() {
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> queue(queueLock_);
   const uint64_t target = queuedTotal_;
   if (writtenTotal_ < target) {
     flushWanted_ = true;
     linesQueued_.notify_all();
   }
-  linesWritten_.wait(hold, [&] { return writtenTotal_ >= target || !writerRunning_; });
+  linesWritten_.wait(queue, [&] { return writtenTotal_ >= target || !writerRunning_; });
 }
 
 void CLog::WriteDirectly() {
-  std::unique_lock<std::mutex> hold(lock_);
-  direct_ = true;
-  StopWriter(hold);
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    direct_ = true;
+  }
+  StopWriter();
+  // What was queued after the writer's last batch.
+  std::lock_guard<std::mutex> file(fileLock_);
+  WriteQueued();
 }
 
 void CLog::Close() {
-  std::unique_lock<std::mutex> hold(lock_);
-  StopWriter(hold);
-  // The memory of its paths goes too: this object outlives the library's
-  // unloading, their heap blocks would not. (Assigning short strings
-  // would keep the blocks; the old value dies here with them.)
+  StopWriter();
+  std::lock_guard<std::mutex> file(fileLock_);
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    std::string().swap(path_);  // refuses later writes
+  }
+  WriteQueued();
+  // The memory of the paths and buffers goes too: this object outlives the
+  // library's unloading, their heap blocks would not. (Assigning short
+  // strings would keep the blocks; the old value dies here with them.)
   OpenFile closed = std::exchange(open_, OpenFile());
-  std::string().swap(path_);
+  Entries().Swap(taken_);
+  std::lock_guard<std::mutex> queue(queueLock_);
+  Entries().Swap(queued_);
 }
 
 void CLog::SetSizeLimit(uint64_t maxBytes) { sizeLimit_.store(maxBytes, std::memory_order_relaxed); }
 
-bool CLog::AppendEntries(const Entries& entries) {
+void CLog::AppendEntries(const Entries& entries) {
   const uint64_t limit = sizeLimit_.load(std::memory_order_relaxed);
   const size_t count = entries.ends.size();
   bool fresh = open_.bytes == 0;  // no entry in the file yet, at most the note on its start
@@ -210,12 +229,11 @@ bool CLog::AppendEntries(const Entries& entries) {
     }
     const size_t begin = EntryStart(entries.ends, next);
     const size_t length = entries.ends[last - 1] - begin;
-    if (!open_.file.Append(entries.bytes.data() + begin, length)) return false;
+    if (!open_.file.Append(entries.bytes.data() + begin, length)) return;
     open_.bytes += length;
     fresh = false;
     next = last;
   }
-  return true;
 }
 
 bool CLog::MoveToNextFile() {
@@ -237,13 +255,15 @@ bool CLog::MoveToNextFile() {
     open_.number = number;
     open_.bytes = 0;
     if (open_.file.Append(first.data(), first.size())) open_.bytes += first.size();
+    std::lock_guard<std::mutex> queue(queueLock_);
+    path_ = path;
     return true;
   }
   return false;
 }
 
 std::string CLog::Path() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> queue(queueLock_);
   return path_;
 }
 
@@ -281,36 +301,37 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
   if (stampLength < 0) return 0;
   // The tags are short and fixed; the line is cut only if they are not, to
   // the message plus 1024 bytes, and still ends its line.
-  const size_t limit = static_cast<size_t>(length) + 1024;
+  return QueueEntry(std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
+                    std::string_view(message, static_cast<size_t>(length)),
+                    static_cast<size_t>(length) + 1024);
+}
 
-  std::unique_lock<std::mutex> hold(lock_);
-  if (!open_.file.IsOpen()) return 0;
-  linesWritten_.wait(
-      hold, [this] { return queued_.bytes.size() < kMaxQueuedBytes || !writerRunning_; });
-  // Until the writer thread has been joined, it writes every line, so the
-  // order holds while it is being stopped.
-  const bool direct = !writerRunning_;
-  Entries directEntry;
-  Entries& out = direct ? directEntry : queued_;
-  const size_t start = out.bytes.size();
-  AppendEntry(out.bytes, std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
-              std::string_view(message, static_cast<size_t>(length)));
-  if (out.bytes.size() - start > limit) {
-    out.bytes.resize(start + limit - 2);
-    out.bytes.append("\r\n", 2);
+int CLog::QueueEntry(std::string_view stamp, std::string_view tag1, std::string_view tag2,
+                     std::string_view message, size_t maxLength) {
+  {
+    std::unique_lock<std::mutex> queue(queueLock_);
+    if (path_.empty()) return 0;
+    linesWritten_.wait(
+        queue, [this] { return queued_.bytes.size() < kMaxQueuedBytes || !writerRunning_; });
+    const size_t start = queued_.bytes.size();
+    AppendEntry(queued_.bytes, stamp, tag1, tag2, message);
+    if (queued_.bytes.size() - start > maxLength) {
+      queued_.bytes.resize(start + maxLength - 2);
+      queued_.bytes.append("\r\n", 2);
+    }
+    const size_t end = queued_.bytes.size();
+    queued_.ends.push_back(end);
+    queuedTotal_ += end - start;
+    if (writerRunning_) {
+      // The writer sleeps without a time-out only while nothing is queued;
+      // once lines wait, it is either lingering or writing, and wakes by itself.
+      if (start == 0 || (start < kEagerBytes && end >= kEagerBytes)) linesQueued_.notify_one();
+      return 1;
+    }
   }
-  out.ends.push_back(out.bytes.size());
-  if (direct) {
-    const bool written = AppendEntries(directEntry);
-    if (path_ != open_.path) path_ = open_.path;
-    return written ? 1 : 0;
-  }
-  queuedTotal_ += out.bytes.size() - start;
-  // The writer sleeps without a time-out only while nothing is queued; once
-  // lines wait, it is either lingering or writing, and wakes by itself.
-  if (start == 0 || (start < kEagerBytes && out.bytes.size() >= kEagerBytes)) {
-    linesQueued_.notify_one();
-  }
+  // No writer thread: the caller writes its entry, after any queued before it.
+  std::lock_guard<std::mutex> file(fileLock_);
+  WriteQueued();
   return 1;
 }
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -70,11 +71,14 @@ class CLog {
  private:
   int WriteFormatted(int level, const char* tag1, const char* tag2, const char* format,
                      va_list args);
+  // Queues one entry, cut to maxLength bytes if longer. 0 when no file is open.
+  int QueueEntry(std::string_view stamp, std::string_view tag1, std::string_view tag2,
+                 std::string_view message, size_t maxLength);
   void RunWriter();
-  // Flushes and joins the writer thread; `hold` is held on entry and return.
-  void StopWriter(std::unique_lock<std::mutex>& hold);
+  // Joins the writer thread, which first writes what it finds queued.
+  void StopWriter();
 
-  // The file being written, owned like file_ below.
+  // The file being written.
   struct OpenFile {
     platform::AppendFile file;
     std::string firstPath;  // the unnumbered file the numbers are taken from
@@ -88,25 +92,39 @@ class CLog {
     std::string bytes;
     std::vector<size_t> ends;  // offset in bytes one past each entry
     bool Empty() const { return ends.empty(); }
+    void Clear() {
+      bytes.clear();
+      ends.clear();
+    }
     void Swap(Entries& other) {
       bytes.swap(other.bytes);
       ends.swap(other.ends);
     }
   };
+  // Takes every queued entry and writes it to the file. fileLock_ held.
+  void WriteQueued();
   // Appends whole entries, moving on to the next numbered file where the
-  // limit says so. False when a write failed.
-  bool AppendEntries(const Entries& entries);
+  // limit says so; a failed write drops the rest. fileLock_ held.
+  void AppendEntries(const Entries& entries);
   // Opens the next numbered file that nothing has written yet; false (the
-  // current file kept) when none can be opened.
+  // current file kept) when none can be opened. fileLock_ held.
   bool MoveToNextFile();
 
-  OpenFile open_;  // written by the writer thread alone while it runs
+  // Lock order: fileLock_, then queueLock_. The queue lock is never held
+  // while the file is written, so writers do not wait for the disk.
+  //
+  // Held while entries are taken from the queue and written, so the file
+  // gets them in queue order, whichever thread writes them.
+  std::mutex fileLock_;
+  OpenFile open_;  // guarded by fileLock_
+  Entries taken_;  // guarded by fileLock_: being written; keeps its memory for the next batch
   std::atomic<uint64_t> sizeLimit_{0};
-  std::mutex lock_;            // guards everything below, and open_ while no writer runs
-  std::string path_;           // open_.path as last published, for Path()
+
+  std::mutex queueLock_;       // guards everything below
+  std::string path_;           // open_.path, "" while no file is open
   std::condition_variable linesQueued_;   // the writer waits for lines or stop
   std::condition_variable linesWritten_;  // writers wait for room, Flush for the file
-  Entries queued_;             // entries not yet taken by the writer thread
+  Entries queued_;             // entries not yet taken for writing
   uint64_t queuedTotal_ = 0;   // bytes ever queued
   uint64_t writtenTotal_ = 0;  // bytes ever handed to the file
   bool stopping_ = false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -213,6 +214,73 @@ TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
     read.insert(read.end(), entries.begin(), entries.end());
   }
   EXPECT_EQ(read, expected);
+}
+
+std::string ThreadMessage(int thread, int index) {
+  return std::to_string(thread) + " " + std::to_string(index) + "\n{\"at\": " +
+         std::to_string(index) + ",\r\n \"from\": " + std::to_string(thread) + "}";
+}
+
+// Threads write entries that span lines into a small limit, all but one
+// flushing each one, while another asks where the log is: the log moves on
+// to file after file under them, yet every entry reaches a file whole, each
+// thread's in order, and every answer names the log's files in turn.
+TEST(Log, WritersFlushersAndPathReadersShareTheMovingFile) {
+  TempDir dir;
+  TestLog log;
+  const std::string first = "20240315.tessel.log";
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), first.c_str()), 1);
+  constexpr uint64_t kLimit = 1024;
+  log.SetSizeLimit(kLimit);
+  constexpr int kThreads = 4;
+  constexpr int kEntries = 300;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&log, t] {
+      for (int i = 0; i < kEntries; ++i) {
+        log.Write(1, "T", "L", "%s", ThreadMessage(t, i).c_str());
+        if (t != 0) log.Flush();
+      }
+    });
+  }
+  std::atomic<bool> writing{true};
+  std::vector<std::string> paths;  // each answer that differs from the one before
+  std::thread pathReader([&] {
+    while (writing.load()) {
+      const std::string path = log.Path();
+      if (paths.empty() || paths.back() != path) paths.push_back(path);
+    }
+  });
+  for (std::thread& writer : writers) writer.join();
+  writing.store(false);
+  pathReader.join();
+  log.Flush();
+
+  const std::vector<std::string> files = LogFiles(dir, first);
+  ASSERT_GT(files.size(), 2u);
+  int next[kThreads] = {};
+  for (size_t number = 0; number < files.size(); ++number) {
+    const std::string name = NumberedName(first, number);
+    EXPECT_LE(files[number].size(), kLimit) << name;
+    std::vector<std::string> entries = EntriesOf(files[number], name);
+    ASSERT_FALSE(entries.empty()) << name;
+    entries.erase(entries.begin());  // the start entry or the note
+    for (const std::string& entry : entries) {
+      int thread = -1;
+      int index = -1;
+      ASSERT_EQ(std::sscanf(entry.c_str(), ":T_L  %d %d", &thread, &index), 2) << entry;
+      ASSERT_TRUE(thread >= 0 && thread < kThreads) << entry;
+      EXPECT_EQ(index, next[thread]++);
+      EXPECT_EQ(entry, ":T_L  " + ThreadMessage(thread, index));
+    }
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kEntries);
+  size_t number = 0;
+  for (const std::string& path : paths) {
+    const std::string name = std::filesystem::path(path).filename().string();
+    while (number < files.size() && NumberedName(first, number) != name) ++number;
+    EXPECT_LT(number, files.size()) << name << " is not a file of the log, or named out of turn";
+  }
 }
 
 }  // namespace
