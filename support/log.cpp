@@ -111,27 +111,39 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
     open_.number = 0;
     std::lock_guard<std::mutex> queue(queueLock_);
     path_ = path;
-    if (!direct_ && !writerRunning_) {
-      stopping_ = false;
-      writerRunning_ = true;
-      writer_ = std::thread(&CLog::RunWriter, this);
-    }
   }
+  // Written by this thread, as no writer thread runs yet.
   Write(1, kLogStartTag, "", "%s", folder);
+  StartWriter();
   return 1;
+}
+
+void CLog::StartWriter() {
+  std::unique_lock<std::mutex> queue(queueLock_);
+  if (direct_ || writerRunning_) return;
+  stopping_ = false;
+  writerRunning_ = true;
+  writerIdle_ = false;
+  writer_ = std::thread(&CLog::RunWriter, this);
+  // Once it is idle, no thread of the log holds a lock until the next entry
+  // is queued, so a process may fork after Init.
+  writerChanged_.wait(queue, [this] { return writerIdle_ || stopping_; });
 }
 
 void CLog::RunWriter() {
   std::unique_lock<std::mutex> queue(queueLock_);
   for (;;) {
-    linesQueued_.wait(queue, [this] { return stopping_ || !queued_.Empty(); });
+    while (!stopping_ && queued_.Empty()) {
+      writerIdle_ = true;
+      writerChanged_.notify_all();
+      entriesQueued_.wait(queue);
+    }
     if (queued_.Empty()) return;  // stopping, and everything is taken
-    // Lines that follow soon go out with these, so that a busy client costs
-    // one wake-up of this thread and one file write per spell, not per line.
-    linesQueued_.wait_for(queue, kLinger, [this] {
-      return stopping_ || flushWanted_ || queued_.bytes.size() >= kEagerBytes;
-    });
-    flushWanted_ = false;
+    // Entries that follow soon go out with these, so that a busy client
+    // costs one wake-up of this thread and one file write per spell, not
+    // per entry (unless a Flush writes them first).
+    entriesQueued_.wait_for(
+        queue, kLinger, [this] { return stopping_ || queued_.bytes.size() >= kEagerBytes; });
     queue.unlock();
     {
       std::lock_guard<std::mutex> file(fileLock_);
@@ -147,38 +159,40 @@ void CLog::WriteQueued() {
     if (queued_.Empty()) return;
     taken_.Clear();
     taken_.Swap(queued_);
+    queueTaken_.notify_all();
   }
   AppendEntries(taken_);
   std::lock_guard<std::mutex> queue(queueLock_);
   writtenTotal_ += taken_.bytes.size();
-  linesWritten_.notify_all();
 }
 
 void CLog::StopWriter() {
   std::unique_lock<std::mutex> queue(queueLock_);
   if (!writer_.joinable()) {
     // Not started, or another thread is stopping it: wait for that.
-    linesWritten_.wait(queue, [this] { return !writerRunning_; });
+    writerChanged_.wait(queue, [this] { return !writerRunning_; });
     return;
   }
   stopping_ = true;
-  linesQueued_.notify_all();
+  entriesQueued_.notify_all();
   std::thread writer = std::move(writer_);
   queue.unlock();
   writer.join();
   queue.lock();
   writerRunning_ = false;
-  linesWritten_.notify_all();
+  writerChanged_.notify_all();
+  queueTaken_.notify_all();  // writers waiting for room now write themselves
 }
 
 void CLog::Flush() {
-  std::unique_lock<std::mutex> queue(queueLock_);
-  const uint64_t target = queuedTotal_;
-  if (writtenTotal_ < target) {
-    flushWanted_ = true;
-    linesQueued_.notify_all();
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    if (writtenTotal_ == queuedTotal_) return;
   }
-  linesWritten_.wait(queue, [&] { return writtenTotal_ >= target || !writerRunning_; });
+  // Whoever holds the file lock has written what it took by the time this
+  // thread has it; what is still queued, this thread writes.
+  std::lock_guard<std::mutex> file(fileLock_);
+  WriteQueued();
 }
 
 void CLog::WriteDirectly() {
@@ -187,9 +201,7 @@ void CLog::WriteDirectly() {
     direct_ = true;
   }
   StopWriter();
-  // What was queued after the writer's last batch.
-  std::lock_guard<std::mutex> file(fileLock_);
-  WriteQueued();
+  Flush();  // what was queued after the writer's last batch
 }
 
 void CLog::Close() {
@@ -311,7 +323,7 @@ int CLog::QueueEntry(std::string_view stamp, std::string_view tag1, std::string_
   {
     std::unique_lock<std::mutex> queue(queueLock_);
     if (path_.empty()) return 0;
-    linesWritten_.wait(
+    queueTaken_.wait(
         queue, [this] { return queued_.bytes.size() < kMaxQueuedBytes || !writerRunning_; });
     const size_t start = queued_.bytes.size();
     AppendEntry(queued_.bytes, stamp, tag1, tag2, message);
@@ -323,15 +335,16 @@ int CLog::QueueEntry(std::string_view stamp, std::string_view tag1, std::string_
     queued_.ends.push_back(end);
     queuedTotal_ += end - start;
     if (writerRunning_) {
-      // The writer sleeps without a time-out only while nothing is queued;
-      // once lines wait, it is either lingering or writing, and wakes by itself.
-      if (start == 0 || (start < kEagerBytes && end >= kEagerBytes)) linesQueued_.notify_one();
+      // Only an idle writer needs waking; a lingering or writing one comes
+      // back for this entry by itself, unless it is the one that fills a batch.
+      if (writerIdle_ || (start < kEagerBytes && end >= kEagerBytes)) {
+        writerIdle_ = false;
+        entriesQueued_.notify_one();
+      }
       return 1;
     }
   }
-  // No writer thread: the caller writes its entry, after any queued before it.
-  std::lock_guard<std::mutex> file(fileLock_);
-  WriteQueued();
+  Flush();  // no writer thread: this one writes its entry, after any queued before it
   return 1;
 }
 

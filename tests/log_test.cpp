@@ -216,6 +216,23 @@ TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
   EXPECT_EQ(read, expected);
 }
 
+// Flush writes on the calling thread what is queued, from every thread:
+// when it returns, another reader of the file finds the entries, while the
+// writer thread would still be letting them gather.
+TEST(Log, FlushedEntriesAreInTheFileForAnyReader) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "flush.log"), 1);
+  std::thread other([&log] { log.Write(1, "Other", "Thread", "queued, not flushed"); });
+  other.join();
+  log.Write(1, "Answer", "Answer", "{\n  \"order_id\": 7\r\n}");
+  log.Flush();
+  const std::vector<std::string> expected = {std::string(":") + kLogStartTag + "_  Log",
+                                             ":Other_Thread  queued, not flushed",
+                                             ":Answer_Answer  {\n  \"order_id\": 7\r\n}"};
+  EXPECT_EQ(EntriesOf(testing::ReadFile(dir.File("Log/flush.log")), "flush.log"), expected);
+}
+
 std::string ThreadMessage(int thread, int index) {
   return std::to_string(thread) + " " + std::to_string(index) + "\n{\"at\": " +
          std::to_string(index) + ",\r\n \"from\": " + std::to_string(thread) + "}";
