@@ -34,8 +34,8 @@ int FormatStamp(const platform::LocalDateTime& t, char* out, size_t size) {
 }
 
 // Appends "stamp:tag1_tag2  message\r\n".
-void AppendLine(std::string& out, std::string_view stamp, std::string_view tag1,
-                std::string_view tag2, std::string_view message) {
+void AppendEntry(std::string& out, std::string_view stamp, std::string_view tag1,
+                 std::string_view tag2, std::string_view message) {
   out.append(stamp);
   out.push_back(':');
   out.append(tag1);
@@ -55,18 +55,15 @@ std::string NumberedPath(const std::string& first, unsigned number) {
   return first.substr(0, dot) + suffix + first.substr(dot);
 }
 
-// The length of the whole lines at the start of data[0, n) that fit in
-// `room` bytes.
-size_t WholeLinesWithin(const char* data, size_t n, uint64_t room) {
-  const std::string_view lines(data, static_cast<size_t>(std::min<uint64_t>(n, room)));
-  const size_t end = lines.rfind('\n');
-  return end == std::string_view::npos ? 0 : end + 1;
+size_t EntryStart(const std::vector<size_t>& ends, size_t entry) {
+  return entry == 0 ? 0 : ends[entry - 1];
 }
 
-size_t FirstLineLength(const char* data, size_t n) {
-  const std::string_view lines(data, n);
-  const size_t end = lines.find('\n');
-  return end == std::string_view::npos ? n : end + 1;
+// One past the last of the entries from `first` on that fit in `room` bytes.
+size_t EntriesWithin(const std::vector<size_t>& ends, size_t first, uint64_t room) {
+  const uint64_t end = EntryStart(ends, first) + room;
+  const auto past = std::upper_bound(ends.begin() + first, ends.end(), end);
+  return static_cast<size_t>(past - ends.begin());
 }
 
 // Numbered files an earlier run of the day (or another process) has
@@ -102,121 +99,153 @@ int CLog::Init(const char* folder, const char* baseDir, const char* fileName) {
   }
   const std::string path = directory + platform::kPathSeparator + fileName;
   {
-    std::lock_guard<std::mutex> hold(lock_);
+    std::lock_guard<std::mutex> file(fileLock_);
     if (open_.file.IsOpen()) return 0;
-    if (open_.file.Open(path)) {
-      open_.firstPath = path;
-      open_.path = path;
-      open_.bytes = open_.file.Size();
-      open_.number = 0;
-      path_ = path;
-    } else {
+    if (!open_.file.Open(path)) {
       ConsoleLine("log file " + path + " cannot be opened: no log is written");
       return 0;
     }
-    if (!direct_ && !writerRunning_) {
-      stopping_ = false;
-      writerRunning_ = true;
-      writer_ = std::thread(&CLog::RunWriter, this);
-    }
+    open_.firstPath = path;
+    open_.path = path;
+    open_.bytes = open_.file.Size();
+    open_.number = 0;
+    std::lock_guard<std::mutex> queue(queueLock_);
+    path_ = path;
   }
+  // Written by this thread, as no writer thread runs yet.
   Write(1, kLogStartTag, "", "%s", folder);
+  StartWriter();
   return 1;
 }
 
+void CLog::StartWriter() {
+  std::unique_lock<std::mutex> queue(queueLock_);
+  if (direct_ || writerRunning_) return;
+  stopping_ = false;
+  writerRunning_ = true;
+  writerIdle_ = false;
+  writer_ = std::thread(&CLog::RunWriter, this);
+  // Once it is idle, no thread of the log holds a lock until the next entry
+  // is queued, so a process may fork after Init.
+  writerChanged_.wait(queue, [this] { return writerIdle_ || stopping_; });
+}
+
 void CLog::RunWriter() {
-  std::string taken;
-  std::unique_lock<std::mutex> hold(lock_);
+  std::unique_lock<std::mutex> queue(queueLock_);
   for (;;) {
-    linesQueued_.wait(hold, [this] { return stopping_ || !queued_.empty(); });
-    if (queued_.empty()) return;  // stopping, and everything is written
-    // Lines that follow soon go out with these, so that a busy client costs
-    // one wake-up of this thread and one file write per spell, not per line.
-    linesQueued_.wait_for(hold, kLinger, [this] {
-      return stopping_ || flushWanted_ || queued_.size() >= kEagerBytes;
-    });
-    flushWanted_ = false;
-    taken.clear();
-    taken.swap(queued_);
-    hold.unlock();
-    AppendLines(taken.data(), taken.size());
-    hold.lock();
-    if (path_ != open_.path) path_ = open_.path;
-    writtenTotal_ += taken.size();
-    linesWritten_.notify_all();
+    while (!stopping_ && queued_.Empty()) {
+      writerIdle_ = true;
+      writerChanged_.notify_all();
+      entriesQueued_.wait(queue);
+    }
+    if (queued_.Empty()) return;  // stopping, and everything is taken
+    // Entries that follow soon go out with these, so that a busy client
+    // costs one wake-up of this thread and one file write per spell, not
+    // per entry (unless a Flush writes them first).
+    entriesQueued_.wait_for(
+        queue, kLinger, [this] { return stopping_ || queued_.bytes.size() >= kEagerBytes; });
+    queue.unlock();
+    {
+      std::lock_guard<std::mutex> file(fileLock_);
+      WriteQueued();
+    }
+    queue.lock();
   }
 }
 
-void CLog::StopWriter(std::unique_lock<std::mutex>& hold) {
+void CLog::WriteQueued() {
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    if (queued_.Empty()) return;
+    taken_.Clear();
+    taken_.Swap(queued_);
+    queueTaken_.notify_all();
+  }
+  AppendEntries(taken_);
+  std::lock_guard<std::mutex> queue(queueLock_);
+  writtenTotal_ += taken_.bytes.size();
+}
+
+void CLog::StopWriter() {
+  std::unique_lock<std::mutex> queue(queueLock_);
   if (!writer_.joinable()) {
     // Not started, or another thread is stopping it: wait for that.
-    linesWritten_.wait(hold, [this] { return !writerRunning_; });
+    writerChanged_.wait(queue, [this] { return !writerRunning_; });
     return;
   }
   stopping_ = true;
-  linesQueued_.notify_all();
+  entriesQueued_.notify_all();
   std::thread writer = std::move(writer_);
-  hold.unlock();
-  writer.join();  // it writes everything queued before it ends
-  hold.lock();
-  // The buffer's memory goes too: this object outlives the library's
-  // unloading, its heap blocks would not.
-  std::string().swap(queued_);
+  queue.unlock();
+  writer.join();
+  queue.lock();
   writerRunning_ = false;
-  linesWritten_.notify_all();
+  writerChanged_.notify_all();
+  queueTaken_.notify_all();  // writers waiting for room now write themselves
 }
 
 void CLog::Flush() {
-  std::unique_lock<std::mutex> hold(lock_);
-  const uint64_t target = queuedTotal_;
-  if (writtenTotal_ < target) {
-    flushWanted_ = true;
-    linesQueued_.notify_all();
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    if (writtenTotal_ == queuedTotal_) return;
   }
-  linesWritten_.wait(hold, [&] { return writtenTotal_ >= target || !writerRunning_; });
+  // Whoever holds the file lock has written what it took by the time this
+  // thread has it; what is still queued, this thread writes.
+  std::lock_guard<std::mutex> file(fileLock_);
+  WriteQueued();
 }
 
 void CLog::WriteDirectly() {
-  std::unique_lock<std::mutex> hold(lock_);
-  direct_ = true;
-  StopWriter(hold);
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    direct_ = true;
+  }
+  StopWriter();
+  Flush();  // what was queued after the writer's last batch
 }
 
 void CLog::Close() {
-  std::unique_lock<std::mutex> hold(lock_);
-  StopWriter(hold);
-  // The memory of its paths goes too: this object outlives the library's
-  // unloading, their heap blocks would not. (Assigning short strings
-  // would keep the blocks; the old value dies here with them.)
+  StopWriter();
+  std::lock_guard<std::mutex> file(fileLock_);
+  {
+    std::lock_guard<std::mutex> queue(queueLock_);
+    std::string().swap(path_);  // refuses later writes
+  }
+  WriteQueued();
+  // The memory of the paths and buffers goes too: this object outlives the
+  // library's unloading, their heap blocks would not. (Assigning short
+  // strings would keep the blocks; the old value dies here with them.)
   OpenFile closed = std::exchange(open_, OpenFile());
-  std::string().swap(path_);
+  Entries().Swap(taken_);
+  std::lock_guard<std::mutex> queue(queueLock_);
+  Entries().Swap(queued_);
 }
 
 void CLog::SetSizeLimit(uint64_t maxBytes) { sizeLimit_.store(maxBytes, std::memory_order_relaxed); }
 
-bool CLog::AppendLines(const char* data, size_t n) {
+void CLog::AppendEntries(const Entries& entries) {
   const uint64_t limit = sizeLimit_.load(std::memory_order_relaxed);
-  bool fresh = open_.bytes == 0;  // no line in the file yet, at most the note on its start
-  while (n > 0) {
-    size_t take = n;
-    const uint64_t room = open_.bytes < limit ? limit - open_.bytes : 0;
-    if (limit != 0 && n > room) {
-      take = WholeLinesWithin(data, n, room);
-      if (take == 0 && !fresh && MoveToNextFile()) {
+  const size_t count = entries.ends.size();
+  bool fresh = open_.bytes == 0;  // no entry in the file yet, at most the note on its start
+  for (size_t next = 0; next < count;) {
+    size_t last = count;  // one past the entries written at once
+    if (limit != 0) {
+      last = EntriesWithin(entries.ends, next, open_.bytes < limit ? limit - open_.bytes : 0);
+      if (last == next && !fresh && MoveToNextFile()) {
         fresh = true;
         continue;
       }
-      // A line longer than the limit goes alone into a fresh file; when no
-      // next file can be opened, the lines stay in this one.
-      if (take == 0) take = fresh ? FirstLineLength(data, n) : n;
+      // An entry longer than the limit goes alone into a fresh file; when no
+      // next file can be opened, the entries stay in this one.
+      if (last == next) last = fresh ? next + 1 : count;
     }
-    if (!open_.file.Append(data, take)) return false;
-    open_.bytes += take;
+    const size_t begin = EntryStart(entries.ends, next);
+    const size_t length = entries.ends[last - 1] - begin;
+    if (!open_.file.Append(entries.bytes.data() + begin, length)) return;
+    open_.bytes += length;
     fresh = false;
-    data += take;
-    n -= take;
+    next = last;
   }
-  return true;
 }
 
 bool CLog::MoveToNextFile() {
@@ -231,20 +260,22 @@ bool CLog::MoveToNextFile() {
     const int stampLength = FormatStamp(platform::LocalNow(), stamp, sizeof stamp);
     std::string first;
     const size_t name = open_.path.find_last_of("/\\") + 1;
-    AppendLine(first, std::string_view(stamp, static_cast<size_t>(std::max(stampLength, 0))),
-               "Log", "Continued", "after:" + open_.path.substr(name));
+    AppendEntry(first, std::string_view(stamp, static_cast<size_t>(std::max(stampLength, 0))),
+                "Log", "Continued", "after:" + open_.path.substr(name));
     open_.file = std::move(next);
     open_.path = path;
     open_.number = number;
     open_.bytes = 0;
     if (open_.file.Append(first.data(), first.size())) open_.bytes += first.size();
+    std::lock_guard<std::mutex> queue(queueLock_);
+    path_ = path;
     return true;
   }
   return false;
 }
 
 std::string CLog::Path() {
-  std::lock_guard<std::mutex> hold(lock_);
+  std::lock_guard<std::mutex> queue(queueLock_);
   return path_;
 }
 
@@ -282,35 +313,38 @@ int CLog::WriteFormatted(int level, const char* tag1, const char* tag2, const ch
   if (stampLength < 0) return 0;
   // The tags are short and fixed; the line is cut only if they are not, to
   // the message plus 1024 bytes, and still ends its line.
-  const size_t limit = static_cast<size_t>(length) + 1024;
+  return QueueEntry(std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
+                    std::string_view(message, static_cast<size_t>(length)),
+                    static_cast<size_t>(length) + 1024);
+}
 
-  std::unique_lock<std::mutex> hold(lock_);
-  if (!open_.file.IsOpen()) return 0;
-  linesWritten_.wait(hold,
-                     [this] { return queued_.size() < kMaxQueuedBytes || !writerRunning_; });
-  // Until the writer thread has been joined, it writes every line, so the
-  // order holds while it is being stopped.
-  const bool direct = !writerRunning_;
-  std::string directLine;
-  std::string& out = direct ? directLine : queued_;
-  const size_t start = out.size();
-  AppendLine(out, std::string_view(stamp, static_cast<size_t>(stampLength)), tag1, tag2,
-             std::string_view(message, static_cast<size_t>(length)));
-  if (out.size() - start > limit) {
-    out.resize(start + limit - 2);
-    out.append("\r\n", 2);
+int CLog::QueueEntry(std::string_view stamp, std::string_view tag1, std::string_view tag2,
+                     std::string_view message, size_t maxLength) {
+  {
+    std::unique_lock<std::mutex> queue(queueLock_);
+    if (path_.empty()) return 0;
+    queueTaken_.wait(
+        queue, [this] { return queued_.bytes.size() < kMaxQueuedBytes || !writerRunning_; });
+    const size_t start = queued_.bytes.size();
+    AppendEntry(queued_.bytes, stamp, tag1, tag2, message);
+    if (queued_.bytes.size() - start > maxLength) {
+      queued_.bytes.resize(start + maxLength - 2);
+      queued_.bytes.append("\r\n", 2);
+    }
+    const size_t end = queued_.bytes.size();
+    queued_.ends.push_back(end);
+    queuedTotal_ += end - start;
+    if (writerRunning_) {
+      // Only an idle writer needs waking; a lingering or writing one comes
+      // back for this entry by itself, unless it is the one that fills a batch.
+      if (writerIdle_ || (start < kEagerBytes && end >= kEagerBytes)) {
+        writerIdle_ = false;
+        entriesQueued_.notify_one();
+      }
+      return 1;
+    }
   }
-  if (direct) {
-    const bool written = AppendLines(directLine.data(), directLine.size());
-    if (path_ != open_.path) path_ = open_.path;
-    return written ? 1 : 0;
-  }
-  queuedTotal_ += out.size() - start;
-  // The writer sleeps without a time-out only while nothing is queued; once
-  // lines wait, it is either lingering or writing, and wakes by itself.
-  if (start == 0 || (start < kEagerBytes && out.size() >= kEagerBytes)) {
-    linesQueued_.notify_one();
-  }
+  Flush();  // no writer thread: this one writes its entry, after any queued before it
   return 1;
 }
 
