@@ -75,6 +75,7 @@ TEST_F(Contract, AServerThatStopsReadingLosesItsLinkAndEveryRequestIsAnsweredInT
   // taken is timed from just before its SendRequest.
   std::map<uint64_t, Clock::time_point> accepted;
   size_t refusedAsTooMany = 0;
+  size_t mostOutstanding = 0;
   const Clock::time_point until = Clock::now() + std::chrono::seconds(3);
   for (uint64_t context = 100; Clock::now() < until; ++context) {
     const Clock::time_point before = Clock::now();
@@ -83,9 +84,10 @@ TEST_F(Contract, AServerThatStopsReadingLosesItsLinkAndEveryRequestIsAnsweredInT
     } else if (OutstandingCount(client_.main) >= client_.timings.maxOutstanding) {
       ++refusedAsTooMany;
     }
-    EXPECT_LE(OutstandingCount(client_.main), client_.timings.maxOutstanding);
+    mostOutstanding = std::max(mostOutstanding, OutstandingCount(client_.main));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  EXPECT_LE(mostOutstanding, client_.timings.maxOutstanding);
   ASSERT_FALSE(accepted.empty());
   EXPECT_GT(refusedAsTooMany, 0u);  // the bound was reached and held
   // The stall ended the link like any loss.
@@ -148,6 +150,12 @@ struct HeldCallback {
 
 HeldCallback* gHeld = nullptr;
 
+bool WrittenToLink(tessel::Channel& channel) {
+  std::lock_guard<std::mutex> hold(channel.pendingLock);
+  return std::any_of(channel.pending.begin(), channel.pending.end(),
+                     [](const auto& entry) { return entry.second.handedToLink; });
+}
+
 void NotifyHoldingMarker(const char* text, int32_t length) {
   const std::string body(text, static_cast<size_t>(length));
   HostRecorder::Notify(text, length);
@@ -157,23 +165,31 @@ void NotifyHoldingMarker(const char* text, int32_t length) {
 TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
   HeldCallback held;
   gHeld = &held;
+  StandInHarness simulated;
+  ASSERT_TRUE(simulated.server().Start());
+  StandInHarness::WriteConfig(harness_, simulated);
   client_.timings.heartbeatIdle = std::chrono::seconds(0);  // the send threads look often
   ASSERT_TRUE(client_.Init(&NotifyHoldingMarker));
   LogIn();
-  ASSERT_TRUE(server().WaitFor(standin::AcceptedAtLeast(Channel::Push, 1)));
   for (int i = 0; i < 400 && !client_.push.connected; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  // The server writes a push and the push login's answer together, so the
+  // channel thread reads both at once and is held in the push's callback
+  // with the answer already read.
+  server().StopReading(Channel::Push, true);
   Json::Value marker;
   marker["fund_account"] = "held-marker";
   ASSERT_TRUE(server().SendPush(Channel::Push, 304, marker));
-  held.AwaitEntered();
-
-  // The push login's answer reaches the socket while the channel thread is
-  // held; then the host switches the server kind, which ends both links.
   ASSERT_TRUE(Submit(client_, LoginJson("Login_Trade_Push"), 2));
-  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // its answer is written
+  // Written into the socket before the server reads again.
+  for (int i = 0; i < 400 && !WrittenToLink(client_.push); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  server().StopReading(Channel::Push, false);
+  held.AwaitEntered();
+  // Now the host switches the server kind, which ends both links.
   client_.SetRealTrade(0);
   // Whoever may report the loss while the channel thread is held has time to.
   host().WaitFor([](const std::vector<HostEvent>& events) {
@@ -181,14 +197,9 @@ TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
                        [](const HostEvent& e) { return IsLostReport(e, 3); });
   }, std::chrono::seconds(2));
   held.Release();
-  // Only live servers are configured: the push link closes and stays down.
-  ASSERT_TRUE(server().WaitFor([](const standin::Observed& seen) {
-    return seen[Channel::Push].open == 0;
-  }));
-  ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
-    return std::any_of(events.begin(), events.end(),
-                       [](const HostEvent& e) { return IsLostReport(e, 3); });
-  }));
+  // The push channel comes up on the simulated server once it is done with
+  // the old link, whatever it still had to read.
+  ASSERT_TRUE(simulated.server().WaitFor(standin::AcceptedAtLeast(Channel::Push, 1)));
   client_.Stop();
 
   const std::vector<HostEvent> events = host().Events();

@@ -32,19 +32,9 @@ class TwoKinds : public ::testing::Test {
     HostRecorder::Instance().Clear();
     ASSERT_TRUE(live_.server().Start());
     ASSERT_TRUE(simulated_.server().Start());
-    platform::EnsureDirectory(ModuleDirectory() + "/config");
-    WriteFile(ModuleDirectory() + "/config/system.xml",
-              "<Root><TesselServer>" + Server(live_, 1) + Server(simulated_, 0) +
-                  "</TesselServer></Root>");
+    StandInHarness::WriteConfig(live_, simulated_);
     client_.timings.firstBackoff = std::chrono::milliseconds(20);
     client_.timings.maxBackoff = std::chrono::milliseconds(50);
-  }
-
-  static std::string Server(StandInHarness& harness, int real) {
-    return "<Server address=\"127.0.0.1\" port=\"" + std::to_string(harness.server().MainPort()) +
-           "\" pushaddress=\"127.0.0.1\" pushport=\"" +
-           std::to_string(harness.server().PushPort()) + "\" real=\"" + std::to_string(real) +
-           "\"/>";
   }
 
   StandInHarness live_;

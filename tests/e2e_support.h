@@ -60,9 +60,23 @@ class StandInHarness {
                   std::to_string(pushPort) + "\" real=\"1\"/></TesselServer></Root>");
   }
 
+  // A configuration naming a live and a simulated server.
+  static void WriteConfig(StandInHarness& live, StandInHarness& simulated) {
+    platform::EnsureDirectory(ModuleDirectory() + "/config");
+    WriteFile(ModuleDirectory() + "/config/system.xml",
+              "<Root><TesselServer>" + live.ServerEntry(1) + simulated.ServerEntry(0) +
+                  "</TesselServer></Root>");
+  }
+
   standin::StandIn& server() { return *server_; }
 
  private:
+  std::string ServerEntry(int real) {
+    return "<Server address=\"127.0.0.1\" port=\"" + std::to_string(server_->MainPort()) +
+           "\" pushaddress=\"127.0.0.1\" pushport=\"" + std::to_string(server_->PushPort()) +
+           "\" real=\"" + std::to_string(real) + "\"/>";
+  }
+
   std::unique_ptr<standin::StandIn> server_;
 };
 

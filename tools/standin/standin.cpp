@@ -461,7 +461,8 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
 
 void StandIn::Impl::TakeInjected(Connection& connection, std::vector<uint8_t>& out) {
   std::lock_guard<std::mutex> lock(mutex);
-  if (connection.outbox.empty()) return;
+  // Set under this lock: what was injected after a stall began waits for its end.
+  if (connection.outbox.empty() || stalled[Index(connection.channel)]) return;
   out.insert(out.end(), connection.outbox.begin(), connection.outbox.end());
   connection.outbox.clear();
 }
@@ -539,8 +540,8 @@ void StandIn::ResetEveryOtherAfterHandshake(Channel channel, bool reset) {
 }
 
 void StandIn::StopReading(Channel channel, bool stop) {
-  impl_->stalled[Index(channel)] = stop;
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->stalled[Index(channel)] = stop;
   for (auto& connection : impl_->connections) {
     if (connection->channel == channel && !connection->closed) connection->wakeup.Signal();
   }
