@@ -12,6 +12,7 @@ namespace tessel {
 namespace {
 
 std::atomic<int> gLiveClients{0};
+std::atomic<bool> gClosed{false};
 
 struct Reaper {
   std::mutex lock;  // guards everything below
@@ -48,9 +49,21 @@ void RunReaper(Reaper& reaper) {
 
 }  // namespace
 
-void CountClientIn() { ++gLiveClients; }
+// Each side writes its own atomic, then reads the other's: either the
+// going-away sees the client, or the client sees the going-away, or both.
+bool CountClientIn() {
+  ++gLiveClients;
+  if (!gClosed.load()) return true;
+  --gLiveClients;
+  return false;
+}
+
 void CountClientOut() { --gLiveClients; }
-bool AnyClientAlive() { return gLiveClients.load() != 0; }
+
+bool CloseToNewClients() {
+  gClosed = true;
+  return gLiveClients.load() == 0;
+}
 
 void ReapLater(TradeClient* client) {
   Reaper& reaper = TheReaper();

@@ -9,10 +9,14 @@ namespace tessel {
 class TradeClient;
 
 // Counts a client from before its threads start until it has been freed.
-void CountClientIn();
+// False once the library is going away (the process exits, or the host
+// unloads it): no client may be made then, since what clients use is
+// about to be released.
+bool CountClientIn();
 void CountClientOut();
-// Whether any client is alive or still being freed.
-bool AnyClientAlive();
+// For the library's going away: no client is counted in from now on. True
+// when none is alive or being freed, so what clients use may be released.
+bool CloseToNewClients();
 
 // Hands a stopped-from-callback client to the reaper, which joins its
 // threads, waits until no thread uses it, frees it and counts it out. The

@@ -29,7 +29,7 @@ constexpr char kDescription[] =
 // on write their log lines themselves: nothing is left queued at the end.
 struct ReleaseAtUnload {
   ~ReleaseAtUnload() {
-    if (AnyClientAlive()) {
+    if (!CloseToNewClients()) {
       CLog::Instance().WriteDirectly();
       return;
     }
@@ -69,7 +69,7 @@ PluginDescriptor MakePluginDescriptor() {
 TradeClient* CreateClient(HostNotifyCallback notify) {
   // Counted before any thread of it starts, so that an unload or an exit
   // racing this call never releases what those threads use.
-  CountClientIn();
+  if (!CountClientIn()) return nullptr;
   try {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();

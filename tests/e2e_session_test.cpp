@@ -277,5 +277,17 @@ TEST_F(OneServer, AHostMayExitWithoutDestroyingItsClient) {
   }
 }
 
+// A host process that exits while another of its threads creates a client:
+// what the client's threads use is not released under them.
+TEST_F(OneServer, AHostMayExitWhileAClientIsBeingCreated) {
+  for (int delay = 0; delay < 12; ++delay) {
+    HostProbe probe({"race", std::to_string(delay)});
+    ASSERT_TRUE(probe.Started());
+    const int status = probe.Wait();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "after " << delay << " ms: status " << status;
+  }
+}
+
 }  // namespace
 }  // namespace tessel::testing

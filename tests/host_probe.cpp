@@ -8,6 +8,9 @@
 //     killed.
 //   host_probe LIBRARY crash MARKER
 //     the same, and aborts in the answer's callback.
+//   host_probe LIBRARY race MILLISECONDS
+//     creates a client on another thread and exits that long after it
+//     started, while the creation may still run. Exit status 0 is a pass.
 #include <dlfcn.h>
 
 #include <chrono>
@@ -56,6 +59,11 @@ int main(int argc, char** argv) {
   auto describe = reinterpret_cast<tessel::PluginDescriptor (*)()>(
       dlsym(library, "QueryZephCommInterface"));
   const tessel::PluginDescriptor plugin = describe();
+  if (mode == "race") {
+    std::thread([plugin] { plugin.createClient(&Ignore); }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[3])));
+    std::exit(0);  // the exit handlers run beside a creation that may not be done
+  }
   tessel::TradeClient* client = plugin.createClient(&Ignore);
   if (client == nullptr) return 4;
   const std::string login =
