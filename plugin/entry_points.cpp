@@ -107,6 +107,9 @@ int32_t SendRequest(TradeClient* client, const char* data, int32_t length,
                     RequestCallback callback, uint64_t context) {
   if (client == nullptr) return 0;
   try {
+    // The request's answer may come, and its callback destroy the client,
+    // before this call is done with it: the client is freed only after.
+    CallbackGate::Use inUse(client->callbacks, client);
     return SubmitRequest(*client, data, length, callback, context) ? 1 : 0;
   } catch (...) {
     return 0;

@@ -44,10 +44,10 @@ CallbackGate::Use::~Use() {
 }
 
 void CallbackGate::Release() {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    --inUse_;
-  }
+  // Notified under the lock: the waiter may free the gate once it sees the
+  // count fall, so nothing of it may be touched after the lock is released.
+  std::lock_guard<std::mutex> hold(lock_);
+  --inUse_;
   released_.notify_all();
 }
 
