@@ -26,6 +26,12 @@ constexpr char kPathSeparator = '\\';
 constexpr char kPathSeparator = '/';
 #endif
 
+// The value of an environment variable, "" when it is not set: in UTF-8,
+// and in the encoding the file calls below take (the ANSI code page on
+// Windows; elsewhere the same text).
+std::string EnvironmentText(const char* name);
+std::string EnvironmentTextForFiles(const char* name);
+
 // Compares two ASCII texts without regard to letter case, like strcasecmp.
 int CompareIgnoringCase(const char* a, const char* b);
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <utility>
 
 namespace tessel::platform {
@@ -32,6 +33,13 @@ std::string ExecutableDirectory() { return ExecutableDirectoryPath(); }
 
 // File names are bytes here: the same text serves the file calls.
 std::string ExecutableDirectoryForFiles() { return ExecutableDirectoryPath(); }
+
+std::string EnvironmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+std::string EnvironmentTextForFiles(const char* name) { return EnvironmentText(name); }
 
 int CompareIgnoringCase(const char* a, const char* b) { return ::strcasecmp(a, b); }
 

@@ -60,6 +60,21 @@ std::string ExecutableDirectory() { return Narrow(ExecutableDirectoryWide(), CP_
 
 std::string ExecutableDirectoryForFiles() { return Narrow(ExecutableDirectoryWide(), CP_ACP); }
 
+namespace {
+
+std::wstring EnvironmentWide(const char* name) {
+  const wchar_t* value = ::_wgetenv(Widen(name, CP_UTF8).c_str());
+  return value != nullptr ? value : L"";
+}
+
+}  // namespace
+
+std::string EnvironmentText(const char* name) { return Narrow(EnvironmentWide(name), CP_UTF8); }
+
+std::string EnvironmentTextForFiles(const char* name) {
+  return Narrow(EnvironmentWide(name), CP_ACP);
+}
+
 int CompareIgnoringCase(const char* a, const char* b) { return ::_stricmp(a, b); }
 
 bool EnsureDirectory(const std::string& path) {

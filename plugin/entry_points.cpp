@@ -46,7 +46,7 @@ void OpenDailyLog() {
   const long date = today.year * 10000L + today.month * 100L + today.day;
   char fileName[64];
   std::snprintf(fileName, sizeof fileName, "%ld.tessel.log", date);
-  CLog::Instance().Init("Log", platform::ExecutableDirectoryForFiles().c_str(), fileName);
+  CLog::Instance().Init("Log", ModuleDirectoryForFiles().c_str(), fileName);
 }
 
 }  // namespace
@@ -66,14 +66,14 @@ PluginDescriptor MakePluginDescriptor() {
   return descriptor;
 }
 
-TradeClient* CreateClient(HostNotifyCallback notify) {
+ClientHandle* CreateClient(HostNotifyCallback notify) {
   // Counted before any thread of it starts, so that an unload or an exit
   // racing this call never releases what those threads use.
   if (!CountClientIn()) return nullptr;
   try {
     OpenDailyLog();
     auto client = std::make_unique<TradeClient>();
-    if (client->Init(notify)) return client.release();
+    if (client->Init(notify)) return HandleOf(client.release());
     CLog::Instance().Flush();  // what the failed creation wrote is in the file on return
   } catch (...) {
   }
@@ -81,7 +81,8 @@ TradeClient* CreateClient(HostNotifyCallback notify) {
   return nullptr;
 }
 
-void DestroyClient(TradeClient* client) {
+void DestroyClient(ClientHandle* handle) {
+  TradeClient* client = ClientOf(handle);
   if (client == nullptr) return;
   // Inside one of the client's own callbacks, it cannot be joined and freed
   // here: it stops taking and answering anything now, and the reaper frees
@@ -103,8 +104,9 @@ void DestroyClient(TradeClient* client) {
   CLog::Instance().Flush();  // everything the client wrote is in the file on return
 }
 
-int32_t SendRequest(TradeClient* client, const char* data, int32_t length,
+int32_t SendRequest(ClientHandle* handle, const char* data, int32_t length,
                     RequestCallback callback, uint64_t context) {
+  TradeClient* client = ClientOf(handle);
   if (client == nullptr) return 0;
   try {
     // The request's answer may come, and its callback destroy the client,
@@ -116,7 +118,8 @@ int32_t SendRequest(TradeClient* client, const char* data, int32_t length,
   }
 }
 
-void SetRealTrade(TradeClient* client, uint8_t real) {
+void SetRealTrade(ClientHandle* handle, uint8_t real) {
+  TradeClient* client = ClientOf(handle);
   if (client == nullptr) return;
   try {
     client->SetRealTrade(real);

@@ -2,6 +2,6 @@
 // descriptor it returns.
 #include "plugin/host_api.h"
 
-extern "C" tessel::PluginDescriptor QueryZephCommInterface() {
+extern "C" TESSEL_API PluginDescriptor QueryZephCommInterface(void) {
   return tessel::MakePluginDescriptor();
 }

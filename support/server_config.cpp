@@ -14,9 +14,29 @@
 
 namespace tessel {
 
+namespace {
+
+constexpr char kHomeVariable[] = "TESSEL_HOME";
+
+// A folder named by the environment, without a trailing separator (a lone
+// "/" stays); the executable's own folder when none is named.
+std::string HomeOr(std::string named, std::string executable) {
+  if (named.empty()) return executable;
+  while (named.size() > 1 && (named.back() == '/' || named.back() == '\\')) named.pop_back();
+  return named;
+}
+
+}  // namespace
+
 const std::string& ModuleDirectory() {
-  static Immortal<const std::string> directory(platform::ExecutableDirectory());
+  static Immortal<const std::string> directory(
+      HomeOr(platform::EnvironmentText(kHomeVariable), platform::ExecutableDirectory()));
   return *directory;
+}
+
+std::string ModuleDirectoryForFiles() {
+  return HomeOr(platform::EnvironmentTextForFiles(kHomeVariable),
+                platform::ExecutableDirectoryForFiles());
 }
 
 std::string DefaultConfigPath() { return ModuleDirectory() + "/config/system.xml"; }

@@ -20,9 +20,12 @@ struct ServerEntry {
 
 using ServerConfig = std::vector<ServerEntry>;
 
-// The host executable's directory without a trailing separator, taken once
-// per process.
+// The folder of config/system.xml, ca.pem and Log/, without a trailing
+// separator: the one the environment variable TESSEL_HOME names, or else the
+// host executable's own. Taken once per process, in UTF-8.
 const std::string& ModuleDirectory();
+// The same folder in the encoding the log's file calls take.
+std::string ModuleDirectoryForFiles();
 
 std::string DefaultConfigPath();
 

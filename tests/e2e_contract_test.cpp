@@ -255,10 +255,10 @@ TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss
 
 // ---- The log is the audit trail, whatever becomes of the host ---------------
 
-// Every log file the library wrote beside the test executable, joined.
-std::string AllLogs() {
+// Every log file the library wrote in a folder (by default the one beside
+// the test executable), joined.
+std::string AllLogs(const std::string& folder = ModuleDirectory() + "/Log") {
   std::string all;
-  const std::string folder = ModuleDirectory() + "/Log";
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) return all;
   while (dirent* entry = readdir(dir)) {
@@ -313,6 +313,24 @@ TEST_F(Contract, AnAnswerDeliveredIsInTheLogWhenTheHostCrashesInItsCallback) {
             std::string::npos);
 }
 
+// A host whose executable is elsewhere (an interpreter, say) names the
+// library's folder in TESSEL_HOME: configuration, certificate and log.
+TEST_F(Contract, TesselHomeNamesTheFolderOfConfigurationCertificateAndLog) {
+  TempDir home;
+  ASSERT_TRUE(platform::EnsureDirectory(home.File("config")));
+  WriteFile(home.File("config/system.xml"),
+            ReadFile(ModuleDirectory() + "/config/system.xml"));
+  WriteFile(home.File("ca.pem"), ReadFile(ModuleDirectory() + "/ca.pem"));
+  const std::string marker = UniqueMarker("home");
+  HostProbe probe({"kill", marker}, {"TESSEL_HOME=" + home.path() + "/"});
+  ASSERT_TRUE(probe.Started());
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 6, 1), std::chrono::seconds(15)));
+  probe.Kill();
+  probe.Wait();
+  EXPECT_EQ(AllLogs().find(marker), std::string::npos);  // not beside the executable
+  EXPECT_NE(AllLogs(home.File("Log")).find(marker), std::string::npos);
+}
+
 // ---- DestroyClient from inside a callback -----------------------------------
 
 // Entries of a /proc folder, less those `skip` says to pass over.
@@ -339,7 +357,7 @@ size_t Descriptors() { return CountEntries("/proc/self/fd", &IsEventDescriptor);
 // that meets the trigger, which records what reaches the host after it.
 struct DestroyingHost {
   PluginDescriptor plugin{};
-  TradeClient* client = nullptr;
+  ClientHandle* client = nullptr;
   std::atomic<bool> destroyed{false};      // DestroyClient returned
   std::atomic<bool> callbackDone{false};  // and so did the callback that called it
   std::atomic<int> late{0};               // callbacks that started after that

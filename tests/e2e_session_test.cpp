@@ -214,7 +214,7 @@ TEST_F(OneServer, UnloadingTheLibraryClosesItsLog) {
     auto query =
         reinterpret_cast<PluginDescriptor (*)()>(dlsym(library, "QueryZephCommInterface"));
     const PluginDescriptor plugin = query();
-    TradeClient* client = plugin.createClient(&HostRecorder::Notify);
+    ClientHandle* client = plugin.createClient(&HostRecorder::Notify);
     ASSERT_NE(client, nullptr);
     plugin.destroyClient(client);
     dlclose(library);

@@ -93,10 +93,11 @@ inline const std::string kModifyPwdJson =
 // child with the library and `args`; its standard input and error are pipes
 // to the test, its standard output goes nowhere. The probe may die with its
 // client's threads running on purpose: leak checking at that end would only
-// race with them, so it is turned off.
+// race with them, so it is turned off. `environment` adds NAME=VALUE settings.
 class HostProbe {
  public:
-  explicit HostProbe(const std::vector<std::string>& args) {
+  explicit HostProbe(const std::vector<std::string>& args,
+                     const std::vector<std::string>& environment = {}) {
     const std::string probe = ModuleDirectory() + "/tessel_host_probe";
     int toChild[2];
     int fromChild[2];
@@ -115,6 +116,7 @@ class HostProbe {
       if (std::strncmp(*entry, "ASAN_OPTIONS=", 13) != 0) settings.emplace_back(*entry);
     }
     settings.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+    settings.insert(settings.end(), environment.begin(), environment.end());
     if (posix_spawn(&pid_, probe.c_str(), &actions, nullptr, Pointers(words).data(),
                     Pointers(settings).data()) != 0) {
       pid_ = -1;
@@ -225,7 +227,7 @@ class LoadedClientTest : public ::testing::Test {
   StandInHarness harness_;
   void* library_ = nullptr;
   PluginDescriptor plugin_{};
-  TradeClient* client_ = nullptr;
+  ClientHandle* client_ = nullptr;
 };
 
 }  // namespace tessel::testing

@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 
-#include "plugin/host_api.h"
+#include "tessel.h"
 
 namespace {
 
@@ -35,8 +35,8 @@ void LingerAfterTheStaticsAreGone() {
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 }
 
-bool SendWhenUp(const tessel::PluginDescriptor& plugin, tessel::TradeClient* client,
-                const std::string& text, tessel::RequestCallback callback) {
+bool SendWhenUp(const PluginDescriptor& plugin, TradeClient* client,
+                const std::string& text, RequestCallback callback) {
   for (int i = 0; i < 400; ++i) {
     if (plugin.sendRequest(client, text.data(), static_cast<int32_t>(text.size()), callback, 1) ==
         1) {
@@ -56,15 +56,15 @@ int main(int argc, char** argv) {
   std::atexit(&LingerAfterTheStaticsAreGone);
   void* library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) return 3;
-  auto describe = reinterpret_cast<tessel::PluginDescriptor (*)()>(
+  auto describe = reinterpret_cast<QueryZephCommInterfaceFn>(
       dlsym(library, "QueryZephCommInterface"));
-  const tessel::PluginDescriptor plugin = describe();
+  const PluginDescriptor plugin = describe();
   if (mode == "race") {
     std::thread([plugin] { plugin.createClient(&Ignore); }).detach();
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[3])));
     std::exit(0);  // the exit handlers run beside a creation that may not be done
   }
-  tessel::TradeClient* client = plugin.createClient(&Ignore);
+  TradeClient* client = plugin.createClient(&Ignore);
   if (client == nullptr) return 4;
   const std::string login =
       R"({"func":"Login","user_name":"trader01","pass_word":"secret","heart_beat":30,)"

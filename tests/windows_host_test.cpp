@@ -355,7 +355,7 @@ class WindowsHost : public ::testing::Test {
   static HMODULE library_;
   static PluginDescriptor (*query_)();
   PluginDescriptor plugin_{};
-  TradeClient* client_ = nullptr;
+  ClientHandle* client_ = nullptr;
   std::unique_ptr<Relay> main_;
   std::unique_ptr<Relay> push_;
 };

@@ -139,13 +139,13 @@ bool LibraryClient::Open(const std::string& libraryPath, std::string& why) {
   return true;
 }
 
-int32_t LibraryClient::Send(TradeClient* client, const std::string& text,
+int32_t LibraryClient::Send(ClientHandle* client, const std::string& text,
                             RequestCallback callback, uint64_t context) {
   return plugin_.sendRequest(client, text.data(), static_cast<int32_t>(text.size()), callback,
                              context);
 }
 
-bool LibraryClient::LogInClient(TradeClient* client, const std::string& user, bool push,
+bool LibraryClient::LogInClient(ClientHandle* client, const std::string& user, bool push,
                                 std::string& why) {
   for (const char* func : {"Login", "Login_Trade_Push"}) {
     if (!push && func[5] != '\0') break;
@@ -251,7 +251,7 @@ std::vector<int64_t> LibraryClient::OrderSubmitCalls(int count, std::chrono::mic
 
 bool LibraryClient::AddIdleClients(int count, std::string& why) {
   for (int i = 0; i < count; ++i) {
-    TradeClient* client = plugin_.createClient([](const char*, int32_t) {});
+    ClientHandle* client = plugin_.createClient([](const char*, int32_t) {});
     if (client == nullptr) {
       why = "CreateClient failed for an idle client";
       return false;
@@ -264,7 +264,7 @@ bool LibraryClient::AddIdleClients(int count, std::string& why) {
 }
 
 void LibraryClient::Close() {
-  for (TradeClient* client : idle_) plugin_.destroyClient(client);
+  for (ClientHandle* client : idle_) plugin_.destroyClient(client);
   idle_.clear();
   if (client_ != nullptr) plugin_.destroyClient(client_);
   client_ = nullptr;

@@ -43,14 +43,14 @@ class LibraryClient {
   void Close();
 
  private:
-  int32_t Send(TradeClient* client, const std::string& text, RequestCallback callback,
+  int32_t Send(ClientHandle* client, const std::string& text, RequestCallback callback,
                uint64_t context);
-  bool LogInClient(TradeClient* client, const std::string& user, bool push, std::string& why);
+  bool LogInClient(ClientHandle* client, const std::string& user, bool push, std::string& why);
 
   void* library_ = nullptr;
   PluginDescriptor plugin_{};
-  TradeClient* client_ = nullptr;
-  std::vector<TradeClient*> idle_;
+  ClientHandle* client_ = nullptr;
+  std::vector<ClientHandle*> idle_;
   uint64_t nextTrip_ = 100'000'000;  // round trips of OrderSubmitCalls, clear of the caller's
 };
 

@@ -281,7 +281,7 @@ class Driver {
   standin::StandIn& server_;
   Plugin& plugin_;
   std::mt19937 random_;
-  TradeClient* client_ = nullptr;
+  ClientHandle* client_ = nullptr;
   uint64_t context_ = 0;
   bool loggedIn_ = false;
   LogFolder log_;

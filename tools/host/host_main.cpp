@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -97,6 +98,7 @@ std::string Kind(const Json::Value& notice) {
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
 constexpr char kDefaultLibrary[] = "Tessel.dll";  // beside the host, as Windows looks first
+constexpr char kSeparator = '\\';
 
 std::wstring Widen(const std::string& text, UINT codePage) {
   const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
@@ -129,6 +131,11 @@ std::string ExecutableDirectory() {
   return full.substr(0, full.find_last_of("\\/") + 1);
 }
 
+std::string HomeVariable() {
+  const wchar_t* value = _wgetenv(L"TESSEL_HOME");
+  return value != nullptr ? Narrow(value, CP_UTF8) : std::string();
+}
+
 LibraryHandle OpenLibrary(const std::string& path) {
   return LoadLibraryW(Widen(path, CP_UTF8).c_str());
 }
@@ -140,6 +147,7 @@ std::string LoadError() { return "error " + std::to_string(GetLastError()); }
 #else
 using LibraryHandle = void*;
 constexpr char kDefaultLibrary[] = "../libTessel.so";
+constexpr char kSeparator = '/';
 
 std::string GbkToUtf8(const char* text) {
   iconv_t converter = iconv_open("UTF-8", "GBK");
@@ -164,6 +172,11 @@ std::string ExecutableDirectory() {
   return full.substr(0, full.rfind('/') + 1);
 }
 
+std::string HomeVariable() {
+  const char* value = std::getenv("TESSEL_HOME");
+  return value != nullptr ? value : std::string();
+}
+
 LibraryHandle OpenLibrary(const std::string& path) {
   return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
@@ -171,6 +184,16 @@ void* FindSymbol(LibraryHandle library, const char* name) { return dlsym(library
 void CloseLibrary(LibraryHandle library) { dlclose(library); }
 std::string LoadError() { return dlerror(); }
 #endif
+
+// Where the library reads config/system.xml and ca.pem and writes Log/, as
+// it decides: the folder TESSEL_HOME names, or else the executable's own.
+// With a trailing separator.
+std::string HomeDirectory() {
+  std::string named = HomeVariable();
+  if (named.empty()) return ExecutableDirectory();
+  if (named.back() != '/' && named.back() != '\\') named += kSeparator;
+  return named;
+}
 
 void PrintDescriptor(const tessel::PluginDescriptor& d) {
   std::fprintf(out, "identifier:   %s\n", d.identifier);
@@ -270,11 +293,7 @@ class LibraryLog {
   // differ only across midnight, when the file of the later one exists
   // only if the library opened it.
   void Locate(const std::string& before, const std::string& after) {
-#ifdef _WIN32
-    folder_ = ExecutableDirectory() + "Log\\";
-#else
-    folder_ = ExecutableDirectory() + "Log/";
-#endif
+    folder_ = HomeDirectory() + "Log" + kSeparator;
     date_ = after;
     std::error_code error;
     if (before != after && !std::filesystem::exists(Native(0), error)) date_ = before;
@@ -373,12 +392,12 @@ std::string StillDownText(const std::string& channel, tessel::host::Link link) {
   }
   if (link == tessel::host::Link::Up) return down + "still down after " + seconds;
   return down + "it has not come up within " + seconds + " (is the trade server listening at " +
-         "the address and port in " + ExecutableDirectory() + "config/system.xml?)";
+         "the address and port in " + HomeDirectory() + "config/system.xml?)";
 }
 
 // Hands one request to the library, retrying while the channel it needs is
 // not up. False when it was refused; the refusal has been printed.
-bool HandOver(const tessel::PluginDescriptor& d, tessel::TradeClient* client,
+bool HandOver(const tessel::PluginDescriptor& d, tessel::ClientHandle* client,
               const std::string& line, uint64_t context) {
   Session& session = Session::Instance();
   std::string complaint;
@@ -420,11 +439,11 @@ bool HandOver(const tessel::PluginDescriptor& d, tessel::TradeClient* client,
 int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   Session& session = Session::Instance();
   const std::string dateBefore = LibraryLog::Today();
-  tessel::TradeClient* client = d.createClient(&Session::OnNotify);
+  tessel::ClientHandle* client = d.createClient(&Session::OnNotify);
   gLog.Locate(dateBefore, LibraryLog::Today());
   if (client == nullptr) {
     std::fprintf(stderr, "CreateClient failed: is %sconfig/system.xml there?\n",
-                 ExecutableDirectory().c_str());
+                 HomeDirectory().c_str());
     return 1;
   }
   int refused = 0;
