@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <thread>
 #include <string>
@@ -214,6 +215,19 @@ TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
   EXPECT_EQ(client.requestSeq.load(), 0u);
 }
 
+// What waits for an answer is bounded per channel, so a server that stops
+// reading cannot make memory grow; an answer frees a place.
+TEST_F(RefusalLogTest, AChannelHoldsABoundedNumberOfRequests) {
+  client.timings.maxOutstanding = 3;
+  for (uint64_t context = 1; context <= 3; ++context) ASSERT_TRUE(Submit(kModifyPwd, context));
+  EXPECT_EQ(RefusalOf(kModifyPwd), "ModifyPwd - too many requests outstanding");
+  EXPECT_TRUE(Submit(kPushLogin));  // the push channel has its own
+  uint64_t id = 0;
+  ASSERT_TRUE(client.main.queue.try_dequeue(id));
+  ASSERT_TRUE(TakePending(client.main, id).has_value());
+  EXPECT_TRUE(Submit(kModifyPwd, 4));
+}
+
 TEST_F(RefusalLogTest, NoTextIsARefusalToo) {
   EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
   EXPECT_EQ(RefusalEntries(Log()), std::vector<std::string>{"(no func) - no request text"});
@@ -278,30 +292,42 @@ TEST_F(IntakeTest, SetRealTradeCancelsAndForgetsTheLogin) {
   EXPECT_FALSE(client.WantsReal(client.push));
 }
 
+// Waits for `ready`, spinning first: two threads that start a round at the
+// same instant are what lets two switches overlap.
+template <typename Ready>
+void SpinUntil(Ready ready) {
+  for (int spins = 0; !ready(); ++spins) {
+    if (spins > 1000) std::this_thread::yield();
+  }
+}
+
 // Two switches at once, in both orders, many times over: once both have
-// returned, both channels are on one kind.
+// returned, both channels are on one kind. Up to 100,000 rounds, or two
+// seconds on a busy machine.
 TEST_F(IntakeTest, ConcurrentSwitchesLeaveBothChannelsOnOneKind) {
   constexpr int kRounds = 100000;
-  std::atomic<int> started{-1};  // the round the switchers may run
-  std::atomic<int> finished{0};  // switches returned so far
-  const auto switcher = [&](uint8_t real) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  std::atomic<int> started{-1};  // the round the other switcher may run
+  std::atomic<int> finished{-1};  // the round it has run
+  std::thread other([&] {
     for (int round = 0; round < kRounds; ++round) {
-      while (started.load() < round) std::this_thread::yield();
-      client.SetRealTrade(round % 2 == 0 ? real : static_cast<uint8_t>(!real));
-      ++finished;
+      SpinUntil([&] { return started.load() >= round; });
+      if (started.load() == kRounds) return;
+      client.SetRealTrade(round % 2 == 0 ? 1 : 0);
+      finished = round;
     }
-  };
-  std::thread zero(switcher, 0);
-  std::thread one(switcher, 1);
+  });
   size_t split = 0;
-  for (int round = 0; round < kRounds; ++round) {
+  int round = 0;
+  for (; round < kRounds && std::chrono::steady_clock::now() < until; ++round) {
     started = round;
-    while (finished.load() < 2 * (round + 1)) std::this_thread::yield();
+    client.SetRealTrade(round % 2 == 0 ? 0 : 1);
+    SpinUntil([&] { return finished.load() == round; });
     split += client.WantsReal(client.main) != client.WantsReal(client.push);
   }
-  zero.join();
-  one.join();
-  EXPECT_EQ(split, 0u);
+  started = kRounds;  // ends the other switcher
+  other.join();
+  EXPECT_EQ(split, 0u) << "in " << round << " rounds";
 }
 
 TEST_F(IntakeTest, ReloginGateLetsOnePerInterval) {
