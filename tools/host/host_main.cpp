@@ -38,6 +38,7 @@
 #include "plugin/host_api.h"
 #include "tools/host/placeholders.h"
 #include "tools/host/refusals.h"
+#include "tools/version_option.h"
 
 namespace {
 
@@ -477,12 +478,15 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
 }
 
 void Usage() {
-  std::fprintf(stderr, "usage: tessel-host [--library PATH] [--requests FILE|-] [--console FILE]\n");
+  std::fprintf(stderr,
+               "usage: tessel-host [--library PATH] [--requests FILE|-] [--console FILE]\n"
+               "       tessel-host --version\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-host")) return 0;
   // Line by line even into a pipe, so a reader sees each event as it happens.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   std::string library = ExecutableDirectory() + kDefaultLibrary;
