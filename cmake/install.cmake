@@ -1,7 +1,8 @@
 # What `cmake --install BUILD --prefix P` puts under P for a host's
 # developer: the plug-in, its header, the host tool and the simulator, a
-# CMake package, a pkg-config file and the C example. The tests and the
-# test-only tools (bench, soak, msgdoc, fuzz targets) stay in the build.
+# CMake package, a pkg-config file, the C example, the licence and the
+# changelog. The tests and the test-only tools (bench, soak, msgdoc, fuzz
+# targets) stay in the build.
 include(CMakePackageConfigHelpers)
 
 # On Windows Tessel.dll goes beside the tools, where tessel-host.exe and a
@@ -23,6 +24,7 @@ if(NOT WIN32)
   install(TARGETS tessel-standin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES examples/host.c DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES LICENSE CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The CMake package: Tessel::headers, Tessel::plugin, Tessel::standin (the
 # comments of cmake/TesselConfig.cmake.in tell what each is for).

@@ -29,7 +29,7 @@ run "$work/install.log" env -u DESTDIR "$cmake" --install "$build" --prefix "$pr
 installed="$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | sort | tr '\n' ' ')"
 expected="bin/tessel-host bin/tessel-standin include/tessel.h lib/cmake/Tessel/TesselConfig.cmake \
 lib/cmake/Tessel/TesselConfigVersion.cmake lib/libTessel.so lib/pkgconfig/tessel.pc \
-share/doc/Tessel/examples/host.c "
+share/doc/Tessel/CHANGELOG.md share/doc/Tessel/LICENSE share/doc/Tessel/examples/host.c "
 [ "$installed" = "$expected" ] || fail "installed: $installed; expected: $expected"
 example="$prefix/share/doc/Tessel/examples/host.c"
 
