@@ -62,8 +62,9 @@ run "$work/build.log" "$cmake" --build "$project/build"
 
 # Through pkg-config: the plug-in's path given on the command line.
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-[ "$(pkg-config --modversion tessel)" = "$("$prefix/bin/tessel-host" --version | cut -d' ' -f2)" ] ||
-  fail "tessel.pc's version is not the tools' version"
+version="$("$prefix/bin/tessel-host" --version)"
+[ "tessel-host $(pkg-config --modversion tessel)" = "$version" ] ||
+  fail "tessel.pc's version is not the tools' ($version)"
 plugin="$(pkg-config --variable=plugin tessel)"
 [ -f "$plugin" ] || fail "pkg-config's plugin variable names no file: $plugin"
 # The flags unquoted: they are words.
