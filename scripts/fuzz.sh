@@ -20,7 +20,8 @@ targets=("$@")
 "$here/scripts/install-deps.sh"
 build="$here/build-fuzz"
 TARGETS="${targets[*]/#/tessel_fuzz_}" "$here/scripts/build.sh" "$build" \
-  -DTESSEL_FUZZ=ON -DTESSEL_BUILD_TESTS=OFF -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  -DTESSEL_FUZZ=ON -DTESSEL_BUILD_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  >/dev/null
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

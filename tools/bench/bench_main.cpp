@@ -9,6 +9,7 @@
 //
 //   tessel-bench [--count N] [--warmup N] [--library PATH] [--idle-seconds N]
 //                [--pipeline-seconds N] [--window N] [--clients N] [--orders N]
+//   tessel-bench --version
 #include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@
 #include "tools/bench/library_client.h"
 #include "tools/bench/log_folder.h"
 #include "tools/standin/standin.h"
+#include "tools/version_option.h"
 
 namespace tessel::bench {
 namespace {
@@ -85,8 +87,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (!ok) {
       std::fprintf(stderr,
                    "usage: %s [--count N] [--warmup N] [--library PATH] [--idle-seconds N]\n"
-                   "       [--pipeline-seconds N] [--window N] [--clients N] [--orders N]\n",
-                   argv[0]);
+                   "       [--pipeline-seconds N] [--window N] [--clients N] [--orders N]\n"
+                   "       %s --version\n",
+                   argv[0], argv[0]);
       return false;
     }
     ++i;
@@ -388,4 +391,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace tessel::bench
 
-int main(int argc, char** argv) { return tessel::bench::Main(argc, argv); }
+int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-bench")) return 0;
+  return tessel::bench::Main(argc, argv);
+}

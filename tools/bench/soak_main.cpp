@@ -13,6 +13,7 @@
 // disk.
 //
 //   tessel-soak [--minutes N] [--seed S] [--library PATH] [--log-limit-mb N]
+//   tessel-soak --version
 #include <dirent.h>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -35,6 +36,7 @@
 #include "support/server_config.h"
 #include "tools/bench/log_folder.h"
 #include "tools/standin/standin.h"
+#include "tools/version_option.h"
 
 namespace tessel::soak {
 namespace {
@@ -320,7 +322,8 @@ int Main(int argc, char** argv) {
   if (minutes < 1 || logLimitMegabytes < 0 || argc % 2 == 0) {
     std::fprintf(stderr,
                  "usage: tessel-soak [--minutes N] [--seed S] [--library PATH] "
-                 "[--log-limit-mb N]\n");
+                 "[--log-limit-mb N]\n"
+                 "       tessel-soak --version\n");
     return 2;
   }
   standin::Options options;
@@ -365,4 +368,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace tessel::soak
 
-int main(int argc, char** argv) { return tessel::soak::Main(argc, argv); }
+int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-soak")) return 0;
+  return tessel::soak::Main(argc, argv);
+}

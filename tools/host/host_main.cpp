@@ -38,6 +38,7 @@
 #include "plugin/host_api.h"
 #include "tools/host/placeholders.h"
 #include "tools/host/refusals.h"
+#include "tools/version_option.h"
 
 namespace {
 
@@ -97,7 +98,6 @@ std::string Kind(const Json::Value& notice) {
 
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
-constexpr char kDefaultLibrary[] = "Tessel.dll";  // beside the host, as Windows looks first
 constexpr char kSeparator = '\\';
 
 std::wstring Widen(const std::string& text, UINT codePage) {
@@ -131,6 +131,9 @@ std::string ExecutableDirectory() {
   return full.substr(0, full.find_last_of("\\/") + 1);
 }
 
+// Beside the host, where Windows looks first.
+std::string DefaultLibrary() { return ExecutableDirectory() + "Tessel.dll"; }
+
 std::string HomeVariable() {
   const wchar_t* value = _wgetenv(L"TESSEL_HOME");
   return value != nullptr ? Narrow(value, CP_UTF8) : std::string();
@@ -146,7 +149,6 @@ void CloseLibrary(LibraryHandle library) { FreeLibrary(library); }
 std::string LoadError() { return "error " + std::to_string(GetLastError()); }
 #else
 using LibraryHandle = void*;
-constexpr char kDefaultLibrary[] = "../libTessel.so";
 constexpr char kSeparator = '/';
 
 std::string GbkToUtf8(const char* text) {
@@ -171,6 +173,10 @@ std::string ExecutableDirectory() {
   const std::string full = n > 0 ? std::string(path, static_cast<size_t>(n)) : std::string();
   return full.substr(0, full.rfind('/') + 1);
 }
+
+// By name alone: the loader finds it through this program's run path, the
+// build folder in a build and the library folder once installed.
+std::string DefaultLibrary() { return "libTessel.so"; }
 
 std::string HomeVariable() {
   const char* value = std::getenv("TESSEL_HOME");
@@ -477,15 +483,18 @@ int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
 }
 
 void Usage() {
-  std::fprintf(stderr, "usage: tessel-host [--library PATH] [--requests FILE|-] [--console FILE]\n");
+  std::fprintf(stderr,
+               "usage: tessel-host [--library PATH] [--requests FILE|-] [--console FILE]\n"
+               "       tessel-host --version\n");
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-host")) return 0;
   // Line by line even into a pipe, so a reader sees each event as it happens.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
-  std::string library = ExecutableDirectory() + kDefaultLibrary;
+  std::string library = DefaultLibrary();
   std::string requestsPath;
   std::string consolePath;
   for (int i = 1; i < argc; ++i) {

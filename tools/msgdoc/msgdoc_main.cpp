@@ -3,6 +3,7 @@
 //
 //   tessel-msgdoc                  print the reference
 //   tessel-msgdoc --check FILE     exit 1 when FILE differs from it
+//   tessel-msgdoc --version        print the version
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "messages/inbound/answer_layouts.h"
 #include "messages/outbound/request_layout.h"
 #include "plugin/function_table.h"
+#include "tools/version_option.h"
 
 namespace tessel {
 namespace {
@@ -190,6 +192,7 @@ void WriteReference(std::ostream& out) {
 }  // namespace tessel
 
 int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-msgdoc")) return 0;
   std::ostringstream reference;
   tessel::WriteReference(reference);
   if (argc == 3 && std::string(argv[1]) == "--check") {
@@ -203,7 +206,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (argc != 1) {
-    std::fprintf(stderr, "usage: tessel-msgdoc [--check FILE]\n");
+    std::fprintf(stderr, "usage: tessel-msgdoc [--check FILE | --version]\n");
     return 2;
   }
   std::cout << reference.str();

@@ -17,6 +17,7 @@
 
 #include "platform/sockets.h"
 #include "tools/standin/standin.h"
+#include "tools/version_option.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
                "[--password P] [--walk SEED]\n"
+               "       tessel-standin --version\n"
                "  --walk SEED  move one security's price every half second, by a random\n"
                "               walk drawn from SEED (prices stay put without it)\n");
 }
@@ -94,6 +96,7 @@ void AwaitStop(int signals, tessel::standin::StandIn& standIn, std::optional<std
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (tessel::tools::AnsweredVersion(argc, argv, "tessel-standin")) return 0;
   tessel::standin::Options options;
   std::optional<uint32_t> walkSeed;
   if (!ParseOptions(argc, argv, options, walkSeed)) {
