@@ -193,11 +193,13 @@ class Client:
     inside callbacks; the Client serialises what needs it. Callbacks, and
     the Futures' done-callbacks, run on the library's threads (or on the
     thread calling close() or set_real_trade(), for the cancellations
-    these make): keep them short, as the library reads that link's next
-    frames only after they return, and never call close() while holding a
-    lock that a callback may wait for. Pushes and answers may arrive in any
-    order relative to each other, and an order's pushes may precede its
-    answer.
+    these make, and on a timer thread for a push login given up on): keep
+    them short, as the library reads that link's next frames only after
+    they return. Inside a callback, never wait for an answer (result(),
+    login()): it may be due on the very thread that waits. Never call
+    close() while holding a lock that a callback may wait for. Pushes and
+    answers may arrive in any order relative to each other, and an order's
+    pushes may precede its answer.
 
     close() ends both links, cancels what is outstanding and frees the
     client; it may be called twice, from any thread, and from inside any
