@@ -7,7 +7,8 @@ import threading
 import pytest
 
 import tessel
-from support import (ANSWER_WAIT, PASSWORD, PUSH_WAIT, account, buy_that_fills, pushes_of_fill)
+from support import (ANSWER_WAIT, LIBRARY, PASSWORD, PUSH_WAIT, account, buy_that_fills,
+                     pushes_of_fill, write_config)
 
 
 def test_login_on_both_channels(make_client, standin, user):
@@ -108,3 +109,13 @@ def test_asyncio_session(make_client, standin, user):
             await client.arequest("NoSuchFunction")
 
     asyncio.run(asyncio.wait_for(session(), ANSWER_WAIT))
+
+
+def test_the_process_has_one_home_and_it_needs_a_configuration(home, standin):
+    write_config(home, standin)
+    (home / "config" / "system.xml").unlink()
+    with pytest.raises(tessel.TesselError, match="made no client"):
+        tessel.Client(LIBRARY, home=home)
+    # The library took its home at the process's first client.
+    with pytest.raises(ValueError, match="home"):
+        tessel.Client(LIBRARY, home=home / "elsewhere")
