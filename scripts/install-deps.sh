@@ -6,7 +6,11 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config libssl-dev libjsoncpp-dev libtinyxml-dev
           libconcurrentqueue-dev libgtest-dev
           # clang and its runtime libraries (libFuzzer) for the fuzz targets
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          # the Python package: its tests, and an offline install by Debian's pip
+          python3-pytest python3-pip python3-setuptools python3-wheel
+          # a certificate for the tests' own silent TLS server
+          openssl)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test; then runs each fuzz
+# Installs what is needed, builds, and runs every test (the Python package's
+# too, with an offline install of it); then runs each fuzz
 # target for a few seconds (so they keep building and their checks hold);
 # then builds again with the address/undefined and the thread sanitizers and
 # runs the tests under each (all but the one test that waits the real
@@ -17,8 +18,28 @@ run_tests() {  # run_tests BUILD_DIR [ctest options...]
   (cd "$dir" && ctest --output-on-failure -j "$(nproc)" "$@")
 }
 
+# The Python package against the plain build's library and simulator, and
+# an offline install of it by Debian's pip.
+run_python_tests() {
+  local python=/usr/bin/python3 scratch
+  PYTHONDONTWRITEBYTECODE=1 TESSEL_LIBRARY="$here/build/libTessel.so" \
+    TESSEL_STANDIN="$here/build/tools/standin/tessel-standin" \
+    "$python" -m pytest -q -p no:cacheprovider "$here/python/tests"
+  scratch="$(mktemp -d)"
+  # A copy, so the build leaves nothing in the tree.
+  cp -r "$here/python" "$scratch/source"
+  "$python" -m pip install -q --no-build-isolation --no-index --disable-pip-version-check \
+    --root-user-action=ignore --target "$scratch/site" "$scratch/source"
+  (cd "$scratch" && PYTHONPATH="$scratch/site" "$python" -c \
+    'import tessel, sys; sys.exit(not (tessel.__file__.startswith(sys.argv[1]) and tessel.Client))' \
+    "$scratch/site")
+  rm -rf "$scratch"
+  echo "python package: installed offline"
+}
+
 "$here/scripts/build.sh" "$here/build" -DTESSEL_BUILD_TESTS=ON
 run_tests "$here/build"
+run_python_tests
 [ "${1:-}" = "--quick" ] && exit 0
 
 "$here/scripts/fuzz.sh" 5
