@@ -117,6 +117,27 @@ TEST_F(IntakeTest, FuncNameDecidesTheMessageType) {
   EXPECT_EQ(ReadHeader(main[0].frame->data()).messageType, 100u);
 }
 
+// The reader is jsoncpp's default one; the message reference tells hosts
+// what it takes beyond strict JSON, and this holds it to that.
+TEST_F(IntakeTest, ReaderTakesWhatTheReferenceSays) {
+  const std::string open = R"({"func":"ModifyPwd","user_name":"u","pass_word":"p","new_pass_word":"q")";
+  EXPECT_TRUE(Submit(open + ", // a comment, and a comma before the brace\n}"));
+  EXPECT_TRUE(Submit("/* a comment first */ " + open + "}"));
+  EXPECT_TRUE(Submit("\xEF\xBB\xBF" + open + "}"));  // a byte-order mark
+  EXPECT_TRUE(Submit(open + "} and text after it"));
+  EXPECT_TRUE(Submit(open + R"(,"user_name":"last"})"));
+  EXPECT_TRUE(Submit(
+      R"({"func":"OptionalOperation","user_name":"u","op_type":51,"record_set_cnt":1,)"
+      R"("record_set":[{"security_code":"600000","security_exchange":49,"priority":1},]})"));
+  EXPECT_FALSE(Submit("{'func':'ModifyPwd','user_name':'u','pass_word':'p','new_pass_word':'q'}"));
+  EXPECT_FALSE(Submit(R"({"func":"QryMaxBuy","user_name":"u","client_id":"c","fund_account":"f",)"
+                      R"("entrust_prop":48,"mark":49,"code":"600000","entrust_price":NaN,"trade_unit":1})"));
+  const auto main = Drain(client.main);
+  ASSERT_EQ(main.size(), 6u);
+  const char* lastUser = reinterpret_cast<const char*>(main[4].frame->data() + kHeaderSize);
+  EXPECT_STREQ(lastUser, "last");  // a repeated key keeps its last value
+}
+
 TEST_F(IntakeTest, ChannelStateGatesRequests) {
   client.push.connected = false;
   EXPECT_TRUE(Submit(kLogin));  // main login does not need the push channel

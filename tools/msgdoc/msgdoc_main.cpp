@@ -1,10 +1,14 @@
 // tessel-msgdoc: writes the message reference (docs/messages.md) from the
-// same tables the library packs and parses with, so the two cannot drift.
+// same tables the library packs and parses with, and from the notes beside
+// them, so neither can drift from the code. It only renders: every word of
+// meaning comes from messages/reference_notes.h, and a key, function or
+// push without a note stops it.
 //
 //   tessel-msgdoc                  print the reference
 //   tessel-msgdoc --check FILE     exit 1 when FILE differs from it
 //   tessel-msgdoc --version        print the version
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -14,11 +18,59 @@
 
 #include "messages/inbound/answer_layouts.h"
 #include "messages/outbound/request_layout.h"
+#include "messages/reference_notes.h"
 #include "plugin/function_table.h"
 #include "tools/version_option.h"
 
 namespace tessel {
 namespace {
+
+using reference::CodeValue;
+using reference::Direction;
+using reference::KeyNote;
+
+[[noreturn]] void NoNote(const std::string& what) {
+  std::fprintf(stderr, "tessel-msgdoc: no note for %s in messages/reference_notes.h\n",
+               what.c_str());
+  std::exit(1);
+}
+
+const KeyNote& NoteOf(const char* key, const char* message, Direction direction) {
+  const KeyNote* note = reference::FindKeyNote(key, message, direction);
+  if (note == nullptr) NoNote(std::string("key \"") + key + "\" of " + message);
+  return *note;
+}
+
+// How the host receives a code byte: as it is, or mapped by the client.
+using Mapping = int (*)(uint8_t);
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ByteText(int byte, Mapping mapping) {
+  const bool printable = byte >= 32 && byte < 127;
+  const std::string character = printable ? std::string("'") + static_cast<char>(byte) + "'"
+                                          : std::to_string(byte);
+  if (mapping != nullptr) {
+    return std::to_string(mapping(static_cast<uint8_t>(byte))) + " (byte " + character + ")";
+  }
+  return printable ? std::to_string(byte) + " (" + character + ")" : character;
+}
+
+std::string ValueText(const CodeValue& value, Mapping mapping) {
+  if (value.word != nullptr) return Quoted(value.word) + ": " + value.meaning;
+  if (value.byte == reference::kAnyByte) return std::string("any byte; ") + value.meaning;
+  return ByteText(value.byte, mapping) + ": " + value.meaning;
+}
+
+std::string MeaningText(const KeyNote& note, Mapping mapping = nullptr) {
+  std::string text = note.meaning;
+  const char* separator = " Values: ";
+  for (const CodeValue& value : note.values) {
+    text += separator + ValueText(value, mapping);
+    separator = "; ";
+  }
+  return note.values.empty() ? text : text + ".";
+}
 
 // What an integer row accepts; anything wider than a byte is 32 bits.
 std::string IntegerText(const RequestField& row) {
@@ -55,15 +107,17 @@ bool IsHostKey(Rule rule) {
          rule != Rule::GroupLength && rule != Rule::Reserved;
 }
 
-void WriteRows(std::ostream& out, FieldGroup group) {
-  out << "| key | offset | width | rule |\n|---|---|---|---|\n";
+void WriteRows(std::ostream& out, FieldGroup group, const char* message) {
+  out << "| key | offset | width | rule | meaning |\n|---|---|---|---|---|\n";
   for (const RequestField& row : group) {
-    const std::string key = IsHostKey(row.rule) ? "\"" + std::string(row.key) + "\""
-                                                : "(" + std::string(row.name()) + ")";
+    const std::string key =
+        IsHostKey(row.rule) ? Quoted(row.key) : "(" + std::string(row.name()) + ")";
     const std::string field =
         row.wireName != nullptr ? " (sent as " + std::string(row.wireName) + ")" : "";
+    const std::string meaning =
+        row.rule == Rule::Reserved ? "" : MeaningText(NoteOf(row.key, message, Direction::Sent));
     out << "| " << key << " | " << row.offset << " | " << row.width << " | " << RuleText(row)
-        << field << " |\n";
+        << field << " | " << meaning << " |\n";
   }
   out << "\n";
 }
@@ -82,11 +136,11 @@ void WriteRequest(std::ostream& out, const RequestLayout& layout) {
   out << "\n\n";
   for (const GroupNote& note : layout) {
     if (note.when != nullptr) out << "When " << note.when << ":\n\n";
-    WriteRows(out, note.group);
+    WriteRows(out, note.group, layout.name);
   }
   if (layout.recordSize != 0) {
     out << "Each element of \"record_set\" (" << layout.recordSize << " bytes):\n\n";
-    WriteRows(out, layout.recordFields);
+    WriteRows(out, layout.recordFields, layout.name);
   }
 }
 
@@ -109,83 +163,151 @@ std::string KindText(FieldKind kind) {
   return "";
 }
 
-void WriteKeys(std::ostream& out, FieldList fields) {
-  out << "| key | type |\n|---|---|\n";
+Mapping MappingOf(FieldKind kind) {
+  if (kind == FieldKind::MarketCode) return &ToMarketCode;
+  if (kind == FieldKind::BsFlag) return &ToBsFlag;
+  return nullptr;
+}
+
+void WriteKeyHeader(std::ostream& out) { out << "| key | type | meaning |\n|---|---|---|\n"; }
+
+void WriteKeyRow(std::ostream& out, const char* key, const std::string& type,
+                 const std::string& meaning) {
+  out << "| " << Quoted(key) << " | " << type << " | " << meaning << " |\n";
+}
+
+void WriteKeys(std::ostream& out, FieldList fields, const char* message) {
   for (const AnswerField& field : fields) {
-    out << "| \"" << field.key << "\" | " << KindText(field.kind) << " |\n";
+    const KeyNote& note = NoteOf(field.key, message, Direction::Received);
+    WriteKeyRow(out, field.key, KindText(field.kind), MeaningText(note, MappingOf(field.kind)));
+  }
+}
+
+void WriteBlockKey(std::ostream& out, const char* key, const std::string& type,
+                   const char* message) {
+  if (key == nullptr) return;
+  WriteKeyRow(out, key, type, MeaningText(NoteOf(key, message, Direction::Received)));
+}
+
+void WriteAnswerLayout(std::ostream& out, const AnswerLayout& layout, const char* message) {
+  WriteKeyHeader(out);
+  if (layout.pushType != 0) {
+    WriteBlockKey(out, "push_type", "integer: " + std::to_string(layout.pushType), message);
+  }
+  WriteKeys(out, layout.fields, message);
+  const RecordBlock* block = layout.records;
+  if (block != nullptr) {
+    WriteBlockKey(out, block->sizeKey, "integer", message);
+    WriteBlockKey(out, block->countKey, "integer", message);
+    WriteBlockKey(out, block->listKey, "list of objects", message);
+  }
+  out << "\n";
+  if (block == nullptr) return;
+  out << "Each object of \"" << block->listKey << "\":\n\n";
+  WriteKeyHeader(out);
+  WriteKeys(out, block->recordFields, message);
+  out << "\n";
+}
+
+void WriteReport(std::ostream& out, const reference::ReportNote& report) {
+  out << report.purpose << "\n\n| key | meaning |\n|---|---|\n";
+  for (const char* key : report.keys) {
+    out << "| " << Quoted(key) << " | "
+        << MeaningText(NoteOf(key, report.name, Direction::Received)) << " |\n";
   }
   out << "\n";
 }
 
-void WriteAnswerLayout(std::ostream& out, const AnswerLayout& layout) {
-  if (layout.pushType != 0) out << "\"push_type\": " << layout.pushType << ", then:\n\n";
-  WriteKeys(out, layout.fields);
-  if (layout.records == nullptr) return;
-  const RecordBlock& block = *layout.records;
-  if (block.sizeKey != nullptr) out << "\"" << block.sizeKey << "\": the record length. ";
-  if (block.countKey != nullptr) out << "\"" << block.countKey << "\": the record count. ";
-  out << "\"" << block.listKey << "\": a list"
-      << (block.exactlyOne ? " of exactly one object" : " (empty unless \"error_no\" is 0)")
-      << ", each object:\n\n";
-  WriteKeys(out, block.recordFields);
-}
-
-void WriteAnswer(std::ostream& out, uint32_t funcId) {
-  if (funcId == 1 || funcId == 2) {
-    out << "Answer: the login status report (\"object\", \"connection_type\", "
-           "\"login_status\", \"trade_type\", \"describe\", \"server_ip\", \"port\""
-        << (funcId == 2 ? ", \"push_type\" -999" : "")
-        << "), also delivered to the general callback.\n\n";
+void WriteAnswer(std::ostream& out, uint32_t funcId, const char* message,
+                 const reference::FunctionNote& note) {
+  if (note.report != nullptr) {
+    out << "Answer: ";
+    WriteReport(out, *note.report);
     return;
   }
   const AnswerType* type = FindAnswerType(funcId);
-  if (type == nullptr || type->layout == nullptr) {
-    out << "Answer: not decoded yet; the callback receives an empty text.\n\n";
-    return;
-  }
+  if (type == nullptr || type->layout == nullptr) NoNote("the answer of " + std::string(message));
   out << "Answer (message type " << funcId << "):";
   out << (type->layout->callsReloginGate
               ? " an \"error_no\" of -999 makes the client log in again (at most once in 30 s)."
               : "");
   out << "\n\n";
-  WriteAnswerLayout(out, *type->layout);
+  WriteAnswerLayout(out, *type->layout, message);
 }
 
-void WriteReference(std::ostream& out) {
-  out << "# Message reference\n\n"
-         "Generated by `tessel-msgdoc` from the tables the library packs and parses with; "
-         "do not edit by hand (run `build/tools/msgdoc/tessel-msgdoc > docs/messages.md`).\n\n"
-         "A request is a JSON object whose \"func\" names the function. Every key listed is "
-         "required unless its rule says optional; the first key that is missing, mistyped or out "
-         "of range refuses the request (`SendRequest` returns 0 and nothing is sent). Texts "
-         "longer than their field allows are refused, not cut, and so are integers their field "
-         "cannot hold, even in an optional row. Answers are JSON objects written with tab "
-         "indentation and keys in ascending order; errors travel in \"error_no\" and "
-         "\"error_info\". A number the server sends as infinite or not a number reads as "
-         "null, which JSON can hold.\n\n";
+const reference::FunctionNote& FunctionNoteOf(const std::string& func) {
+  const reference::FunctionNote* note = reference::FindFunctionNote(func.c_str());
+  if (note == nullptr) NoNote("function " + func);
+  return *note;
+}
+
+// The example's place in the session: its step, counted from 1.
+size_t StepOf(const reference::FunctionNote& note) {
+  return static_cast<size_t>(&note - reference::FunctionNotes().begin()) + 1;
+}
+
+void WriteExample(std::ostream& out, const reference::FunctionNote& note) {
+  out << note.purpose << "\n\nExample (step " << StepOf(note) << " of the example session)";
+  if (note.expectedErrorNo != 0) out << ", answered with \"error_no\" " << note.expectedErrorNo;
+  out << ":\n\n```json\n" << note.example << "\n```\n\n";
+  if (note.comment != nullptr) out << note.comment << "\n\n";
+}
+
+void WriteFunctions(std::ostream& out) {
   std::map<uint32_t, std::vector<std::string>> names;
   for (const auto& entry : Functions()) names[entry.second].push_back(entry.first);
   for (const auto& [funcId, funcNames] : names) {
     out << "## ";
-    for (size_t i = 0; i < funcNames.size(); ++i) out << (i ? ", " : "") << "\"" << funcNames[i] << "\"";
+    for (size_t i = 0; i < funcNames.size(); ++i) out << (i ? ", " : "") << Quoted(funcNames[i]);
     out << " (funcId " << funcId << ")\n\n";
-    const RequestLayout* layout = FindRequestLayout(funcId);
-    if (layout == nullptr) {
-      out << "Not supported yet: the request is refused.\n\n";
-      continue;
+    for (const std::string& func : funcNames) {
+      if (funcNames.size() > 1) out << "**" << func << "**: ";
+      WriteExample(out, FunctionNoteOf(func));
     }
+    const RequestLayout* layout = FindRequestLayout(funcId);
+    if (layout == nullptr) NoNote("the request of " + funcNames.front());
     WriteRequest(out, *layout);
-    WriteAnswer(out, funcId);
+    WriteAnswer(out, funcId, layout->name, FunctionNoteOf(funcNames.front()));
   }
-  out << "# Push messages\n\n"
-         "Delivered through the general callback. Types 304 and 305 are accepted on the push "
-         "channel only; the others on either channel.\n\n";
+}
+
+void WritePushes(std::ostream& out) {
+  out << "# Push messages\n\n" << reference::PushIntroduction();
   size_t count = 0;
   const PushType* pushes = AllPushTypes(count);
   for (size_t i = 0; i < count; ++i) {
-    out << "## " << pushes[i].type << " " << pushes[i].name << "\n\n";
-    WriteAnswerLayout(out, *pushes[i].layout);
+    const reference::PushNote* note = reference::FindPushNote(pushes[i].type);
+    if (note == nullptr) NoNote("push " + std::to_string(pushes[i].type));
+    out << "## " << pushes[i].type << " " << pushes[i].name << "\n\n" << note->purpose
+        << (pushes[i].acceptedOnMain ? " Taken on either channel." : " Taken on the push channel only.")
+        << "\n\n";
+    WriteAnswerLayout(out, *pushes[i].layout, pushes[i].name);
   }
+}
+
+void WriteReports(std::ostream& out) {
+  out << "# Status reports\n\n";
+  for (const reference::ReportNote* report : reference::StandaloneReports()) {
+    out << "## The " << report->name << "\n\n";
+    WriteReport(out, *report);
+  }
+}
+
+void WriteSession(std::ostream& out) {
+  out << "# The example session\n\n" << reference::ExampleSession() << "```json\n";
+  for (const reference::FunctionNote& note : reference::FunctionNotes()) {
+    out << note.example << "\n";
+  }
+  out << "```\n";
+}
+
+void WriteReference(std::ostream& out) {
+  out << "# Message reference\n\n" << reference::Introduction();
+  out << "## Paging\n\n" << reference::Paging();
+  WriteFunctions(out);
+  WritePushes(out);
+  WriteReports(out);
+  WriteSession(out);
 }
 
 }  // namespace
