@@ -26,11 +26,23 @@ struct InboundFrame {
 
 using FrameHandler = void (*)(TradeClient& client, const InboundFrame& frame);
 
-// The pending request the frame answers, if any, traced with its wait.
+// The pending request the frame answers, if any. It stays pending until its
+// own callback is due: a host that destroys the client from inside a report
+// made on the way (the Login report) gets it cancelled instead.
+std::optional<TradeRequestData> PendingAnswered(Channel& channel, uint64_t requestId) {
+  std::lock_guard<std::mutex> hold(channel.pendingLock);
+  const auto found = channel.pending.find(requestId);
+  if (found == channel.pending.end()) return std::nullopt;
+  TradeRequestData entry = found->second;
+  entry.frame.reset();  // a copy: the request frame is not needed here
+  return entry;
+}
+
+// Takes the request out for its callback, traced with its wait; nothing when
+// a time-out or a cancellation took it meanwhile.
 std::optional<TradeRequestData> TakeAnswered(Channel& channel, uint64_t requestId) {
   std::optional<TradeRequestData> entry = TakePending(channel, requestId);
   if (!entry) return entry;
-  entry->frame.reset();  // the request frame is done with
   const auto waited = std::chrono::duration_cast<std::chrono::seconds>(
       Clock::now() - entry->acceptedAt);
   ConsoleLine("Message type->" + std::to_string(entry->messageType) +
@@ -92,8 +104,8 @@ ParsedAnswer ParseTypedAnswer(const InboundFrame& frame) {
   return ParseAnswer(*type->layout, frame.body);
 }
 
-void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFrame& frame,
-                  const TradeRequestData& entry) {
+void HandleAnswer(TradeClient& client, Channel& channel, const AnswerRules& rules,
+                  const InboundFrame& frame, const TradeRequestData& entry) {
   std::string text;
   bool loginLost = false;
   bool notifies = false;       // the text goes to hostNotify as well
@@ -133,7 +145,9 @@ void HandleAnswer(TradeClient& client, const AnswerRules& rules, const InboundFr
   LogAnswer(entry, text);
   if (notifies) NotifyHost(client, text);
   if (reportsLoggedIn) ReportConnectStatus(client, true, rules.connectionType);
-  AnswerHost(client, entry, text, rules.noCallbackLine);
+  if (const std::optional<TradeRequestData> taken = TakeAnswered(channel, entry.requestId)) {
+    AnswerHost(client, *taken, text, rules.noCallbackLine);
+  }
   // After delivery, so the host has the answer that told of the lost login.
   if (loginLost) client.ReloginGate();
 }
@@ -193,8 +207,8 @@ bool Walk(TradeClient& client, Channel& channel, const uint8_t* buffer, int32_t&
     if (size == 0) return false;
     InboundFrame frame{ReadHeader(buffer), BodyView(buffer + kHeaderSize, size - kFrameOverhead),
                        Clock::now()};
-    if (auto entry = TakeAnswered(channel, frame.header.requestId)) {
-      HandleAnswer(client, answers, frame, *entry);
+    if (const auto entry = PendingAnswered(channel, frame.header.requestId)) {
+      HandleAnswer(client, channel, answers, frame, *entry);
     } else {
       unsolicited(client, frame);
     }

@@ -383,6 +383,17 @@ void AnswerDestroyingOnContext9(const char* text, int32_t length, uint64_t conte
   gHost->callbackDone = true;
 }
 
+// Destroys the client on the main link's Login report, which comes before
+// the Login's own answer.
+void NotifyDestroyingOnLogin(const char* text, int32_t length) {
+  gHost->Enter();
+  HostRecorder::Notify(text, length);
+  const Json::Value report = ParseJson(std::string(text, static_cast<size_t>(length)));
+  if (report["object"].asString() != "Login" || gHost->callbackDone) return;
+  gHost->Destroy();
+  gHost->callbackDone = true;
+}
+
 void NotifyRecording(const char* text, int32_t length) {
   gHost->Enter();
   HostRecorder::Notify(text, length);
@@ -468,6 +479,22 @@ TEST_P(DestroyFromCallback, ReturnsAndReleasesEverythingOnceTheCallbackHasReturn
 }
 
 INSTANTIATE_TEST_SUITE_P(PushOrAnswer, DestroyFromCallback, ::testing::Bool());
+
+// The Login is still owed its answer while its report is being made: it
+// gets the cancellation, once, before the destroying report returns.
+TEST_F(DestroyFromCallback, ALoginWhoseReportDestroysTheClientIsStillAnsweredOnce) {
+  host_.client = host_.plugin.createClient(&NotifyDestroyingOnLogin);
+  ASSERT_NE(host_.client, nullptr);
+  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
+  for (int i = 0; i < 500 && !host_.callbackDone; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(host_.destroyed);
+  const std::vector<HostEvent> answers = HostRecorder::Instance().AnswersFor(1);
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers.front().text, kCancelText);
+  EXPECT_EQ(host_.late.load(), 0);
+}
 
 }  // namespace
 }  // namespace tessel::testing
