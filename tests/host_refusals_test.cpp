@@ -3,6 +3,8 @@
 // library's log.
 #include "tools/host/refusals.h"
 
+#include "tools/host/library_log.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,6 +18,24 @@ namespace tessel::host {
 namespace {
 
 using testing::ParseJson;
+
+// The library goes on in file 0, then in the first numbered file nothing
+// wrote: numbered files an earlier run of the day left are passed over, and
+// what comes after the mark is read wherever it went.
+TEST(HostLibraryLog, ReadsWhatEveryFileGainedSinceTheMark) {
+  testing::TempDir dir;
+  const std::string folder = dir.path() + "/";
+  const std::string day = LibraryLog::Today();
+  testing::WriteFile(folder + day + ".tessel.log", "old 0\r\n");
+  testing::WriteFile(folder + day + ".1.tessel.log", "old 1\r\n");
+  testing::WriteFile(folder + day + ".2.tessel.log", "old 2\r\n");
+  LibraryLog log;
+  log.Locate(folder, day, day);
+  const LibraryLog::Mark mark = log.End();
+  testing::WriteFile(folder + day + ".tessel.log", "old 0\r\nnew 0\r\n");
+  testing::WriteFile(folder + day + ".3.tessel.log", "new 3\r\n");
+  EXPECT_EQ(log.ReadFrom(mark), "new 0\r\nnew 3\r\n");
+}
 
 TEST(HostLinks, FollowTheStatusReports) {
   Links links;

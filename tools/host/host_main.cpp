@@ -37,6 +37,7 @@
 
 #include "plugin/host_api.h"
 #include "tools/host/placeholders.h"
+#include "tools/host/library_log.h"
 #include "tools/host/refusals.h"
 #include "tools/version_option.h"
 
@@ -276,95 +277,7 @@ class Session {
   std::mutex printLock_;
 };
 
-// The library's log file: Log/<YYYYMMDD>.tessel.log beside this executable,
-// dated by the first CreateClient of the process, and the numbered files a
-// size limit makes it go on in. Read, never written.
-class LibraryLog {
- public:
-  // The day's file name, local time as the library takes it.
-  static std::string Today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &now);
-#else
-    localtime_r(&now, &local);
-#endif
-    char date[16];
-    std::strftime(date, sizeof date, "%Y%m%d", &local);
-    return date;
-  }
-
-  // `before` and `after` are the dates taken around CreateClient; they
-  // differ only across midnight, when the file of the later one exists
-  // only if the library opened it.
-  void Locate(const std::string& before, const std::string& after) {
-    folder_ = HomeDirectory() + "Log" + kSeparator;
-    date_ = after;
-    std::error_code error;
-    if (before != after && !std::filesystem::exists(Native(0), error)) date_ = before;
-  }
-
-  std::string Path() const { return PathOf(0); }
-
-  // A place in the log: a file's number and an offset in it.
-  struct Mark {
-    unsigned number = 0;
-    uint64_t offset = 0;
-  };
-
-  // Where the log ends now.
-  Mark End() {
-    while (Exists(last_ + 1)) ++last_;
-    return {last_, SizeOf(last_)};
-  }
-
-  // What the log holds past `mark` ("" when it cannot be read).
-  std::string ReadFrom(Mark mark) const {
-    std::string text = ReadFile(mark.number, mark.offset);
-    for (unsigned number = mark.number + 1; Exists(number); ++number) text += ReadFile(number, 0);
-    return text;
-  }
-
- private:
-  std::string PathOf(unsigned number) const {
-    return folder_ + date_ + (number == 0 ? "" : "." + std::to_string(number)) + ".tessel.log";
-  }
-  std::filesystem::path Native(unsigned number) const {
-    return std::filesystem::u8path(PathOf(number));
-  }
-  bool Exists(unsigned number) const {
-    std::error_code error;
-    return std::filesystem::exists(Native(number), error);
-  }
-
-  // Measured through an open file, not the directory entry, which Windows
-  // may update late while the library holds the file open.
-  uint64_t SizeOf(unsigned number) const {
-    std::ifstream file(Native(number), std::ios::binary | std::ios::ate);
-    if (!file) return 0;
-    const std::streamoff size = file.tellg();
-    return size > 0 ? static_cast<uint64_t>(size) : 0;
-  }
-
-  std::string ReadFile(unsigned number, uint64_t offset) const {
-    std::ifstream file(Native(number), std::ios::binary);
-    if (!file) return {};
-    file.seekg(static_cast<std::streamoff>(offset));
-    std::string text;
-    char chunk[4096];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-      text.append(chunk, static_cast<size_t>(file.gcount()));
-    }
-    return text;
-  }
-
-  std::string folder_;
-  std::string date_;
-  unsigned last_ = 0;  // the newest file seen
-};
-
-LibraryLog gLog;
+tessel::host::LibraryLog gLog;
 
 const char* ChannelName(const tessel::host::LoggedRefusal* logged, bool needsPush,
                         const tessel::host::Links& links) {
@@ -414,7 +327,7 @@ bool HandOver(const tessel::PluginDescriptor& d, tessel::ClientHandle* client,
   for (;;) {
     // Only this thread hands requests in, so a refusal entry written past
     // this point is this request's.
-    const LibraryLog::Mark logEnd = gLog.End();
+    const tessel::host::LibraryLog::Mark logEnd = gLog.End();
     if (d.sendRequest(client, line.data(), static_cast<int32_t>(line.size()), &Session::OnAnswer,
                       context) != 0) {
       return true;
@@ -444,9 +357,10 @@ bool HandOver(const tessel::PluginDescriptor& d, tessel::ClientHandle* client,
 
 int RunSession(const tessel::PluginDescriptor& d, std::istream& requests) {
   Session& session = Session::Instance();
-  const std::string dateBefore = LibraryLog::Today();
+  const std::string dateBefore = tessel::host::LibraryLog::Today();
   tessel::ClientHandle* client = d.createClient(&Session::OnNotify);
-  gLog.Locate(dateBefore, LibraryLog::Today());
+  gLog.Locate(HomeDirectory() + "Log" + kSeparator, dateBefore,
+              tessel::host::LibraryLog::Today());
   if (client == nullptr) {
     std::fprintf(stderr, "CreateClient failed: is %sconfig/system.xml there?\n",
                  HomeDirectory().c_str());
