@@ -32,8 +32,10 @@ struct ErrorNote {
   kUnknownBasket, kBasketFull, kUnknownSecurity, kBadSide, kBadQuantityOrPrice
 
 constexpr ErrorNote kErrors[] = {
-    {"Login", false, {kMalformedRequest, kWrongPassword, kTooManyAccounts, kUnknownUser}},
-    {"Login_Trade_Push", false, {kMalformedRequest, kWrongPassword, kTooManyAccounts, kUnknownUser}},
+#define LOGIN_ERRORS kMalformedRequest, kWrongPassword, kTooManyAccounts, kUnknownUser
+    {"Login", false, {LOGIN_ERRORS}},
+    {"Login_Trade_Push", false, {LOGIN_ERRORS}},
+#undef LOGIN_ERRORS
     {"Logout", false, {kMalformedRequest}},
     {"ModifyPwd", false, {kMalformedRequest, kWrongPassword, kUnknownUser}},
     {"OrderSubmit", true, {ORDER_ERRORS}},
@@ -109,8 +111,9 @@ void AddIdentityErrors(const char* func, std::vector<int32_t>& errors) {
 }  // namespace
 
 std::optional<std::vector<int32_t>> SimulatorErrors(const char* func) {
-  const auto note = std::find_if(std::begin(kErrors), std::end(kErrors),
-                                 [&](const ErrorNote& n) { return std::strcmp(n.func, func) == 0; });
+  const auto note =
+      std::find_if(std::begin(kErrors), std::end(kErrors),
+                   [&](const ErrorNote& n) { return std::strcmp(n.func, func) == 0; });
   if (note == std::end(kErrors)) return std::nullopt;
   std::vector<int32_t> errors;
   for (int32_t error : note->own) {

@@ -32,18 +32,21 @@ TEST(AccountsFile, RefusesAFileItCannotUseNamingWhereAndWhy) {
   } cases[] = {
       {"{\"securities\":", "not JSON"},
       {R"({"securities":[)" + kSecurity + "]}", "the file: \"users\" is missing"},
-      {File(kSecurity, Plus(kUser, R"("positions":[{"market":"SH","code":"600001","volume":100,"cost":1}])")),
+      {File(kSecurity, Plus(kUser, R"("positions":[{"market":"SH","code":"600001",)"
+                                   R"("volume":100,"cost":1}])")),
        "users[0].positions[0].code: no security 600001"},
       {File(Plus(kSecurity, R"("sell_next_days":true)"), kUser),
        "securities[0]: unknown key \"sell_next_days\""},
       {File(Plus(kSecurity, R"("tick":0.2)"), kUser),
        "securities[0].price: 10.5: price is not a multiple of the price tick"},
       {File(Plus(kSecurity, R"("previous_close":9.00)"), kUser),
-       "securities[0].price: 10.5: price is outside the day's limits (tick 0.01, limits 8.1 to 9.9)"},
+       "securities[0].price: 10.5: price is outside the day's limits (tick 0.01, limits 8.1 "
+       "to 9.9)"},
       {File(Plus(kSecurity, R"("lot":0.5)"), kUser), "securities[0].lot: must be a whole number"},
       {File(kSecurity + "," + kSecurity, kUser), "securities[1]: security 600000 is listed twice"},
       {File(kSecurity, kUser + "," + kUser), "users[1]: user u is listed twice"},
-      {File(kSecurity, R"({"user_name":"u","operator_ids":[]})"), "users[0]: \"password\" is missing"},
+      {File(kSecurity, R"({"user_name":"u","operator_ids":[]})"),
+       "users[0]: \"password\" is missing"},
       {File(kSecurity, R"({"user_name":"u","password":"p","operator_ids":[]})"),
        "users[0].operator_ids: must hold at least one entry"},
   };

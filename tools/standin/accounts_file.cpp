@@ -93,7 +93,9 @@ class Node {
   }
   double Positive() const {
     const double value = Amount();
-    if (value <= 0 || value > kMaxPrice) Fail("must be more than 0 and at most " + Number(kMaxPrice));
+    if (value <= 0 || value > kMaxPrice) {
+      Fail("must be more than 0 and at most " + Number(kMaxPrice));
+    }
     return value;
   }
   double Whole() const {

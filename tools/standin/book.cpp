@@ -43,28 +43,6 @@ PageRange Page(size_t total, int32_t maxRequestNum, const std::string& position)
   return {first, std::min(total, first + size)};
 }
 
-double Limit(double previousClose, double percent, double tick) {
-  return std::round(previousClose * (1 + percent / 100) / tick) * tick;
-}
-
-namespace {
-
-// Whole multiples, allowing for the binary fractions of decimal prices.
-bool Multiple(double value, double step) {
-  const double steps = value / step;
-  return std::fabs(steps - std::round(steps)) < 1e-6;
-}
-
-}  // namespace
-
-int32_t CheckPrice(const Security& security, double price) {
-  if (!Multiple(price, security.tick)) return kBadTick;
-  const double slack = security.tick / 1000;
-  return price < security.limitDown - slack || price > security.limitUp + slack
-             ? kOutsidePriceBand
-             : kNoError;
-}
-
 const Position* Account::FindPosition(uint8_t market, const std::string& code) const {
   for (const Position& position : positions) {
     if (position.market == market && position.code == code) return &position;
@@ -86,6 +64,12 @@ const std::string& Account::ClientOf(const std::string& fund) const {
 
 namespace {
 
+// Whole multiples, allowing for the binary fractions of decimal prices.
+bool Multiple(double value, double step) {
+  const double steps = value / step;
+  return std::fabs(steps - std::round(steps)) < 1e-6;
+}
+
 // Lot 100, tick 0.01, a band of 10 % around today's opening price, and a
 // depth no demo session runs out of but a large order can.
 Security DemoSecurity(uint8_t market, const char* code, const char* name, double price,
@@ -103,6 +87,18 @@ Security DemoSecurity(uint8_t market, const char* code, const char* name, double
 
 }  // namespace
 
+double Limit(double previousClose, double percent, double tick) {
+  return std::round(previousClose * (1 + percent / 100) / tick) * tick;
+}
+
+int32_t CheckPrice(const Security& security, double price) {
+  if (!Multiple(price, security.tick)) return kBadTick;
+  const double slack = security.tick / 1000;
+  return price < security.limitDown - slack || price > security.limitUp + slack
+             ? kOutsidePriceBand
+             : kNoError;
+}
+
 std::vector<Security> DemoSecurities() {
   return {
       DemoSecurity(kShanghai, "600000", "SPD Bank", 10.50, 500000),
@@ -115,7 +111,9 @@ std::vector<Security> DemoSecurities() {
 Book::Book(std::function<Stamp()> clock) : Book(Seed{DemoSecurities(), {}}, std::move(clock)) {}
 
 Book::Book(Seed seed, std::function<Stamp()> clock)
-    : clock_(std::move(clock)), securities_(std::move(seed.securities)), open_(seed.accounts.empty()) {
+    : clock_(std::move(clock)),
+      securities_(std::move(seed.securities)),
+      open_(seed.accounts.empty()) {
   for (Account& account : seed.accounts) {
     const std::string user = account.user;
     accounts_.emplace(user, std::move(account));
