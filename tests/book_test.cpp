@@ -120,6 +120,19 @@ TEST_F(BookTest, SellsHoldThePositionAndSellingOutDropsIt) {
   EXPECT_DOUBLE_EQ(alice().cash, 1000000 + 10500);
 }
 
+// 000001 trades 20,000 at each price: a new price fills the oldest crossing
+// order first, whoever placed it, not the first account by name.
+TEST_F(BookTest, ANewPriceFillsTheOldestOrdersFirstWhoeverPlacedThem) {
+  ASSERT_NE(book_.Open("zed"), nullptr);
+  for (const char* user : {"zed", "alice"}) {
+    ASSERT_EQ(book_.Submit(user, Buy(user, "000001", 15000, 12.00, kShenzhen)).error, kNoError);
+  }
+  ASSERT_EQ(book_.SetPrice(kShenzhen, "000001", 12.00).error, kNoError);
+  EXPECT_EQ(book_.Find("zed")->orders.front().status, kOrderFilled);
+  EXPECT_EQ(alice().orders.front().status, kOrderPartlyFilled);
+  EXPECT_DOUBLE_EQ(alice().orders.front().filled, 5000);
+}
+
 TEST_F(BookTest, RefusedOrdersAndCancelsChangeNothing) {
   EXPECT_EQ(book_.Submit("bob", Buy("1", "600000", 100, 10)).error, kNotLoggedIn);
   EXPECT_EQ(book_.Submit("alice", Buy("1", "999999", 100, 10)).error, kUnknownSecurity);
