@@ -14,8 +14,10 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "platform/sockets.h"
+#include "tools/standin/accounts_file.h"
 #include "tools/standin/standin.h"
 #include "tools/version_option.h"
 
@@ -24,8 +26,11 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
-               "[--password P] [--walk SEED]\n"
+               "[--password P | --accounts FILE] [--walk SEED]\n"
                "       tessel-standin --version\n"
+               "  --accounts FILE  the securities and the users who may log in, each with\n"
+               "               their password (docs/simulator-accounts.md); without it any\n"
+               "               user logs in with the password and gets the demo account\n"
                "  --walk SEED  move one security's price every half second, by a random\n"
                "               walk drawn from SEED (prices stay put without it)\n");
 }
@@ -40,7 +45,7 @@ bool ParsePort(const char* text, uint16_t& port) {
 }
 
 bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
-                  std::optional<uint32_t>& walkSeed) {
+                  std::optional<uint32_t>& walkSeed, std::string& accounts) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if (i + 1 >= argc) return false;
@@ -53,6 +58,8 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
       options.certPath = value;
     } else if (name == "--password") {
       options.password = value;
+    } else if (name == "--accounts") {
+      accounts = value;
     } else if (name == "--walk") {
       char* end = nullptr;
       errno = 0;
@@ -63,7 +70,18 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
       return false;
     }
   }
-  return !options.certPath.empty();
+  // A listed user's password is the file's.
+  return !options.certPath.empty() && (accounts.empty() || options.password.empty());
+}
+
+// The book of the accounts file, or nothing when it is refused (said on
+// standard error).
+std::optional<tessel::standin::Seed> ReadAccounts(const std::string& path) {
+  tessel::standin::Seed seed;
+  std::string error;
+  if (tessel::standin::LoadAccounts(path, seed, error)) return seed;
+  std::fprintf(stderr, "tessel-standin: %s: %s\n", path.c_str(), error.c_str());
+  return std::nullopt;
 }
 
 // Blocks until a stop signal arrives or standard input ends; with a walk,
@@ -99,10 +117,13 @@ int main(int argc, char** argv) {
   if (tessel::tools::AnsweredVersion(argc, argv, "tessel-standin")) return 0;
   tessel::standin::Options options;
   std::optional<uint32_t> walkSeed;
-  if (!ParseOptions(argc, argv, options, walkSeed)) {
+  std::string accounts;
+  if (!ParseOptions(argc, argv, options, walkSeed, accounts)) {
     Usage();
     return 2;
   }
+  std::optional<tessel::standin::Seed> seed;
+  if (!accounts.empty() && !(seed = ReadAccounts(accounts))) return 2;
   options.logRequests = true;
   options.recordFrames = false;  // nobody reads the log here; it would only grow
 
@@ -121,6 +142,7 @@ int main(int argc, char** argv) {
   tessel::platform::ShieldThreadFromBrokenPipe();
 
   tessel::standin::StandIn standIn(options);
+  if (seed) standIn.SetBook(std::move(*seed));
   if (!standIn.Start()) {
     std::fprintf(stderr,
                  "tessel-standin: cannot start: ports %u and %u on 127.0.0.1 must be free and "
