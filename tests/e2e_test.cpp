@@ -26,7 +26,7 @@ class HostSession : public LoadedClientTest {
   }
 };
 
-TEST_F(HostSession, LoginOnBothChannelsReportsInOrder) {
+TEST_F(HostSession, LoginOnBothChannelsReportsInOrderAndLogoutIsAnswered) {
   ASSERT_TRUE(LogIn("Login", 1));
   std::vector<HostEvent> events = host().Events();
   ASSERT_EQ(events.size(), 3u);
@@ -52,6 +52,13 @@ TEST_F(HostSession, LoginOnBothChannelsReportsInOrder) {
   // The push login went out on the push channel as a Login frame.
   EXPECT_EQ(server().Snapshot()[Channel::Push].Count(kLoginType), 1u);
   EXPECT_EQ(server().Snapshot()[Channel::Main].Count(kLoginType), 1u);
+
+  ASSERT_EQ(Send(R"({"func":"Logout"})", 3), 1);
+  ASSERT_TRUE(host().WaitForAnswers(3, 1));
+  const Json::Value logout = ParseJson(host().AnswersFor(3).front().text);
+  EXPECT_EQ(logout["object"].asString(), "Logout");
+  EXPECT_EQ(logout["push_type"].asInt(), -999);
+  EXPECT_EQ(server().Snapshot()[Channel::Main].Count(kLogoutType), 1u);
 }
 
 TEST_F(HostSession, WrongPasswordIsReportedAsAFailedLogin) {
@@ -75,18 +82,6 @@ TEST_F(HostSession, IdleLinksCarryHeartbeats) {
   }
   // Heartbeat answers reach nobody.
   EXPECT_TRUE(host().Events().empty());
-}
-
-TEST_F(HostSession, PasswordChangeAndLogoutAreAnswered) {
-  ASSERT_TRUE(LogIn("Login", 1));
-  ASSERT_EQ(Send(kModifyPwdJson, 2), 1);
-  ASSERT_TRUE(host().WaitForAnswers(2, 1));
-  ASSERT_EQ(Send(R"({"func":"Logout"})", 3), 1);
-  ASSERT_TRUE(host().WaitForAnswers(3, 1));
-  const Json::Value logout = ParseJson(host().AnswersFor(3).front().text);
-  EXPECT_EQ(logout["object"].asString(), "Logout");
-  EXPECT_EQ(logout["push_type"].asInt(), -999);
-  EXPECT_EQ(server().Snapshot()[Channel::Main].Count(kLogoutType), 1u);
 }
 
 TEST_F(HostSession, SetRealTradeCancelsOutstandingRequests) {
@@ -147,13 +142,9 @@ TEST_F(HostSession, ReconnectReplaysTheSavedLogins) {
   EXPECT_EQ(host().AnswersFor(3).front().text, kCancelText);
   // The relogin answers come back as login reports on both channels.
   ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
-    size_t loggedIn = 0;
-    for (const HostEvent& e : events) {
-      loggedIn += !e.isAnswer && ParseJson(e.text)["connection_status"].asInt() == 1;
-    }
-    return loggedIn == 2;
+    return HostRecorder::ConnectionReports(events, 1) == 2;
   }));
-  EXPECT_EQ(host().CountNotices("connection_status", "2"), 2u);  // both losses reported
+  EXPECT_EQ(HostRecorder::ConnectionReports(host().Events(), 2), 2u);  // both losses reported
 }
 
 TEST_F(HostSession, UnmatchedAndDuplicateAnswersReachNobody) {
@@ -190,7 +181,7 @@ TEST_F(HostSession, OversizedHeaderBreaksTheLinkAndItReconnects) {
   server().SendFrame(Channel::Main, bytes);
   ASSERT_TRUE(server().WaitFor(AcceptedAtLeast(Channel::Main, 2)));
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, kLoginType, 2)));  // relogin
-  EXPECT_EQ(host().CountNotices("connection_status", "2"), 1u);
+  EXPECT_EQ(HostRecorder::ConnectionReports(host().Events(), 2), 1u);
 }
 
 // The one test that waits the real 30 seconds.

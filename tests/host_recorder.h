@@ -79,14 +79,6 @@ class HostRecorder {
     }
     return n;
   }
-  // Notifications whose JSON has key == value (as text).
-  size_t CountNotices(const std::string& key, const std::string& value) const {
-    size_t n = 0;
-    for (const HostEvent& e : Events()) {
-      if (!e.isAnswer && ParseJson(e.text)[key].asString() == value) ++n;
-    }
-    return n;
-  }
 
  private:
   void Add(HostEvent event) {
