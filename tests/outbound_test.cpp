@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <set>
 #include <string>
@@ -71,6 +70,14 @@ struct RequestCase {
 #define CONDITION_USER R"("username":"u1","client_id":"c1",)"
 #define OPER_COMMON \
   R"("user_name":"u1","client_id":"c1","fund_account":"F01","operator_id":"op1","algorithm_or_order_no":"A9",)"
+// The account the queries name; the per-day counts call the user "username".
+#define ACCOUNT R"("user_name":"u","client_id":"c","fund_account":"f",)"
+#define COUNTS_ACCOUNT R"("username":"u","client_id":"c","fund_account":"f",)"
+#define HISTORY R"("max_request_num":5,"start_date":20240101,"end_date":20240131,)"
+std::vector<Expect> Account(std::vector<Expect> fields) {
+  fields.insert(fields.begin(), {T(0, "u"), T(64, "c"), T(128, "f")});
+  return fields;
+}
 // The request number first, then the user.
 const std::vector<Expect> kUser = {NumberU64(0), T(8, "u1"), T(72, "c1")};
 std::vector<Expect> With(std::vector<Expect> fields) {
@@ -109,54 +116,33 @@ const std::vector<RequestCase>& Cases() {
        {T(0, "u1"), T(64, "c1"), T(128, "f1"), T(192, "o1"), B(384, 49), T(385, "600000"),
         T(397, "PF Bank"), F64(461, 100.0), F64(469, 9.5), B(477, 50), T(478, "17000000001"),
         NumberText(256)}},
-      {"QryMaxSell", 13,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","entrust_prop":48,"mark":50,
-           "code":"000001"})",
-       206, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 48), B(193, 50), T(194, "000001")}},
+      {"QryMaxSell", 13, "{" ACCOUNT R"("entrust_prop":48,"mark":50,"code":"000001"})", 206,
+       Account({B(192, 48), B(193, 50), T(194, "000001")})},
       {"QryMaxBuy", 14,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","entrust_prop":48,"mark":50,
-           "code":"000001","entrust_price":10.5,"trade_unit":100})",
-       218,
-       {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 48), B(193, 50), T(194, "000001"),
-        F64(206, 10.5), I32(214, 100)}},
-      {"QryMoney", 6, R"({"user_name":"u","client_id":"c","fund_account":"f"})", 192,
-       {T(0, "u"), T(64, "c"), T(128, "f")}},
+       "{" ACCOUNT R"("entrust_prop":48,"mark":50,"code":"000001","entrust_price":10.5,
+           "trade_unit":100})",
+       218, Account({B(192, 48), B(193, 50), T(194, "000001"), F64(206, 10.5), I32(214, 100)})},
+      {"QryMoney", 6, R"({"user_name":"u","client_id":"c","fund_account":"f"})", 192, Account({})},
       {"QryHolder", 7,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":50,"max_request_num":100,
+       "{" ACCOUNT R"("mark":50,"max_request_num":100,
            "position_str":"ppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppp"})",
-       261,
-       {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 50), I32(193, 100), T(197, std::string(63, 'p'))}},
-      {"QryCurOrder", 8,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":49,"max_request_num":10,
-           "position_str":"p1"})",
-       233, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 49), I32(193, 10), T(197, "p1")}},
-      {"QryCurTrade", 9,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","mark":49,"max_request_num":10,
-           "position_str":"p1"})",
-       229, {T(0, "u"), T(64, "c"), T(128, "f"), B(192, 49), I32(193, 10), T(197, "p1")}},
-      {"QryHisOrder", 11,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","max_request_num":5,
-           "start_date":20240101,"end_date":20240131,"position_str":"pos"})",
-       268,
-       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 5), I32(196, 20240101), I32(200, 20240131),
-        T(204, "pos")}},
-      {"QryHisTrade", 12,
-       R"({"user_name":"u","client_id":"c","fund_account":"f","max_request_num":5,
-           "start_date":20240101,"end_date":20240131,"position_str":"pos"})",
-       268,
-       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 5), I32(196, 20240101), I32(200, 20240131),
-        T(204, "pos")}},
-      {"QryProfitAndLoss", 15,
-       R"({"username":"u","client_id":"c","fund_account":"f","trade_date":20240315})", 196,
-       {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 20240315)}},
+       261, Account({B(192, 50), I32(193, 100), T(197, std::string(63, 'p'))})},
+      {"QryCurOrder", 8, "{" ACCOUNT R"("mark":49,"max_request_num":10,"position_str":"p1"})", 233,
+       Account({B(192, 49), I32(193, 10), T(197, "p1")})},
+      {"QryCurTrade", 9, "{" ACCOUNT R"("mark":49,"max_request_num":10,"position_str":"p1"})", 229,
+       Account({B(192, 49), I32(193, 10), T(197, "p1")})},
+      {"QryHisOrder", 11, "{" ACCOUNT HISTORY R"("position_str":"pos"})", 268,
+       Account({I32(192, 5), I32(196, 20240101), I32(200, 20240131), T(204, "pos")})},
+      {"QryHisTrade", 12, "{" ACCOUNT HISTORY R"("position_str":"pos"})", 268,
+       Account({I32(192, 5), I32(196, 20240101), I32(200, 20240131), T(204, "pos")})},
+      {"QryProfitAndLoss", 15, "{" COUNTS_ACCOUNT R"("trade_date":20240315})", 196,
+       Account({I32(192, 20240315)})},
       {"QryHisTradeNum", 16,
-       R"({"username":"u","client_id":"c","fund_account":"f","max_request_num":7,
-           "start_date":1,"end_date":2})",
-       204, {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 7), I32(196, 1), I32(200, 2)}},
+       "{" COUNTS_ACCOUNT R"("max_request_num":7,"start_date":1,"end_date":2})", 204,
+       Account({I32(192, 7), I32(196, 1), I32(200, 2)})},
       {"QryHisOrderNum", 18,
-       R"({"username":"u","client_id":"c","fund_account":"f","max_request_num":7,
-           "start_date":1,"end_date":2})",
-       204, {T(0, "u"), T(64, "c"), T(128, "f"), I32(192, 7), I32(196, 1), I32(200, 2)}},
+       "{" COUNTS_ACCOUNT R"("max_request_num":7,"start_date":1,"end_date":2})", 204,
+       Account({I32(192, 7), I32(196, 1), I32(200, 2)})},
       {"OptionalOperation page", 101,
        R"({"user_name":"u","op_type":48,"record_set_cnt":0,"max_request_num":50,
            "position_str":"p"})",
@@ -676,78 +662,24 @@ TEST_F(Dispatch, ShortListsAreRefusedAndLongOnesCut) {
   ASSERT_TRUE(SendValue(plan, out));
 }
 
-// Every generated number of the process comes from one counter, whatever
-// the message or the client: none repeats within a second.
+// Two clients drawing request numbers at once, from the one counter of the
+// process.
 class GeneratedNumbers : public ::testing::Test {
  protected:
   const Json::Value orderRequest = RequestNamed("OrderSubmit");
   const Json::Value cancelRequest = RequestNamed("OrderCancel");
-  const Json::Value strategyQuery = RequestNamed("QueryStrategyInfo");
 
-  // The number an accepted request carries: as text in the 128 bytes at body
-  // offset `at`, or at offset 0 as an unsigned 64-bit value.
-  static std::string NumberOf(TradeClient& client, const Json::Value& request, size_t at = 256) {
+  // The number an accepted order or cancel carries, as text at body offset 256.
+  static std::string NumberOf(TradeClient& client, const Json::Value& request) {
     TradeRequestData out;
     EXPECT_TRUE(Send(client, request, out));
     if (!out.frame) return {};
-    const uint8_t* body = out.frame->data() + kHeaderSize;
-    if (at == 0) return std::to_string(wire::Load<uint64_t>(body));
-    const char* text = reinterpret_cast<const char*>(body + at);
+    const char* text = reinterpret_cast<const char*>(out.frame->data() + kHeaderSize + 256);
     return std::string(text, strnlen(text, 128));
-  }
-  static int64_t Seconds() {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-  }
-  // Whether `number` is the seconds of a moment from `since` on, followed by
-  // the digits of `counter`.
-  static bool IsNumber(const std::string& number, uint64_t counter, int64_t since) {
-    for (int64_t second = since; second <= Seconds(); ++second) {
-      if (number == std::to_string(second) + std::to_string(counter)) return true;
-    }
-    return false;
   }
 };
 
-TEST_F(GeneratedNumbers, AnOrderAndItsCancelNeverShareOne) {
-  TradeClient client;
-  const int64_t since = Seconds();
-  const uint64_t counter = PeekRequestCounter();
-  const std::string order = NumberOf(client, orderRequest);
-  const std::string cancel = NumberOf(client, cancelRequest);
-  const std::string query = NumberOf(client, strategyQuery, 0);
-  const std::string next = NumberOf(client, orderRequest);
-  const std::set<std::string> distinct{order, cancel, query, next};
-  EXPECT_EQ(distinct.size(), 4u) << order << " " << cancel << " " << query << " " << next;
-  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
-  EXPECT_TRUE(IsNumber(cancel, counter + 1, since)) << cancel;
-  EXPECT_TRUE(IsNumber(query, counter + 2, since)) << query;
-  EXPECT_TRUE(IsNumber(next, counter + 3, since)) << next;
-}
-
-// The next accepted request carries the value a refused one would have had.
-TEST_F(GeneratedNumbers, ARefusedRequestDrawsNone) {
-  TradeClient client;
-  const int64_t since = Seconds();
-  const uint64_t counter = PeekRequestCounter();
-  TradeRequestData out;
-  Refusal why;
-  Json::Value withoutCode = orderRequest;
-  withoutCode.removeMember("code");
-  EXPECT_FALSE(DispatchRequest(client, withoutCode, out, why));
-  // The order to withdraw is named by its number's text.
-  Json::Value cancelByNumber = cancelRequest;
-  cancelByNumber["request_no"] = 42;
-  EXPECT_FALSE(DispatchRequest(client, cancelByNumber, out, why));
-  EXPECT_EQ(why.problem, Refusal::Problem::WrongType);
-  EXPECT_EQ(why.key, "request_no");
-  EXPECT_EQ(PeekRequestCounter(), counter);
-  const std::string order = NumberOf(client, orderRequest);
-  EXPECT_TRUE(IsNumber(order, counter, since)) << order;
-}
-
-// Two clients sending at once: every number they draw is its own.
+// Every number they draw is its own.
 TEST_F(GeneratedNumbers, TwoClientsNeverShareOne) {
   constexpr size_t kEach = 300;
   TradeClient clients[2];
@@ -774,16 +706,6 @@ TEST_F(Dispatch, RefusesUnknownAndMalformedFuncIds) {
     EXPECT_FALSE(SendValue(ParseJson(text), out)) << text;
   }
   EXPECT_EQ(client.requestSeq.load(), 0u);
-}
-
-TEST_F(Dispatch, LogoutCarriesARealFrame) {
-  TradeRequestData out;
-  ASSERT_TRUE(SendValue(ParseJson(R"({"func":"Logout","funcId":2})"), out));
-  ASSERT_TRUE(out.frame);
-  EXPECT_EQ(out.frame->size(), 49u);
-  EXPECT_EQ(ReadHeader(out.frame->data()).messageType, 2u);
-  EXPECT_EQ(out.messageType, 2u);
-  EXPECT_EQ(out.requestId, 1u);
 }
 
 TEST_F(Dispatch, ARefusedLoginIsStillTheSavedLogin) {
