@@ -86,6 +86,12 @@ const Fields kAlgorithmHead = {{"request_no", 0, As::U64Text}, {"user_name", 8, 
 const Fields kConditionHead = {{"request_no", 0, As::U64Text}, {"username", 8, As::Text},
                                {"error_no", 72, As::Zero}, {"error_info", 76, As::Text}};
 
+// A matched security, in the strategy list and in its push: the exchange
+// byte twice, as sent and mapped to a market.
+const Fields kMatchedRecord = {{"security_code", 0, As::Text}, {"security_exchange", 12, As::Code},
+                               {"market", 12, As::Market}, {"trade_status", 13, As::I32},
+                               {"matched_time", 17, As::U64Text}};
+
 // Where a spec lists only some keys (complete is false), the others are
 // left zero and not checked.
 const std::vector<AnswerSpec>& Specs() {
@@ -185,10 +191,7 @@ const std::vector<AnswerSpec>& Specs() {
             {"error_no", 208, As::I32}, {"error_info", 212, As::Rest}}},
       // One record is always read, whatever the count says.
       {206, {{"message_id", 0, As::U64}, {"strategy_code", 8, As::Text}},
-       {{"security_code", 0, As::Text}, {"security_exchange", 12, As::Code},
-        {"market", 12, As::Market}, {"trade_status", 13, As::I32},
-        {"matched_time", 17, As::U64Text}},
-       40, 25, "records", "record_set_cnt", "record_set_size", true, true, true},
+       kMatchedRecord, 40, 25, "records", "record_set_cnt", "record_set_size", true, true, true},
       {300, {{"update_status", 0, As::Text}, {"security_code", 192, As::Text},
              {"security_exchange", 268, As::Code}, {"market", 268, As::Market}},
        {}, 0, 0, "record_set", nullptr, nullptr, false},
@@ -303,12 +306,7 @@ const std::vector<AnswerSpec>& Specs() {
        {{"strategy_code", 0, As::Text}, {"strategy_name", 32, As::Text},
         {"strategy_desc", 96, As::Text}, {"strategy_desc_ext", 608, As::Text}},
        332, 1120},
-      // The exchange byte twice: as sent, and mapped to a market.
-      {205, kConditionHead + Fields{{"strategy_code", 332, As::Text}},
-       {{"security_code", 0, As::Text}, {"security_exchange", 12, As::Code},
-        {"market", 12, As::Market}, {"trade_status", 13, As::I32},
-        {"matched_time", 17, As::U64Text}},
-       364, 25},
+      {205, kConditionHead + Fields{{"strategy_code", 332, As::Text}}, kMatchedRecord, 364, 25},
       {207, kConditionHead + Fields{{"bargain_balance", 332, As::F64},
                                     {"trans_amount", 340, As::I32}}},
       // The entrust configuration alone reports its request number as a number.
