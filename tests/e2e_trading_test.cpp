@@ -65,24 +65,12 @@ class TradingSession : public LoadedClientTest {
     ASSERT_FALSE(Ask(Example("Login_Trade_Push")).isNull());
   }
 
-  // Pushes of `type` delivered so far whose `key` is `value`.
-  static std::vector<Json::Value> Pushes(const std::vector<HostEvent>& events, int type,
-                                         const char* key, const Json::Value& value) {
-    std::vector<Json::Value> found;
-    for (const HostEvent& e : events) {
-      if (e.isAnswer) continue;
-      const Json::Value v = ParseJson(e.text);
-      if (v["push_type"].asInt() == type && v[key] == value) found.push_back(v);
-    }
-    return found;
-  }
-
   // Waits for a push of `type` whose `key` is `value`; null when none comes.
   Json::Value AwaitPush(int type, const char* key, const Json::Value& value) {
     host().WaitFor([&](const std::vector<HostEvent>& events) {
-      return !Pushes(events, type, key, value).empty();
+      return !HostRecorder::Pushes(events, type, key, value).empty();
     });
-    const auto found = Pushes(host().Events(), type, key, value);
+    const auto found = HostRecorder::Pushes(host().Events(), type, key, value);
     return found.empty() ? Json::Value() : found.back();
   }
 
@@ -219,7 +207,8 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   EXPECT_EQ(filled["entrust_bs"].asInt(), 0);  // sell
   EXPECT_FALSE(AwaitPush(302, "current_amount", 600.0).isNull());
   // The fund report came just before: 400 sold at 11.20, 1.20 above their cost.
-  const Json::Value fund = Pushes(host().Events(), 301, "fund_account", "demo-01").back();
+  const Json::Value fund =
+      HostRecorder::Pushes(host().Events(), 301, "fund_account", "demo-01").back();
   EXPECT_NEAR(fund["balance"].asDouble(), 1000000 + 4480, 1e-6);
   EXPECT_NEAR(fund["actual_profit_loss"].asDouble(), 480, 1e-6);
   EXPECT_EQ(Ask(Cancel(sellNo))["error_no"].asInt(), standin::kOrderAlreadyFilled);
