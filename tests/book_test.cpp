@@ -1,11 +1,14 @@
-// The simulated server's book without sockets: fills, holds, cancels,
-// errors, paging and the watch list.
+// The simulated server's book without sockets, where the end-to-end trading
+// tests cannot reach: refusals, bounds, paging and the watch list; the edges
+// of baskets, basket plans, algorithms and condition orders; the price walk's
+// bound.
 #include "tools/standin/book.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 namespace tessel::standin {
 namespace {
@@ -24,19 +27,15 @@ Ticket Buy(const std::string& requestNo, const std::string& code, double volume,
   return ticket;
 }
 
-Ticket Sell(const std::string& requestNo, const std::string& code, double volume, double price) {
-  Ticket ticket = Buy(requestNo, code, volume, price);
-  ticket.side = kSell;
-  return ticket;
-}
-
-CancelTicket Withdraw(const std::string& orderNo, const std::string& cancelNo) {
-  CancelTicket cancel;
-  cancel.orderNo = orderNo;
-  cancel.cancelNo = cancelNo;
-  cancel.market = kShanghai;
-  cancel.code = "600000";
-  return cancel;
+BasketSecurity Line(const std::string& code, uint8_t side, int32_t amount, double price = 0,
+                    uint8_t market = kShanghai) {
+  BasketSecurity s;
+  s.market = market;
+  s.code = code;
+  s.side = side;
+  s.amount = amount;
+  s.price = price;
+  return s;
 }
 
 class BookTest : public ::testing::Test {
@@ -44,81 +43,12 @@ class BookTest : public ::testing::Test {
   void SetUp() override { ASSERT_NE(book_.Open("alice"), nullptr); }
   const Account& alice() const { return *book_.Find("alice"); }
 
+  const Order* OrderOf(const std::string& requestNo) const {
+    return book_.FindOrder(alice(), requestNo);
+  }
+
   Book book_{FixedClock};
 };
-
-TEST_F(BookTest, CrossingBuyFillsAtTheSecurityPriceAndReportsOrderCashAndPosition) {
-  // 600519 is priced 1700: a buy at 1800 crosses and fills at 1700.
-  const Outcome outcome = book_.Submit("alice", Buy("1", "600519", 100, 1800));
-  ASSERT_EQ(outcome.error, kNoError);
-  ASSERT_EQ(outcome.changes.size(), 3u);
-  EXPECT_EQ(outcome.changes[0].kind, Change::Kind::Order);
-  EXPECT_EQ(outcome.changes[0].order.status, kOrderFilled);
-  ASSERT_TRUE(outcome.changes[0].trade.has_value());
-  EXPECT_DOUBLE_EQ(outcome.changes[0].trade->price, 1700);
-  EXPECT_EQ(outcome.changes[1].kind, Change::Kind::Fund);
-  EXPECT_DOUBLE_EQ(outcome.changes[1].balance, 1000000 - 170000);
-  EXPECT_EQ(outcome.changes[2].kind, Change::Kind::Position);
-  EXPECT_DOUBLE_EQ(outcome.changes[2].position.current, 100);
-  EXPECT_DOUBLE_EQ(outcome.changes[2].tradedAmount, 170000);
-
-  EXPECT_DOUBLE_EQ(alice().cash, 830000);
-  EXPECT_DOUBLE_EQ(alice().frozenCash, 0);  // nothing stays held after the fill
-  ASSERT_EQ(alice().trades.size(), 1u);
-  const Position* held = alice().FindPosition(kShanghai, "600519");
-  ASSERT_NE(held, nullptr);
-  EXPECT_DOUBLE_EQ(held->enable, 100);
-  EXPECT_DOUBLE_EQ(held->cost, 1700);
-
-  // A second fill at another price averages the cost.
-  ASSERT_TRUE(book_.SetPrice(kShanghai, "600519", 1600).error == kNoError);
-  ASSERT_EQ(book_.Submit("alice", Buy("2", "600519", 100, 1600)).error, kNoError);
-  EXPECT_DOUBLE_EQ(alice().FindPosition(kShanghai, "600519")->cost, 1650);
-}
-
-TEST_F(BookTest, OpenBuyHoldsCashUntilAPriceCrossesIt) {
-  Outcome outcome = book_.Submit("alice", Buy("1", "600000", 1000, 10.00));  // priced 10.50
-  ASSERT_EQ(outcome.error, kNoError);
-  ASSERT_EQ(outcome.changes.size(), 2u);
-  EXPECT_EQ(outcome.changes[0].order.status, kOrderOpen);
-  EXPECT_FALSE(outcome.changes[0].trade.has_value());
-  EXPECT_DOUBLE_EQ(outcome.changes[1].available, 1000000 - 10000);
-  EXPECT_DOUBLE_EQ(alice().cash, 1000000);
-
-  // A price above the limit fills nothing; one below fills at that price.
-  EXPECT_TRUE(book_.SetPrice(kShanghai, "600000", 10.20).changes.empty());
-  outcome = book_.SetPrice(kShanghai, "600000", 9.50);
-  ASSERT_EQ(outcome.changes.size(), 3u);
-  EXPECT_EQ(outcome.changes[0].order.status, kOrderFilled);
-  EXPECT_EQ(outcome.changes[0].user, "alice");
-  EXPECT_DOUBLE_EQ(alice().cash, 1000000 - 9500);
-  EXPECT_DOUBLE_EQ(alice().frozenCash, 0);
-  EXPECT_DOUBLE_EQ(alice().FindPosition(kShanghai, "600000")->current, 2000);
-}
-
-TEST_F(BookTest, SellsHoldThePositionAndSellingOutDropsIt) {
-  // The seed holds 1000 of 600000 bought at 10.00, priced 10.50.
-  Outcome outcome = book_.Submit("alice", Sell("1", "600000", 400, 11.00));
-  ASSERT_EQ(outcome.error, kNoError);
-  ASSERT_EQ(outcome.changes.size(), 2u);
-  EXPECT_EQ(outcome.changes[1].kind, Change::Kind::Position);
-  EXPECT_DOUBLE_EQ(outcome.changes[1].position.enable, 600);
-  EXPECT_EQ(book_.Submit("alice", Sell("2", "600000", 700, 11.00)).error, kInsufficientPosition);
-  EXPECT_EQ(book_.Submit("alice", Sell("3", "600519", 100, 1700)).error, kInsufficientPosition);
-
-  outcome = book_.Cancel("alice", Withdraw("1", "c1"));
-  ASSERT_EQ(outcome.error, kNoError);
-  EXPECT_EQ(outcome.changes[0].order.status, kOrderCancelled);
-  EXPECT_EQ(outcome.changes[0].order.cancelNo, "c1");
-  EXPECT_DOUBLE_EQ(alice().FindPosition(kShanghai, "600000")->enable, 1000);
-
-  outcome = book_.Submit("alice", Sell("4", "600000", 1000, 10.00));  // crosses 10.50
-  ASSERT_EQ(outcome.error, kNoError);
-  EXPECT_DOUBLE_EQ(outcome.changes.back().position.current, 0);
-  EXPECT_EQ(alice().FindPosition(kShanghai, "600000"), nullptr);
-  EXPECT_DOUBLE_EQ(alice().realized, 500);  // 1000 x (10.50 - 10.00)
-  EXPECT_DOUBLE_EQ(alice().cash, 1000000 + 10500);
-}
 
 // 000001 trades 20,000 at each price: a new price fills the oldest crossing
 // order first, whoever placed it, not the first account by name.
@@ -133,31 +63,23 @@ TEST_F(BookTest, ANewPriceFillsTheOldestOrdersFirstWhoeverPlacedThem) {
   EXPECT_DOUBLE_EQ(alice().orders.front().filled, 5000);
 }
 
-TEST_F(BookTest, RefusedOrdersAndCancelsChangeNothing) {
+// What no request through the library can carry: numbers JSON cannot hold
+// or the field does not bound, a code on the other market, request numbers
+// the simulator makes itself, and prices a test sets.
+TEST_F(BookTest, RefusedOrdersChangeNothing) {
   EXPECT_EQ(book_.Submit("bob", Buy("1", "600000", 100, 10)).error, kNotLoggedIn);
-  EXPECT_EQ(book_.Submit("alice", Buy("1", "999999", 100, 10)).error, kUnknownSecurity);
   EXPECT_EQ(book_.Submit("alice", Buy("1", "600000", 100, 10, kShenzhen)).error,
             kUnknownSecurity);  // the code exists, on the other market
-  Ticket sideless = Buy("1", "600000", 100, 10);
-  sideless.side = 1;  // the number, not the character '1'
-  EXPECT_EQ(book_.Submit("alice", sideless).error, kBadSide);
   for (double bad : {0.0, -5.0, std::numeric_limits<double>::quiet_NaN(), 2e9}) {
     EXPECT_EQ(book_.Submit("alice", Buy("1", "600000", bad, 10)).error, kBadQuantityOrPrice);
     EXPECT_EQ(book_.Submit("alice", Buy("1", "600000", 100, bad)).error, kBadQuantityOrPrice);
   }
-  EXPECT_EQ(book_.Submit("alice", Buy("1", "600519", 1000, 1700)).error, kInsufficientFunds);
   EXPECT_EQ(book_.Submit("alice", Buy("", "600000", 100, 10)).error, kDuplicateRequestNo);
   EXPECT_TRUE(alice().orders.empty());
   EXPECT_DOUBLE_EQ(alice().Available(), 1000000);
 
   ASSERT_EQ(book_.Submit("alice", Buy("1", "600000", 100, 11)).error, kNoError);  // fills
   EXPECT_EQ(book_.Submit("alice", Buy("1", "600000", 100, 10)).error, kDuplicateRequestNo);
-  EXPECT_EQ(book_.Cancel("alice", Withdraw("1", "c1")).error, kOrderAlreadyFilled);
-  EXPECT_EQ(book_.Cancel("alice", Withdraw("nope", "c2")).error, kUnknownOrder);
-  ASSERT_EQ(book_.Submit("alice", Buy("2", "600000", 100, 10)).error, kNoError);  // open
-  ASSERT_EQ(book_.Cancel("alice", Withdraw("2", "c3")).error, kNoError);
-  EXPECT_EQ(book_.Cancel("alice", Withdraw("2", "c4")).error, kOrderAlreadyCancelled);
-  EXPECT_DOUBLE_EQ(alice().frozenCash, 0);
   EXPECT_EQ(book_.SetPrice(kShanghai, "999999", 1).error, kUnknownSecurity);
   EXPECT_EQ(book_.SetPrice(kShanghai, "600000", 0).error, kBadQuantityOrPrice);
 }
@@ -172,15 +94,6 @@ TEST_F(BookTest, ClientsCannotGrowTheBookWithoutBound) {
   }
   EXPECT_EQ(book_.Open("one-too-many"), nullptr);
   EXPECT_NE(book_.Open("alice"), nullptr);  // known accounts still open
-}
-
-TEST_F(BookTest, MaximumQuantities) {
-  // 1,000,000 at 1700 in lots of 100: 500 shares.
-  EXPECT_EQ(book_.MaxBuy("alice", kShanghai, "600519", 1700, 100), 500.0);
-  EXPECT_EQ(book_.MaxBuy("alice", kShanghai, "600519", 0, 0), 588.0);  // its price, unit 1
-  EXPECT_EQ(book_.MaxSell("alice", kShanghai, "600000"), 1000.0);
-  EXPECT_EQ(book_.MaxSell("alice", kShenzhen, "000001"), 0.0);
-  EXPECT_FALSE(book_.MaxSell("alice", kShanghai, "999999").has_value());
 }
 
 TEST(BookPage, PositionsCountFromOneAndBadValuesFallBack) {
@@ -198,7 +111,6 @@ TEST(BookPage, PositionsCountFromOneAndBadValuesFallBack) {
 
 TEST_F(BookTest, WatchList) {
   ASSERT_EQ(alice().watch.size(), 2u);
-  EXPECT_EQ(book_.Watch("alice", kShanghai, "600519"), kAlreadyOnWatchList);
   EXPECT_EQ(book_.Watch("alice", kShanghai, "999999"), kUnknownSecurity);
   EXPECT_EQ(book_.Watch("alice", kShenzhen, "000858"), kNoError);
   EXPECT_EQ(book_.Unwatch("alice", kShenzhen, "000858"), kNoError);
@@ -213,6 +125,192 @@ TEST_F(BookTest, WatchList) {
   EXPECT_EQ(book_.ReplaceWatch("alice", std::vector<WatchItem>(kMaxWatchList + 1,
                                                               {kShanghai, "600000"})),
             kWatchListFull);
+}
+
+TEST_F(BookTest, BasketsAndTheirSecuritiesChangeWholeOrNotAtAll) {
+  std::string no;
+  EXPECT_EQ(book_.CreateBasket("alice", "", "NORMAL", no), kBadBasketName);
+  ASSERT_EQ(book_.CreateBasket("alice", "tech", "NORMAL", no), kNoError);
+  std::string other;
+  ASSERT_EQ(book_.CreateBasket("alice", "banks", "NORMAL", other), kNoError);
+  EXPECT_NE(no, other);
+
+  std::vector<std::string> ids;
+  EXPECT_EQ(book_.AddBasketSecurities("alice", no, {Line("600519", '7', 100)}, ids), kBadSide);
+  EXPECT_EQ(book_.AddBasketSecurities("alice", no, {Line("600519", kBuy, 0)}, ids),
+            kBadQuantityOrPrice);
+  EXPECT_EQ(book_.AddBasketSecurities("alice", "nope", {Line("600519", kBuy, 100)}, ids),
+            kUnknownBasket);
+
+  ASSERT_EQ(book_.AddBasketSecurities(
+                "alice", no, {Line("600519", kBuy, 100), Line("000001", kSell, 200, 0, kShenzhen)},
+                ids),
+            kNoError);
+  ASSERT_EQ(ids.size(), 2u);
+  const Basket* basket = book_.FindBasket("alice", no);
+
+  // A change keeps the security itself; a removed id stays unknown.
+  BasketSecurity changed = Line("000858", kSell, 300, 1750, kShenzhen);
+  changed.detailId = ids[0];
+  ASSERT_EQ(book_.UpdateBasketSecurity("alice", changed), kNoError);
+  EXPECT_EQ(basket->securities[0].code, "600519");
+  EXPECT_EQ(basket->securities[0].market, kShanghai);
+  EXPECT_EQ(basket->securities[0].amount, 300);
+  EXPECT_EQ(basket->securities[0].side, kSell);
+  ASSERT_EQ(book_.DeleteBasketSecurity("alice", ids[1]), kNoError);
+  EXPECT_EQ(book_.DeleteBasketSecurity("alice", ids[1]), kUnknownBasketSecurity);
+  changed.detailId = ids[1];
+  EXPECT_EQ(book_.UpdateBasketSecurity("alice", changed), kUnknownBasketSecurity);
+  EXPECT_EQ(basket->securities.size(), 1u);
+
+  // A new id never repeats a removed one.
+  ASSERT_EQ(book_.AddBasketSecurities("alice", no, {Line("600000", kBuy, 100)}, ids), kNoError);
+  EXPECT_NE(ids[0], changed.detailId);
+
+  // Bounded: a batch that would overfill the basket is refused whole.
+  std::vector<BasketSecurity> many(kMaxBasketSecurities, Line("600000", kBuy, 1));
+  EXPECT_EQ(book_.AddBasketSecurities("alice", no, many, ids), kBasketFull);
+
+  ASSERT_EQ(book_.RenameBasket("alice", no, "tech2"), kNoError);
+  EXPECT_EQ(book_.FindBasket("alice", no)->name, "tech2");
+  ASSERT_EQ(book_.DeleteBasket("alice", no), kNoError);
+  EXPECT_EQ(book_.FindBasket("alice", no), nullptr);
+  EXPECT_EQ(book_.DeleteBasket("alice", no), kUnknownBasket);
+  EXPECT_EQ(book_.RenameBasket("alice", no, "x"), kUnknownBasket);
+  EXPECT_NE(book_.FindBasket("alice", other), nullptr);
+}
+
+TEST_F(BookTest, PlanLinesOverrideTheBasketAndRefusalsStayWithTheirLine) {
+  std::string no;
+  ASSERT_EQ(book_.CreateBasket("alice", "b", "NORMAL", no), kNoError);
+  std::vector<std::string> ids;
+  ASSERT_EQ(book_.AddBasketSecurities("alice", no,
+                                      {Line("600519", kBuy, 100), Line("000858", kBuy, 100, 0,
+                                                                       kShenzhen)},
+                                      ids),
+            kNoError);
+  std::string batch;
+  PlanLine unknown;
+  unknown.detailId = "K1-99";
+  EXPECT_EQ(book_.StartPlan("alice", no, "", "", {unknown}, batch).error, kUnknownBasketSecurity);
+  EXPECT_EQ(book_.StartPlan("alice", "K99", "", "", {}, batch).error, kUnknownBasket);
+  EXPECT_TRUE(alice().orders.empty());  // nothing placed by a refused plan
+
+  // 1000 of 600519 costs 1.7 million: refused; the other line still goes.
+  PlanLine big;
+  big.detailId = ids[0];
+  big.amount = 1000;
+  PlanLine priced;
+  priced.detailId = ids[1];
+  priced.price = 140;  // below 150: waits
+  const Outcome outcome = book_.StartPlan("alice", no, "", "", {big, priced}, batch);
+  ASSERT_EQ(outcome.error, kNoError);
+  const Plan* plan = book_.FindPlan("alice", no, batch);
+  ASSERT_EQ(plan->lines.size(), 2u);
+  EXPECT_EQ(plan->lines[0].refusal, kInsufficientFunds);
+  EXPECT_TRUE(plan->lines[0].requestNo.empty());
+  EXPECT_DOUBLE_EQ(plan->lines[0].amount, 1000);
+  const Order* waiting = OrderOf(plan->lines[1].requestNo);
+  ASSERT_NE(waiting, nullptr);
+  EXPECT_EQ(waiting->status, kOrderOpen);
+  EXPECT_DOUBLE_EQ(waiting->price, 140);
+  EXPECT_EQ(plan->basketType, "NORMAL");  // the basket's when the request names none
+  EXPECT_EQ(plan->fundAccount, alice().fundAccount);
+}
+
+ConditionOrder When(const char* type, double trigger, uint8_t side = kBuy, double amount = 100) {
+  ConditionOrder c;
+  c.market = kShanghai;
+  c.code = "600519";
+  c.type = type;
+  c.side = side;
+  c.triggerPrice = trigger;
+  c.amount = amount;
+  return c;
+}
+
+const ConditionOrder& Condition(const Account& account, const std::string& no) {
+  for (const ConditionOrder& c : account.conditions) {
+    if (c.no == no) return c;
+  }
+  throw std::runtime_error("no condition " + no);
+}
+
+TEST_F(BookTest, ConditionTriggersOnceAndNotWhilePaused) {
+  std::string no;
+  EXPECT_EQ(book_.CreateCondition("alice", When("DOWN", 0), no), kBadQuantityOrPrice);
+  ConditionOrder elsewhere = When("DOWN", 1600);
+  elsewhere.code = "999999";
+  EXPECT_EQ(book_.CreateCondition("alice", elsewhere, no), kUnknownSecurity);
+
+  ASSERT_EQ(book_.CreateCondition("alice", When("DOWN", 1600), no), kNoError);
+  ASSERT_EQ(book_.OperateCondition("alice", no, Book::Operation::Pause), kNoError);
+  EXPECT_EQ(book_.OperateCondition("alice", no, Book::Operation::Pause), kBadConditionOperation);
+  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1590).changes.empty());  // paused
+  ASSERT_EQ(book_.OperateCondition("alice", no, Book::Operation::Resume), kNoError);
+  EXPECT_EQ(book_.SetPrice(kShanghai, "600519", 1580).changes.size(), 3u);
+  EXPECT_EQ(Condition(alice(), no).status, kConditionTriggered);
+
+  // Once only, and nothing left to change.
+  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1570).changes.empty());
+  EXPECT_EQ(book_.ChangeCondition("alice", no, "", 1500, 100), kConditionEnded);
+}
+
+TEST_F(BookTest, ConditionChangedCancelledOrRefusedAtTrigger) {
+  std::string up;
+  ASSERT_EQ(book_.CreateCondition("alice", When("UP", 1800, kSell), up), kNoError);
+  ASSERT_EQ(book_.ChangeCondition("alice", up, "20261207", 1750, 100), kNoError);
+  EXPECT_EQ(book_.ChangeCondition("alice", up, "", 1750, -1), kBadQuantityOrPrice);
+  // No 600519 held: the sell it places is refused and it ends failed.
+  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1760).changes.empty());
+  EXPECT_EQ(Condition(alice(), up).status, kConditionFailed);
+  EXPECT_EQ(Condition(alice(), up).message, "insufficient position");
+  EXPECT_TRUE(Condition(alice(), up).requestNo.empty());
+
+  std::string cancelled;
+  ASSERT_EQ(book_.CreateCondition("alice", When("UP", 1800), cancelled), kNoError);
+  ASSERT_EQ(book_.OperateCondition("alice", cancelled, Book::Operation::Cancel), kNoError);
+  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1860).changes.empty());
+  EXPECT_EQ(Condition(alice(), cancelled).status, kConditionCancelled);
+}
+
+TEST_F(BookTest, AlgorithmPlacesNothingOnceCancelledAndStopsAtARefusedSlice) {
+  Algorithm algorithm;
+  algorithm.market = kShenzhen;
+  algorithm.code = "000858";
+  algorithm.side = kBuy;
+  algorithm.amount = 1000;
+  algorithm.slice = 100;
+  std::string no;
+  ASSERT_EQ(book_.StartAlgorithm("alice", algorithm, no).error, kNoError);
+  ASSERT_EQ(book_.OperateAlgorithm("alice", no, Book::Operation::Pause).error, kNoError);
+  EXPECT_EQ(book_.OperateAlgorithm("alice", no, Book::Operation::Pause).error,
+            kBadAlgorithmOperation);
+  ASSERT_EQ(book_.OperateAlgorithm("alice", no, Book::Operation::Resume).error, kNoError);
+  ASSERT_EQ(book_.OperateAlgorithm("alice", no, Book::Operation::Cancel).error, kNoError);
+  EXPECT_TRUE(book_.SetPrice(kShenzhen, "000858", 151).changes.empty());
+
+  std::string greedy;
+  algorithm.amount = 1e6;
+  algorithm.slice = 0;  // all at once: far more than the cash
+  EXPECT_TRUE(book_.StartAlgorithm("alice", algorithm, greedy).changes.empty());
+  EXPECT_EQ(alice().algorithms.back().status, kAlgorithmStopped);
+  EXPECT_EQ(alice().algorithms.back().message, "insufficient funds");
+}
+
+TEST_F(BookTest, WalkIsDrawnFromItsInputAndMovesAtMostHalfAPercent) {
+  Book again{FixedClock};
+  for (uint32_t draw : {7u, 123456u, 99u, 4000000000u, 31u, 8u}) {
+    const Security before = book_.Securities()[draw % book_.Securities().size()];
+    ASSERT_EQ(book_.Walk(draw).error, kNoError);
+    ASSERT_EQ(again.Walk(draw).error, kNoError);
+    const Security& after = book_.Securities()[draw % book_.Securities().size()];
+    EXPECT_LE(std::fabs(after.price - before.price), before.price * 0.005 + 0.005) << draw;
+    EXPECT_NEAR(after.price * 100, std::round(after.price * 100), 1e-6);  // whole cents
+  }
+  for (size_t i = 0; i < book_.Securities().size(); ++i) {
+    EXPECT_EQ(book_.Securities()[i].price, again.Securities()[i].price);
+  }
 }
 
 }  // namespace

@@ -10,14 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <chrono>
 #include <cstring>
-#include <condition_variable>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,41 +49,23 @@ class StandInHarness {
   }
 
   static void WriteConfig(uint16_t mainPort, uint16_t pushPort) {
-    platform::EnsureDirectory(ModuleDirectory() + "/config");
-    WriteFile(ModuleDirectory() + "/config/system.xml",
-              "<Root><TesselServer><Server name=\"stand-in\" address=\"127.0.0.1\" port=\"" +
-                  std::to_string(mainPort) + "\" pushaddress=\"127.0.0.1\" pushport=\"" +
-                  std::to_string(pushPort) + "\" real=\"1\"/></TesselServer></Root>");
+    testing::WriteConfig(ModuleDirectory(), ServerEntry(mainPort, pushPort));
   }
 
   // A configuration naming a live and a simulated server.
   static void WriteConfig(StandInHarness& live, StandInHarness& simulated) {
-    platform::EnsureDirectory(ModuleDirectory() + "/config");
-    WriteFile(ModuleDirectory() + "/config/system.xml",
-              "<Root><TesselServer>" + live.ServerEntry(1) + simulated.ServerEntry(0) +
-                  "</TesselServer></Root>");
+    testing::WriteConfig(ModuleDirectory(), live.Entry(1) + simulated.Entry(0));
   }
 
   standin::StandIn& server() { return *server_; }
 
  private:
-  std::string ServerEntry(int real) {
-    return "<Server address=\"127.0.0.1\" port=\"" + std::to_string(server_->MainPort()) +
-           "\" pushaddress=\"127.0.0.1\" pushport=\"" + std::to_string(server_->PushPort()) +
-           "\" real=\"" + std::to_string(real) + "\"/>";
+  std::string Entry(int real) {
+    return ServerEntry(server_->MainPort(), server_->PushPort(), real);
   }
 
   std::unique_ptr<standin::StandIn> server_;
 };
-
-inline std::string LoginJson(const char* func, const char* password = "secret") {
-  return std::string(R"({"func":")") + func +
-         R"(","user_name":"trader01","pass_word":")" + password +
-         R"(","heart_beat":30,"compress":0,"encrypt":0})";
-}
-
-inline const std::string kModifyPwdJson =
-    R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
 
 // The host probe (host_probe.cpp) beside the test executable, run as a
 // child with the library and `args`; its standard input and error are pipes
@@ -188,7 +166,7 @@ inline bool SubmitWhenUp(TradeClient& client, const std::string& text, uint64_t 
 
 // The library loaded as a host loads it, one client created against a
 // running stand-in, everything the host is told recorded.
-class LoadedClientTest : public ::testing::Test {
+class LoadedClientTest : public HostTest {
  protected:
   void SetUp() override {
     HostRecorder::Instance().Clear();
@@ -203,31 +181,14 @@ class LoadedClientTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (client_ != nullptr) plugin_.destroyClient(client_);
+    DestroyClient();
     if (library_ != nullptr) dlclose(library_);
   }
 
-  int32_t Send(const std::string& text, uint64_t context) {
-    return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                               &HostRecorder::Answer, context);
-  }
-
-  // Retries while the channel is still coming up.
-  bool SendWhenUp(const std::string& text, uint64_t context) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (Send(text, context) == 1) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-  }
-
   standin::StandIn& server() { return harness_.server(); }
-  HostRecorder& host() { return HostRecorder::Instance(); }
 
   StandInHarness harness_;
   void* library_ = nullptr;
-  PluginDescriptor plugin_{};
-  ClientHandle* client_ = nullptr;
 };
 
 }  // namespace tessel::testing

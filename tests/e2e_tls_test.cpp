@@ -3,10 +3,7 @@
 // and the certificate must name the configured address.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "e2e_support.h"
-#include "plugin/request_intake.h"
 #include "session/trade_client.h"
 #include "support/log.h"
 
@@ -26,16 +23,9 @@ class ServerCheck : public ::testing::Test {
   }
 
   // Whether a login goes through within a few seconds.
-  bool LogsIn(TradeClient& client) {
-    const std::string login = LoginJson("Login");
-    for (int attempt = 0; attempt < 60; ++attempt) {
-      if (SubmitRequest(client, login.data(), static_cast<int32_t>(login.size()),
-                        &HostRecorder::Answer, 1)) {
-        return HostRecorder::Instance().WaitForAnswers(1, 1);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+  static bool LogsIn(TradeClient& client) {
+    return SubmitWhenUp(client, LoginJson("Login"), 1) &&
+           HostRecorder::Instance().WaitForAnswers(1, 1);
   }
 
   // The log of the clients made in this process (the loaded library keeps

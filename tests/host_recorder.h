@@ -1,18 +1,51 @@
-// Everything the plug-in hands the host, recorded for the tests that load
-// it (the Linux end-to-end tests and the Windows host test).
+// A host of the plug-in as the tests that load it play one (the Linux
+// end-to-end tests and the Windows host test): what it sends, where its
+// configuration says the server is, and everything the plug-in hands it.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "plugin/host_api.h"
 #include "test_support.h"
 
 namespace tessel::testing {
+
+// The library's fixed answers, spelled out here so that a change to its
+// bytes shows.
+constexpr char kCancelText[] = R"({"status":1,"describe":"cancel req"})";
+constexpr char kTimeoutText[] = R"({"status":2,"describe":"timeout"})";
+
+inline std::string LoginJson(const char* func, const char* password = "secret") {
+  return std::string(R"({"func":")") + func +
+         R"(","user_name":"trader01","pass_word":")" + password +
+         R"(","heart_beat":30,"compress":0,"encrypt":0})";
+}
+
+// A request the server answers without changing anything.
+inline const std::string kModifyPwdJson =
+    R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
+
+// A <Server> entry of the configuration, both channels on loopback.
+inline std::string ServerEntry(uint16_t mainPort, uint16_t pushPort, int real = 1) {
+  return "<Server address=\"127.0.0.1\" port=\"" + std::to_string(mainPort) +
+         "\" pushaddress=\"127.0.0.1\" pushport=\"" + std::to_string(pushPort) +
+         "\" real=\"" + std::to_string(real) + "\"/>";
+}
+
+// config/system.xml under `folder`, where the library looks for it.
+inline void WriteConfig(const std::filesystem::path& folder, const std::string& servers) {
+  std::filesystem::create_directories(folder / "config");
+  WriteFile(folder / "config" / "system.xml",
+            "<Root><TesselServer>" + servers + "</TesselServer></Root>");
+}
 
 struct HostEvent {
   bool isAnswer = false;  // request callback (true) or hostNotify (false)
@@ -79,13 +112,16 @@ class HostRecorder {
     }
     return n;
   }
-  // Notifications whose JSON has key == value (as text).
-  size_t CountNotices(const std::string& key, const std::string& value) const {
-    size_t n = 0;
-    for (const HostEvent& e : Events()) {
-      if (!e.isAnswer && ParseJson(e.text)[key].asString() == value) ++n;
+  // Pushes of `type` delivered so far whose `key` is `value`.
+  static std::vector<Json::Value> Pushes(const std::vector<HostEvent>& events, int type,
+                                         const char* key, const Json::Value& value) {
+    std::vector<Json::Value> found;
+    for (const HostEvent& e : events) {
+      if (e.isAnswer) continue;
+      const Json::Value v = ParseJson(e.text);
+      if (v["push_type"].asInt() == type && v[key] == value) found.push_back(v);
     }
-    return n;
+    return found;
   }
 
  private:
@@ -101,6 +137,39 @@ class HostRecorder {
   mutable std::mutex lock_;
   std::condition_variable changed_;
   std::vector<HostEvent> events_;
+};
+
+// The host's side of one client: the descriptor it was handed and the
+// client it made with it, whose every call back is recorded.
+class HostTest : public ::testing::Test {
+ protected:
+  int32_t Send(const std::string& text, uint64_t context) {
+    return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
+                               &HostRecorder::Answer, context);
+  }
+
+  // Retries while the channel is still coming up.
+  bool SendWhenUp(const std::string& text, uint64_t context) {
+    for (int attempt = 0; attempt < 300; ++attempt) {
+      if (Send(text, context) == 1) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+
+  bool LogIn(const char* func, uint64_t context) {
+    return SendWhenUp(LoginJson(func), context) && host().WaitForAnswers(context, 1);
+  }
+
+  void DestroyClient() {
+    if (client_ != nullptr) plugin_.destroyClient(client_);
+    client_ = nullptr;
+  }
+
+  static HostRecorder& host() { return HostRecorder::Instance(); }
+
+  PluginDescriptor plugin_{};
+  ClientHandle* client_ = nullptr;
 };
 
 }  // namespace tessel::testing

@@ -9,9 +9,6 @@
 
 #include <string>
 
-#include "plugin/request_intake.h"
-#include "session/trade_client.h"
-#include "support/log.h"
 #include "test_support.h"
 
 namespace tessel::host {
@@ -83,33 +80,6 @@ TEST(HostRefusals, NewestEntryOfTheLogText) {
   EXPECT_EQ(cut->reason, "not JSON");
 }
 
-// The entries the library writes read back as the library meant them.
-TEST(HostRefusals, ReadTheLibrarysOwnEntries) {
-  testing::TempDir dir;
-  CLog::Instance().Close();
-  ASSERT_EQ(CLog::Instance().Init("Log", dir.path().c_str(), "host.log"), 1);
-  TradeClient client;
-  const auto refuse = [&client](const std::string& text) {
-    EXPECT_FALSE(SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()), nullptr, 0));
-    return NewestRefusal(testing::ReadFile(std::string(CLog::Instance().Path())));
-  };
-  auto logged = refuse(R"({"func":"Logout"})");
-  ASSERT_TRUE(logged.has_value());
-  EXPECT_EQ(logged->func, "Logout");
-  EXPECT_EQ(logged->reason, "main channel down");
-  EXPECT_TRUE(SaysChannelDown(logged->reason));
-  client.main.connected = true;
-  logged = refuse(R"({"func":"Nope"})");
-  ASSERT_TRUE(logged.has_value());
-  EXPECT_EQ(logged->reason, "unknown function");
-  EXPECT_FALSE(SaysChannelDown(logged->reason));
-  logged = refuse(R"({"func":"Login_Trade_Push","user_name":"u","pass_word":"p","heart_beat":30,"compress":0,"encrypt":0})");
-  ASSERT_TRUE(logged.has_value());
-  EXPECT_EQ(logged->reason, "push channel down");
-  EXPECT_TRUE(SaysChannelDown(logged->reason));
-  CLog::Instance().Close();
-}
-
 TEST(HostRefusals, JsonComplaintIsOneLine) {
   std::string complaint;
   EXPECT_TRUE(ParseRequest(R"({"func":"Logout"})", complaint).has_value());
@@ -140,6 +110,8 @@ TEST(HostRefusals, WaitOnlyForAChannelThatIsNotUp) {
   const LoggedRefusal notJsonLogged{"(no func)", "not JSON"};
   EXPECT_EQ(Judge(mainDown, logout, comingUp), Verdict::Wait);
   EXPECT_EQ(Judge(mainDown, logout, up), Verdict::Wait);  // the lost-link report is on its way
+  EXPECT_EQ(Judge(LoggedRefusal{"Login_Trade_Push", "push channel down"}, pushLogin, up),
+            Verdict::Wait);
   EXPECT_EQ(Judge(missing, logout, comingUp), Verdict::Refuse);
   EXPECT_EQ(Judge(notJsonLogged, notJson, comingUp), Verdict::Refuse);
 

@@ -1,6 +1,5 @@
 // Answer conventions and the inbound dispatch, fed with frames built here.
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <cstring>
 #include <string>
@@ -18,45 +17,12 @@ namespace {
 
 using testing::ParseJson;
 
-// A head-and-records answer like the per-day counts: head, a total at 323,
-// record_len at 327, the count at 331, 8-byte records from 335.
-const AnswerField kDayRecord[] = {
-    {"business_date", FieldKind::Int32, 0, 4},
-    {"business_num", FieldKind::Int32, 4, 4},
-};
-const RecordBlock kDayBlock{327, "record_set", Fields(kDayRecord), "record_set_cnt", nullptr};
-const AnswerField kDayFields[] = {
-    kAnswerHead[0], kAnswerHead[1], kAnswerHead[2],
-    {"business_num_all", FieldKind::Int32, 323, 4},
-};
-const AnswerLayout kDayLayout{Fields(kDayFields), &kDayBlock, kAnswerHeadErrorNoOffset, true};
-
-std::vector<uint8_t> DayAnswer(int32_t errorNo, int32_t recordLen, int32_t count,
-                               size_t recordsPresent) {
-  std::vector<uint8_t> body(335 + recordsPresent * static_cast<size_t>(std::max(recordLen, 8)));
-  std::memcpy(body.data(), "trader", 6);
-  wire::Store<int32_t>(body.data() + 64, errorNo);
-  std::memcpy(body.data() + 68, "text", 4);
-  wire::Store<int32_t>(body.data() + 323, 77);
-  wire::Store<int32_t>(body.data() + 327, recordLen);
-  wire::Store<int32_t>(body.data() + 331, count);
-  for (size_t i = 0; i < recordsPresent; ++i) {
-    uint8_t* record = body.data() + 335 + i * static_cast<size_t>(std::max(recordLen, 8));
-    wire::Store<int32_t>(record, 20240301 + static_cast<int32_t>(i));
-    wire::Store<int32_t>(record + 4, static_cast<int32_t>(i) * 10);
-  }
-  return body;
-}
-
-Json::Value Parse(const AnswerLayout& layout, TradeClient&, const std::vector<uint8_t>& body) {
-  return ParseJson(ParseAnswer(layout, BodyView(body.data(), body.size())).text);
-}
-
 TEST(AnswerConventions, CodeMappings) {
   EXPECT_EQ(ToMarketCode('1'), 1);
   EXPECT_EQ(ToMarketCode('3'), 1);
   EXPECT_EQ(ToMarketCode('t'), 1);
   EXPECT_EQ(ToMarketCode('2'), 0);
+  EXPECT_EQ(ToMarketCode('4'), 0);
   EXPECT_EQ(ToMarketCode('v'), 0);
   EXPECT_EQ(ToMarketCode('K'), 2);
   EXPECT_EQ(ToMarketCode('A'), 65);
@@ -80,67 +46,7 @@ TEST(AnswerConventions, FieldKindsReadWithinTheBody) {
   const BodyView body(bytes, 6);
   EXPECT_EQ(body.Text(0, 4), "abcd");  // fills its width: stops there
   EXPECT_EQ(ReadField({"k", FieldKind::Int32, 4, 4}, body).asInt(), 0);  // past the end
-  EXPECT_EQ(ReadField({"k", FieldKind::Code, 4, 1}, body).asInt(), -2);
   EXPECT_EQ(ReadField({"k", FieldKind::Text, 5, 64}, body).asString(), "\xFF");
-  EXPECT_EQ(ReadField({"k", FieldKind::U64Text, 0, 8}, BodyView(bytes, 8)).asString(),
-            "18446744066803851873");
-  uint8_t counted[] = {3, 0, 0, 0, 'x', 'y', 'z', 'w'};
-  EXPECT_EQ(BodyView(counted, 8).CountedText(0), "xyz");
-  EXPECT_EQ(BodyView(counted, 6).CountedText(0), "xy");
-  wire::Store<int32_t>(counted, -4);
-  EXPECT_EQ(BodyView(counted, 8).CountedText(0), "");
-}
-
-TEST(AnswerConventions, RecordsOnlyWithoutErrorAndWithPositiveCount) {
-  TradeClient client;
-  Json::Value ok = Parse(kDayLayout, client, DayAnswer(0, 8, 2, 2));
-  EXPECT_EQ(ok["user_name"].asString(), "trader");
-  EXPECT_EQ(ok["record_set_cnt"].asInt(), 2);
-  EXPECT_EQ(ok["business_num_all"].asInt(), 77);
-  ASSERT_EQ(ok["record_set"].size(), 2u);
-  EXPECT_EQ(ok["record_set"][1]["business_date"].asInt(), 20240302);
-
-  Json::Value failed = Parse(kDayLayout, client, DayAnswer(5, 8, 3, 3));
-  EXPECT_EQ(failed["error_no"].asInt(), 5);
-  EXPECT_EQ(failed["error_info"].asString(), "text");
-  EXPECT_TRUE(failed["record_set"].isArray());
-  EXPECT_EQ(failed["record_set"].size(), 0u);
-  for (int32_t count : {0, -3}) {
-    EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 8, count, 1))["record_set"].size(), 0u);
-  }
-  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 0, 2, 2))["record_set"].size(), 0u);
-  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, -8, 2, 2))["record_set"].size(), 0u);
-}
-
-TEST(AnswerConventions, LongerRecordsAreSkippedOverAndCountsAreBounded) {
-  TradeClient client;
-  Json::Value wide = Parse(kDayLayout, client, DayAnswer(0, 20, 3, 3));
-  ASSERT_EQ(wide["record_set"].size(), 3u);
-  EXPECT_EQ(wide["record_set"][2]["business_num"].asInt(), 20);
-  // A count larger than what arrived yields only the whole records present.
-  EXPECT_EQ(Parse(kDayLayout, client, DayAnswer(0, 8, 1000000, 2))["record_set"].size(), 2u);
-}
-
-// Every cut of the body parses without reading past it (the copy is exactly
-// the cut length, so a sanitizer build catches any overread).
-TEST(AnswerConventions, EveryTruncationParses) {
-  TradeClient client;
-  const std::vector<uint8_t> full = DayAnswer(0, 8, 3, 3);
-  for (size_t cut = 0; cut <= full.size(); ++cut) {
-    const std::vector<uint8_t> body(full.begin(), full.begin() + static_cast<long>(cut));
-    const Json::Value answer = Parse(kDayLayout, client, body);
-    EXPECT_EQ(answer["record_set"].size(), cut < 335 ? 0u : std::min<size_t>(3, (cut - 335) / 8));
-  }
-}
-
-TEST(AnswerConventions, LostLoginIsFlaggedOnlyWhereTheLayoutSaysSo) {
-  const std::vector<uint8_t> lost = DayAnswer(-999, 8, 0, 0);
-  EXPECT_TRUE(ParseAnswer(kDayLayout, BodyView(lost.data(), lost.size())).loginLost);
-  AnswerLayout quiet = kDayLayout;
-  quiet.callsReloginGate = false;
-  EXPECT_FALSE(ParseAnswer(quiet, BodyView(lost.data(), lost.size())).loginLost);
-  const std::vector<uint8_t> other = DayAnswer(-998, 8, 0, 0);
-  EXPECT_FALSE(ParseAnswer(kDayLayout, BodyView(other.data(), other.size())).loginLost);
 }
 
 // --- inbound dispatch -------------------------------------------------------
@@ -254,6 +160,20 @@ TEST_F(DispatchTest, DuplicatesAndStraysReachNobody) {
   Feed(true, AnswerFrame(304, 1, 0, ""));   // a push type the main channel does not know
   Feed(false, AnswerFrame(999, 1, 0, ""));  // a type nobody knows
   EXPECT_EQ(gCalls.size(), 1u);
+}
+
+// An answer telling of a lost login (at the error offset of its own head)
+// still reaches the host, and the relogin gate is asked.
+TEST_F(DispatchTest, ALostLoginAnswerIsDeliveredThenAsksForARelogin) {
+  Pend(client.main, 41, 112, 4);
+  std::vector<uint8_t> body(340, 0);
+  wire::Store<int32_t>(body.data() + 72, -999);
+  client.lastReloginCheck = 0;  // the gate stamps it when asked
+  Feed(true, BuildFrame(112, body.data(), static_cast<uint32_t>(body.size()), 41, {}));
+  ASSERT_EQ(gCalls.size(), 1u);
+  EXPECT_EQ(ParseJson(gCalls[0].text)["error_no"], -999);
+  EXPECT_EQ(gCalls[0].context, 4u);
+  EXPECT_NE(client.lastReloginCheck.load(), 0);
 }
 
 TEST_F(DispatchTest, IncompleteFramesAreLeftAlone) {

@@ -1,4 +1,4 @@
-// Request intake, the function table, cancellation and the relogin gate,
+// Request intake, its refusals, cancellation and the relogin gate,
 // on a client whose channel threads are not started.
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "net/frame.h"
-#include "plugin/function_table.h"
 #include "plugin/request_intake.h"
 #include "session/pending_requests.h"
 #include "session/trade_client.h"
 #include "support/log.h"
 #include "test_support.h"
+#include "tools/host/refusals.h"
 
 namespace tessel {
 namespace {
@@ -65,16 +65,6 @@ const std::string kPushLogin =
 const std::string kModifyPwd =
     R"({"func":"ModifyPwd","user_name":"u","pass_word":"p","new_pass_word":"q"})";
 
-TEST(FunctionTable, HasEveryFunctionOnce) {
-  const FunctionTable& table = Functions();
-  EXPECT_EQ(table.size(), 47u);
-  EXPECT_EQ(table.at("Login"), 1u);
-  EXPECT_EQ(table.at("Login_Trade_Push"), 1u);
-  EXPECT_EQ(table.at("QryHisOrderNum"), 18u);
-  EXPECT_EQ(table.at("QueryEntrustConfig"), 208u);
-  EXPECT_EQ(table.count("login"), 0u);
-}
-
 TEST_F(IntakeTest, RoutesLoginsAndRequestsToTheirChannels) {
   EXPECT_TRUE(Submit(kLogin, 11));
   EXPECT_TRUE(Submit(kPushLogin, 12));
@@ -91,20 +81,6 @@ TEST_F(IntakeTest, RoutesLoginsAndRequestsToTheirChannels) {
   EXPECT_EQ(main[1].messageType, 2u);
   EXPECT_EQ(main[1].frame->size(), 49u);
   EXPECT_TRUE(gAnswers.empty());  // SendRequest itself never calls back
-}
-
-TEST_F(IntakeTest, RefusalsTakeNoRequestId) {
-  EXPECT_FALSE(Submit("not json"));
-  EXPECT_FALSE(Submit(R"({"user_name":"u"})"));
-  EXPECT_FALSE(Submit(R"({"func":"login","user_name":"u"})"));  // names are case-sensitive
-  EXPECT_FALSE(Submit(R"({"func":"QryMoney"})"));  // body not supported yet
-  EXPECT_FALSE(Submit(R"({"func":"ModifyPwd","user_name":"u"})"));
-  EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
-  EXPECT_FALSE(SubmitRequest(client, kLogin.data(), -1, &Record, 0));
-  client.push.connected = false;
-  EXPECT_FALSE(Submit(kModifyPwd.substr(0, 20)));  // cut short: not JSON
-  EXPECT_TRUE(Submit(kModifyPwd));
-  EXPECT_EQ(Drain(client.main).front().requestId, 1u);
 }
 
 TEST_F(IntakeTest, FuncNameDecidesTheMessageType) {
@@ -138,17 +114,9 @@ TEST_F(IntakeTest, ReaderTakesWhatTheReferenceSays) {
   EXPECT_STREQ(lastUser, "last");  // a repeated key keeps its last value
 }
 
-TEST_F(IntakeTest, ChannelStateGatesRequests) {
+TEST_F(IntakeTest, AMainLoginNeedsOnlyTheMainChannel) {
   client.push.connected = false;
-  EXPECT_TRUE(Submit(kLogin));  // main login does not need the push channel
-  EXPECT_FALSE(Submit(kPushLogin));
-  client.push.connected = true;
-  client.main.connected = false;
-  EXPECT_FALSE(Submit(kPushLogin));  // nor does anything go while main is down
-  EXPECT_FALSE(Submit(kModifyPwd));
-  // Refused requests take no id: a push login refused for a down push
-  // channel is checked before it is packed.
-  EXPECT_EQ(client.requestSeq.load(), 1u);
+  EXPECT_TRUE(Submit(kLogin));
 }
 
 TEST_F(IntakeTest, LengthLimitsTheParsedText) {
@@ -173,20 +141,8 @@ TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
   CLog::Instance().Close();  // before the folder goes
 }
 
-// The library's refusal entries in a log text: what follows "content:" on
-// each "Request_Refused" line.
-std::vector<std::string> RefusalEntries(const std::string& log) {
-  static const std::string kMark = ":Request_Refused  content:";
-  std::vector<std::string> entries;
-  for (size_t at = log.find(kMark); at != std::string::npos; at = log.find(kMark, at)) {
-    at += kMark.size();
-    entries.push_back(log.substr(at, log.find("\r\n", at) - at));
-  }
-  return entries;
-}
-
-// Each refusal is logged once, naming its reason; SendRequest itself says
-// only 0.
+// Each refusal is logged once, naming its reason, and read back as the host
+// tool reads it; SendRequest itself says only 0. Refused requests take no id.
 class RefusalLogTest : public IntakeTest {
  protected:
   void SetUp() override {
@@ -198,11 +154,21 @@ class RefusalLogTest : public IntakeTest {
 
   // Refuses `text` and returns the one entry it logged.
   std::string RefusalOf(const std::string& text) {
-    const size_t before = RefusalEntries(Log()).size();
+    const size_t before = Entries();
     EXPECT_FALSE(Submit(text)) << text;
-    const std::vector<std::string> entries = RefusalEntries(Log());
-    EXPECT_EQ(entries.size(), before + 1) << text;
-    return entries.size() == before + 1 ? entries.back() : std::string();
+    EXPECT_EQ(Entries(), before + 1) << text;
+    const std::optional<host::LoggedRefusal> entry = host::NewestRefusal(Log());
+    return entry ? entry->func + " - " + entry->reason : std::string();
+  }
+
+  size_t Entries() {
+    const std::string log = Log();
+    size_t n = 0;
+    for (size_t at = log.find(":Request_Refused"); at != std::string::npos;
+         at = log.find(":Request_Refused", at + 1)) {
+      ++n;
+    }
+    return n;
   }
 
   std::string Log() { return testing::ReadFile(dir.File("Log/refusals.log")); }
@@ -231,6 +197,8 @@ TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
   EXPECT_EQ(RefusalOf(kPushLogin), "Login_Trade_Push - push channel down");
   client.main.connected = false;
   EXPECT_EQ(RefusalOf(R"({"func":"Logout"})"), "Logout - main channel down");
+  client.push.connected = true;
+  EXPECT_EQ(RefusalOf(kPushLogin), "Login_Trade_Push - main channel down");
   // Nothing the host sent is in a refusal entry beyond its "func".
   EXPECT_EQ(Log().find("fund_account\":"), std::string::npos);
   EXPECT_EQ(client.requestSeq.load(), 0u);
@@ -251,7 +219,9 @@ TEST_F(RefusalLogTest, AChannelHoldsABoundedNumberOfRequests) {
 
 TEST_F(RefusalLogTest, NoTextIsARefusalToo) {
   EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
-  EXPECT_EQ(RefusalEntries(Log()), std::vector<std::string>{"(no func) - no request text"});
+  EXPECT_FALSE(SubmitRequest(client, kLogin.data(), -1, &Record, 0));
+  EXPECT_EQ(Entries(), 2u);
+  EXPECT_EQ(host::NewestRefusal(Log())->reason, "no request text");
 }
 
 TEST_F(RefusalLogTest, RefusedLoginsLeaveNoPasswordInTheLog) {

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,42 +57,6 @@ TEST(Log, LineFormatStartLineAndLevels) {
   EXPECT_TRUE(LooksLikeStamp(text.substr(second, kStampLength)));
   EXPECT_EQ(text.substr(second + kStampLength), request);
   EXPECT_FALSE(testing::ReadFile(dir.File("Log/20240316.tessel.log")).size());
-}
-
-// More lines than the log's buffer holds, from several threads at once:
-// every line reaches the file whole, each thread's in the order written.
-TEST(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
-  TempDir dir;
-  TestLog log;
-  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "many.log"), 1);
-  constexpr int kThreads = 4;
-  constexpr int kLines = 20000;
-  const std::string padding(200, 'p');
-  std::vector<std::thread> writers;
-  for (int t = 0; t < kThreads; ++t) {
-    writers.emplace_back([&log, &padding, t] {
-      for (int i = 0; i < kLines; ++i) log.Write(1, "T", "L", "%d %d %s", t, i, padding.c_str());
-    });
-  }
-  for (std::thread& writer : writers) writer.join();
-  log.Flush();
-  const std::string text = testing::ReadFile(dir.File("Log/many.log"));
-  int next[kThreads] = {};
-  size_t at = text.find("\r\n") + 2;  // after the start line
-  while (at < text.size()) {
-    const size_t end = text.find("\r\n", at);
-    ASSERT_NE(end, std::string::npos);
-    const std::string line = text.substr(at + kStampLength, end - at - kStampLength);
-    int thread = -1;
-    int index = -1;
-    char rest[256] = {};
-    ASSERT_EQ(std::sscanf(line.c_str(), ":T_L  %d %d %255s", &thread, &index, rest), 3) << line;
-    ASSERT_TRUE(thread >= 0 && thread < kThreads);
-    EXPECT_EQ(index, next[thread]++);
-    EXPECT_EQ(rest, padding);
-    at = end + 2;
-  }
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLines);
 }
 
 TEST(Log, StampIsZeroPadded) {
@@ -157,6 +122,47 @@ std::vector<std::string> EntriesOf(const std::string& text, const std::string& n
     at = end + 2;
   }
   return entries;
+}
+
+// Checks entries ":T_L  <thread> <index>..." as `message` wrote them: each
+// thread's in the order written, counted on in `next`.
+void ExpectInThreadOrder(const std::vector<std::string>& entries, std::vector<int>& next,
+                         const std::function<std::string(int, int)>& message) {
+  for (const std::string& entry : entries) {
+    int thread = -1;
+    int index = -1;
+    ASSERT_EQ(std::sscanf(entry.c_str(), ":T_L  %d %d", &thread, &index), 2) << entry;
+    ASSERT_TRUE(thread >= 0 && thread < static_cast<int>(next.size())) << entry;
+    EXPECT_EQ(index, next[thread]++);
+    EXPECT_EQ(entry, ":T_L  " + message(thread, index));
+  }
+}
+
+// More lines than the log's buffer holds, from several threads at once:
+// every line reaches the file whole, each thread's in the order written.
+TEST(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
+  TempDir dir;
+  TestLog log;
+  ASSERT_EQ(log.Init("Log", dir.path().c_str(), "many.log"), 1);
+  constexpr int kThreads = 4;
+  constexpr int kLines = 20000;
+  const std::string padding(200, 'p');
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t) {
+    writers.emplace_back([&log, &padding, t] {
+      for (int i = 0; i < kLines; ++i) log.Write(1, "T", "L", "%d %d %s", t, i, padding.c_str());
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  log.Flush();
+  std::vector<std::string> entries = EntriesOf(testing::ReadFile(dir.File("Log/many.log")), "many");
+  ASSERT_FALSE(entries.empty());
+  entries.erase(entries.begin());  // the start entry
+  std::vector<int> next(kThreads);
+  ExpectInThreadOrder(entries, next, [&padding](int thread, int index) {
+    return std::to_string(thread) + " " + std::to_string(index) + " " + padding;
+  });
+  EXPECT_EQ(next, std::vector<int>(kThreads, kLines));
 }
 
 // Most entries span lines, as JSON answers do, some with "\r\n" inside;
@@ -275,23 +281,16 @@ TEST(Log, WritersFlushersAndPathReadersShareTheMovingFile) {
 
   const std::vector<std::string> files = LogFiles(dir, first);
   ASSERT_GT(files.size(), 2u);
-  int next[kThreads] = {};
+  std::vector<int> next(kThreads);
   for (size_t number = 0; number < files.size(); ++number) {
     const std::string name = NumberedName(first, number);
     EXPECT_LE(files[number].size(), kLimit) << name;
     std::vector<std::string> entries = EntriesOf(files[number], name);
     ASSERT_FALSE(entries.empty()) << name;
     entries.erase(entries.begin());  // the start entry or the note
-    for (const std::string& entry : entries) {
-      int thread = -1;
-      int index = -1;
-      ASSERT_EQ(std::sscanf(entry.c_str(), ":T_L  %d %d", &thread, &index), 2) << entry;
-      ASSERT_TRUE(thread >= 0 && thread < kThreads) << entry;
-      EXPECT_EQ(index, next[thread]++);
-      EXPECT_EQ(entry, ":T_L  " + ThreadMessage(thread, index));
-    }
+    ExpectInThreadOrder(entries, next, ThreadMessage);
   }
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kEntries);
+  EXPECT_EQ(next, std::vector<int>(kThreads, kEntries));
   size_t number = 0;
   for (const std::string& path : paths) {
     const std::string name = std::filesystem::path(path).filename().string();

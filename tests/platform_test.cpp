@@ -60,11 +60,5 @@ TEST(Platform, ExecutableDirectoryHasNoTrailingSeparator) {
   EXPECT_EQ(ExecutableDirectoryForFiles(), directory);
 }
 
-TEST(Platform, CompareIgnoringCase) {
-  EXPECT_EQ(CompareIgnoringCase("FaLsE", "false"), 0);
-  EXPECT_NE(CompareIgnoringCase("no", "false"), 0);
-  EXPECT_EQ(CompareIgnoringCase("", ""), 0);
-}
-
 }  // namespace
 }  // namespace tessel::platform

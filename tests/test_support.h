@@ -39,12 +39,13 @@ class TempDir {
   std::string path_;
 };
 
-inline void WriteFile(const std::string& path, const std::string& text) {
+// By path, so a wide name on Windows is opened as it is.
+inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
 }
 
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
   text << in.rdbuf();
