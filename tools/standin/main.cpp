@@ -25,10 +25,20 @@ void Usage() {
   std::fprintf(stderr,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
                "[--password P] [--walk SEED]\n"
+               "                      [--trace FILE|-]\n"
                "       tessel-standin --version\n"
-               "  --walk SEED  move one security's price every half second, by a random\n"
-               "               walk drawn from SEED (prices stay put without it)\n");
+               "  --walk SEED         move one security's price every half second, by a random\n"
+               "                      walk drawn from SEED (prices stay put without it)\n"
+               "  --trace FILE|-      one line per frame received and sent with its fields\n"
+               "                      decoded, to FILE or (-) standard error; without it,\n"
+               "                      the same lines without fields go to standard error\n");
 }
+
+// What the command line asks for beyond the server's own options.
+struct Extras {
+  std::optional<uint32_t> walkSeed;
+  std::optional<std::string> tracePath;
+};
 
 bool ParsePort(const char* text, uint16_t& port) {
   char* end = nullptr;
@@ -39,8 +49,7 @@ bool ParsePort(const char* text, uint16_t& port) {
   return true;
 }
 
-bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
-                  std::optional<uint32_t>& walkSeed) {
+bool ParseOptions(int argc, char** argv, tessel::standin::Options& options, Extras& extras) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
     if (i + 1 >= argc) return false;
@@ -58,7 +67,9 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options,
       errno = 0;
       const unsigned long seed = std::strtoul(value, &end, 10);
       if (errno != 0 || end == value || *end != '\0' || seed > 0xFFFFFFFFul) return false;
-      walkSeed = static_cast<uint32_t>(seed);
+      extras.walkSeed = static_cast<uint32_t>(seed);
+    } else if (name == "--trace") {
+      extras.tracePath = value;
     } else {
       return false;
     }
@@ -93,17 +104,29 @@ void AwaitStop(int signals, tessel::standin::StandIn& standIn, std::optional<std
   }
 }
 
+// The trace's detail and file: brief lines on standard error unless --trace
+// names where the full ones go. False when that file cannot be written.
+bool SetTrace(const std::optional<std::string>& path, tessel::standin::Options& options) {
+  using tessel::standin::TraceDetail;
+  options.trace = path ? TraceDetail::Fields : TraceDetail::Brief;
+  if (!path || *path == "-") return true;
+  options.traceFile = std::fopen(path->c_str(), "w");
+  if (options.traceFile != nullptr) return true;
+  std::perror(("tessel-standin: " + *path).c_str());
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (tessel::tools::AnsweredVersion(argc, argv, "tessel-standin")) return 0;
   tessel::standin::Options options;
-  std::optional<uint32_t> walkSeed;
-  if (!ParseOptions(argc, argv, options, walkSeed)) {
+  Extras extras;
+  if (!ParseOptions(argc, argv, options, extras)) {
     Usage();
     return 2;
   }
-  options.logRequests = true;
+  if (!SetTrace(extras.tracePath, options)) return 1;
   options.recordFrames = false;  // nobody reads the log here; it would only grow
 
   // Blocked before any thread starts, so every thread inherits the mask and
@@ -133,7 +156,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::optional<std::mt19937> walk;
-  if (walkSeed) walk.emplace(*walkSeed);
+  if (extras.walkSeed) walk.emplace(*extras.walkSeed);
   AwaitStop(signals, standIn, walk);
   standIn.Stop();
   ::close(signals);
