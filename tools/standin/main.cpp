@@ -1,7 +1,8 @@
 // tessel-standin: runs the simulated trade server until SIGINT, SIGTERM or
 // the end of standard input (so it dies with a parent that holds its stdin).
 // It makes its own certificate and writes it to the --write-cert file, the
-// ca.pem a client checks it by.
+// ca.pem a client checks it by. With --control-port it takes control
+// commands on that port; `tessel-standin control PORT ...` sends them.
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
@@ -16,27 +17,42 @@
 #include <string>
 
 #include "platform/sockets.h"
+#include "tools/standin/control.h"
+#include "tools/standin/control_port.h"
 #include "tools/standin/standin.h"
 #include "tools/version_option.h"
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
+// The options and the control commands: on standard output when asked for
+// with --help, else on standard error after a bad command line.
+void Usage(std::FILE* to) {
+  std::fprintf(to,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
                "[--password P] [--walk SEED]\n"
-               "                      [--trace FILE|-]\n"
-               "       tessel-standin --version\n"
+               "                      [--control-port N] [--trace FILE|-]\n"
+               "       tessel-standin control PORT [COMMAND...]\n"
+               "       tessel-standin --help | --version\n"
                "  --walk SEED         move one security's price every half second, by a random\n"
                "                      walk drawn from SEED (prices stay put without it)\n"
+               "  --control-port N    take control commands (faults, pushes, prices, restart)\n"
+               "                      on 127.0.0.1 port N (0: any free port, printed)\n"
                "  --trace FILE|-      one line per frame received and sent with its fields\n"
                "                      decoded, to FILE or (-) standard error; without it,\n"
-               "                      the same lines without fields go to standard error\n");
+               "                      the same lines without fields go to standard error\n"
+               "  control PORT        send COMMAND, or each line of standard input, to the\n"
+               "                      control port, and print each answer line\n"
+               "control commands, as words or as a JSON object with \"cmd\" and the\n"
+               "arguments by name (drop main reset = "
+               "{\"cmd\":\"drop\",\"channel\":\"main\",\"how\":\"reset\"}):\n"
+               "%s",
+               tessel::standin::ControlCommands().c_str());
 }
 
 // What the command line asks for beyond the server's own options.
 struct Extras {
   std::optional<uint32_t> walkSeed;
+  std::optional<uint16_t> controlPort;
   std::optional<std::string> tracePath;
 };
 
@@ -68,6 +84,8 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options, Extr
       const unsigned long seed = std::strtoul(value, &end, 10);
       if (errno != 0 || end == value || *end != '\0' || seed > 0xFFFFFFFFul) return false;
       extras.walkSeed = static_cast<uint32_t>(seed);
+    } else if (name == "--control-port") {
+      if (!ParsePort(value, extras.controlPort.emplace())) return false;
     } else if (name == "--trace") {
       extras.tracePath = value;
     } else {
@@ -120,10 +138,17 @@ bool SetTrace(const std::optional<std::string>& path, tessel::standin::Options& 
 
 int main(int argc, char** argv) {
   if (tessel::tools::AnsweredVersion(argc, argv, "tessel-standin")) return 0;
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Usage(stdout);
+    return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "control") == 0) {
+    return tessel::standin::RunControlClient(argc - 1, argv + 1);
+  }
   tessel::standin::Options options;
   Extras extras;
   if (!ParseOptions(argc, argv, options, extras)) {
-    Usage();
+    Usage(stderr);
     return 2;
   }
   if (!SetTrace(extras.tracePath, options)) return 1;
@@ -152,12 +177,22 @@ int main(int argc, char** argv) {
     ::close(signals);
     return 1;
   }
-  std::printf("standin main=%u push=%u\n", standIn.MainPort(), standIn.PushPort());
+  std::optional<tessel::standin::ControlPort> control;
+  if (extras.controlPort && !control.emplace(standIn).Open(*extras.controlPort)) {
+    std::fprintf(stderr, "tessel-standin: cannot listen on 127.0.0.1 port %u for control\n",
+                 *extras.controlPort);
+    ::close(signals);
+    return 1;
+  }
+  std::printf("standin main=%u push=%u", standIn.MainPort(), standIn.PushPort());
+  if (control) std::printf(" control=%u", control->Port());
+  std::printf("\n");
   std::fflush(stdout);
 
   std::optional<std::mt19937> walk;
   if (extras.walkSeed) walk.emplace(*extras.walkSeed);
   AwaitStop(signals, standIn, walk);
+  control.reset();  // first, so no restart can come in after the stop
   standIn.Stop();
   ::close(signals);
   return 0;

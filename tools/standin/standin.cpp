@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -26,9 +25,11 @@
 #include "net/wire.h"
 #include "platform/sockets.h"
 #include "tools/standin/answers.h"
+#include "tools/standin/control.h"
 #include "tools/standin/error_answers.h"
 #include "tools/standin/tls_identity.h"
 #include "tools/standin/trace.h"
+#include "tools/standin/wakeup.h"
 
 namespace tessel::standin {
 
@@ -58,32 +59,6 @@ constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kReadBudget = 64 * 1024;  // per turn of a connection's loop
 
 int Index(Channel channel) { return static_cast<int>(channel); }
-
-// A descriptor that poll sees readable from Signal until Drain, so a thread
-// blocked in poll can be woken from another thread.
-class Wakeup {
- public:
-  Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~Wakeup() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-
-  bool Valid() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  void Signal() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t rc = ::write(fd_, &one, sizeof one);
-  }
-  void Drain() {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t rc = ::read(fd_, &count, sizeof count);
-  }
-
- private:
-  int fd_;
-};
 
 // Milliseconds from `now` to `then`, rounded up, as poll takes them.
 int MillisUntil(Clock::time_point then, Clock::time_point now) {
@@ -727,6 +702,8 @@ void StandIn::Walk(uint32_t draw) {
   std::vector<Push> pushes = PushesFor(impl_->book.book, outcome.changes);
   impl_->Deliver(pushes);
 }
+
+std::string StandIn::Control(const std::string& line) { return RunControl(*this, line); }
 
 Observed StandIn::Snapshot() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);

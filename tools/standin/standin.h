@@ -4,7 +4,8 @@
 // concerned, record every frame they receive, and can be scripted from a
 // test thread to fall silent, stop reading, drop or refuse connections, delay
 // or fail answers, refuse logins, inject arbitrary bytes or pushes, or move a
-// security's price.
+// security's price. Control (control.h) runs the same faults from text
+// commands, for the control port and the command line.
 //
 // Every public member is safe to call from any thread.
 #pragma once
@@ -157,6 +158,10 @@ class StandIn {
   bool SetPrice(uint8_t market, const std::string& code, double price);
   // One step of the seeded price walk (Book::Walk), reported like SetPrice.
   void Walk(uint32_t draw);
+
+  // Runs one control command (control.h): a JSON object, or the command in
+  // words. Returns the answer line, {"ok":true} or {"ok":false,"error":...}.
+  std::string Control(const std::string& line);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
