@@ -80,6 +80,13 @@ class StandInHarness {
   std::unique_ptr<standin::StandIn> server_;
 };
 
+// Runs a control command on the stand-in, as its control port would.
+inline ::testing::AssertionResult Commanded(standin::StandIn& server, const std::string& line) {
+  const std::string answer = server.Control(line);
+  if (answer == R"({"ok":true})") return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << line << " -> " << answer;
+}
+
 inline std::string LoginJson(const char* func, const char* password = "secret") {
   return std::string(R"({"func":")") + func +
          R"(","user_name":"trader01","pass_word":")" + password +

@@ -136,8 +136,8 @@ TEST_F(HostSession, ReconnectReplaysTheSavedLogins) {
   server().SetSilent(Channel::Main, false);
   host().Clear();
 
-  server().DropConnections(Channel::Main);
-  server().DropConnections(Channel::Push);
+  ASSERT_TRUE(Commanded(server(), "drop main"));
+  ASSERT_TRUE(Commanded(server(), "drop push"));
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, kLoginType, 2)));
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Push, kLoginType, 2)));
   const auto main = server().Snapshot()[Channel::Main];

@@ -208,7 +208,7 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   const Json::Value sell = Ask(Order("600000", kSell, 400, 11.00));
   ASSERT_EQ(sell["error_no"].asInt(), 0) << sell;
   const std::string sellNo = sell["request_no"].asString();
-  ASSERT_TRUE(server().SetPrice('1', "600000", 11.20));
+  ASSERT_TRUE(Commanded(server(), "price 49 600000 11.20"));
   const Json::Value filled = AwaitPush(10, "entrust_status", kFilled);
   ASSERT_FALSE(filled.isNull());
   EXPECT_EQ(filled["request_no"].asString(), sellNo);
@@ -352,14 +352,11 @@ TEST_F(TradingSession, HistoryStatisticsAndMenuAnswerFromTheBook) {
 
 TEST_F(TradingSession, TestsCanInjectAnyPushFromJson) {
   LogInBothChannels();
-  Json::Value limit;
-  limit["fund_account"] = "F1";
-  limit["limitBalance"] = 2.5;
-  ASSERT_TRUE(server().SendPush(Channel::Push, 304, limit));
+  ASSERT_TRUE(Commanded(server(), R"(push 304 {"fund_account":"F1","limitBalance":2.5})"));
   const Json::Value seen = AwaitPush(304, "fund_account", "F1");
   ASSERT_FALSE(seen.isNull());
   EXPECT_EQ(seen["limitBalance"].asDouble(), 2.5);
-  EXPECT_FALSE(server().SendPush(Channel::Push, 4, limit));  // an answer, not a push
+  EXPECT_FALSE(Commanded(server(), "push 4 {}"));  // an answer, not a push
 }
 
 // ---- Baskets, plans and condition orders ------------------------------------
