@@ -47,18 +47,21 @@ constexpr CodeValue kAsPlaced[] = {Byte(kAnyByte, "the byte the order was placed
 constexpr CodeValue kIgnored[] = {Byte(kAnyByte, "the simulator ignores it (the examples send 0)")};
 constexpr CodeValue kIgnoredProp[] = {
     Byte(kAnyByte, "the simulator ignores it (the examples send 48, '0')")};
-constexpr CodeValue kIgnoredMark[] = {
-    Byte(kAnyByte, "the simulator ignores it: the order is found by \"request_no\"")};
 constexpr CodeValue kIgnoredExchange[] = {
     Byte(kAnyByte, "the simulator ignores it: the basket's own market counts")};
 constexpr CodeValue kUnset[] = {Byte(0, "not set, the only value the simulator sends")};
 constexpr CodeValue kNotSent[] = {
     Byte(kAnyByte, "the simulator never sends this push; a real server defines the codes")};
-constexpr CodeValue kOrderStatuses[] = {Byte('2', "open: waiting for a price that crosses it"),
-                                        Byte('6', "cancelled"), Byte('8', "filled")};
-constexpr CodeValue kLineStatuses[] = {Byte('2', "open: waiting for a price that crosses it"),
-                                       Byte('6', "cancelled"), Byte('8', "filled"),
+#define ORDER_STATUSES                                                                   \
+  Byte('2', "open: nothing traded yet, waiting for a price that crosses it"),             \
+      Byte('5', "partly cancelled: part traded, the rest withdrawn"),                     \
+      Byte('6', "cancelled: withdrawn before anything traded"),                           \
+      Byte('7', "partly filled: part traded, the rest waits for the depth of a new price"), \
+      Byte('8', "filled")
+constexpr CodeValue kOrderStatuses[] = {ORDER_STATUSES};
+constexpr CodeValue kLineStatuses[] = {ORDER_STATUSES,
                                        Byte('9', "refused: \"entrust_msg\" says why")};
+#undef ORDER_STATUSES
 constexpr CodeValue kWatchOperations[] = {
     Byte('0', "list one page (\"max_request_num\", \"position_str\")"),
     Byte('1', "add the security (\"mark\", \"code\")"),
@@ -96,8 +99,10 @@ constexpr CodeValue kAlgorithmFilter[] = {
     Word("stopped", "a slice was refused")};
 constexpr CodeValue kPlanStatuses[] = {Word("running", "an order of the plan is open"),
                                        Word("finished", "no order of the plan is open")};
-constexpr CodeValue kStatusWords[] = {Word("open", "waiting"), Word("filled", "filled"),
-                                      Word("cancelled", "cancelled")};
+constexpr CodeValue kStatusWords[] = {
+    Word("open", "waiting"), Word("partly filled", "part traded, the rest waits"),
+    Word("filled", "filled"), Word("partly cancelled", "part traded, the rest withdrawn"),
+    Word("cancelled", "cancelled")};
 constexpr CodeValue kCapitalKinds[] = {Word("0", "cash account"), Word("1", "margin account")};
 constexpr CodeValue kUpdate[] = {Word("update", "the account changed")};
 constexpr CodeValue kTradable[] = {Byte(1, "tradable")};
@@ -120,37 +125,47 @@ constexpr CodeValue kReportObjects[] = {Word("Login", "the answer to a login"),
 
 constexpr KeyNote kNotes[] = {
     // ---- Who: the account and its user -----------------------------------
-    {"user_name", "The user logged in; the simulator answers for the user logged in on the "
-                  "connection, whatever this names.", {}, nullptr, kSent},
+    {"user_name", "The user logged in; the simulator refuses any other (1007).", {}, nullptr,
+     kSent},
     {"user_name", "The user to log in as; the simulator opens an account (1,000,000 in cash, "
-                  "1000 shares of 600000) for a user it has not seen.", {}, "Login", kSent},
+                  "1000 shares of 600000) for a user it has not seen, or, started with "
+                  "--accounts, takes only the users of the file (1006).", {}, "Login", kSent},
+    {"user_name", "The user whose password to change.", {}, "ModifyPwd", kSent},
     {"user_name", "The user the server answers for.", {}, nullptr, kReceived},
     {"user_name", "The dealer's user.", {}, "QueryDealList", kReceived},
-    {"username", "The user logged in (these messages spell the key so); the simulator answers "
-                 "for the user logged in on the connection.", {}, nullptr, kSent},
+    {"username", "The user logged in (these messages spell the key so); the simulator refuses "
+                 "any other (1007).", {}, nullptr, kSent},
     {"username", "The user the server answers for.", {}, nullptr, kReceived},
-    {"client_id", "Client number of the account (the demo's is \"demo\"); the simulator does "
-                  "not check it.", {}, nullptr, kSent},
+    {"client_id", "Client number of the account (the demo's is \"demo\"); the simulator "
+                  "refuses one that is not the user's (1008).", {}, nullptr, kSent},
     {"client_id", "Client number of the account.", {}, nullptr, kReceived},
     {"cliend_id", "Client number of the account (this answer spells the key so).", {}},
-    {"fund_account", "Fund account (the demo's is \"demo-01\"); the simulator does not check "
-                     "it.", {}, nullptr, kSent},
-    {"fund_account", "Fund account the plan trades for; \"\" takes the account's own.", {},
-     "StartBasketPlan", kSent},
-    {"fund_account", "Fund account, kept with the condition order; \"\" takes the account's "
-                     "own.", {}, "CreateConditionOrder", kSent},
+    {"fund_account", "Fund account (the demo's is \"demo-01\"); the simulator refuses one "
+                     "that is not the user's, or not the client's that \"client_id\" names "
+                     "(1009).", {}, nullptr, kSent},
+    {"fund_account", "Fund account the plan trades for, the user's (1009); \"\" takes the "
+                     "account's own.", {}, "StartBasketPlan", kSent},
+    {"fund_account", "Fund account, kept with the condition order, the user's (1009); \"\" "
+                     "takes the account's own.", {}, "CreateConditionOrder", kSent},
+    {"fund_account", "Fund account, the user's (1009); \"\" stands for the account's own. The "
+                     "simulator lists every fund account's alike.", {}, "QueryConditionOrderList",
+     kSent},
+    {"fund_account", "Fund account, the user's (1009); \"\" stands for the account's own. The "
+                     "simulator lists every fund account's alike.", {}, "QueryAlgorithmList",
+     kSent},
     {"fund_account", "Fund account; it also ends the order's \"order_request_no\".", {},
      "QuickConditionOrder", kSent},
     {"fund_account", "Fund account.", {}, nullptr, kReceived},
     {"operator_id", "Operator entering the request (the demo's is \"demo-op\"); the simulator "
-                    "does not check it.", {}, nullptr, kSent},
+                    "refuses one that is not the user's (1010).", {}, nullptr, kSent},
     {"operator_id", "Operator of the account.", {}, nullptr, kReceived},
+    {"operator_id", "Operator who entered the order.", {}, kExecution, kReceived},
     {"operator_id", "The dealer's operator id.", {}, "QueryDealList", kReceived},
-    {"pass_word", "Password; the simulator has one for every user and refuses another with "
-                  "1001.", {}, "Login"},
+    {"pass_word", "Password; the simulator refuses a wrong one with 1001. It has one for "
+                  "every user, or, started with --accounts, each user's own.", {}, "Login"},
     {"pass_word", "The current password.", {}, "ModifyPwd"},
     {"new_pass_word", "The password to change to; the simulator's one password, for every "
-                      "user, becomes this.", {}},
+                      "user, becomes this (started with --accounts, the user's own).", {}},
     {"heart_beat", "Heartbeat interval asked for, in seconds; the simulator ignores it.", {}},
     {"compress", "Whether frames are compressed.", RowsOf(kIgnored)},
     {"encrypt", "Whether bodies are encrypted.", RowsOf(kIgnored)},
@@ -162,8 +177,8 @@ constexpr KeyNote kNotes[] = {
                  "tools/standin/errors.h); -999: the server no longer holds the login.", {}},
     {"error_no", "Always 0 from the simulator.", {}, kProgress},
     {"error_info", "Error text; empty on success.", {}},
-    {"error_info", "The order's status word: \"open\", \"filled\" or \"cancelled\".", {},
-     kProgress},
+    {"error_info", "The order's status word: \"open\", \"partly filled\", \"filled\", "
+                   "\"partly cancelled\" or \"cancelled\".", {}, kProgress},
     {"request_no", "This request's number, generated by the client.", {}, nullptr, kSent},
     {"request_no", "The order's number, generated by the client: name the order by it to "
                    "cancel it.", {}, "OrderSubmit", kSent},
@@ -221,7 +236,8 @@ constexpr KeyNote kNotes[] = {
     {"mark", "Market to list.", RowsOf(kMarketsOrAll), "QryHolder", kSent},
     {"mark", "Market to list.", RowsOf(kMarketsOrAll), "QryCurOrder", kSent},
     {"mark", "Market to list.", RowsOf(kMarketsOrAll), "QryCurTrade", kSent},
-    {"mark", "Market of the order.", RowsOf(kIgnoredMark), "OrderCancel", kSent},
+    {"mark", "Market of the order; the simulator refuses a cancel on another market than the "
+             "order's (2104).", RowsOf(kMarkets), "OrderCancel", kSent},
     {"mark", "Market of the security, mapped by the client.", RowsOf(kMarkets), nullptr,
      kReceived},
     {"market", "Market of the security, mapped by the client.", RowsOf(kMarkets)},
@@ -234,7 +250,8 @@ constexpr KeyNote kNotes[] = {
     {"security_exchange", "Market of the security.", RowsOf(kIgnoredExchange), "StartBasketPlan",
      kSent},
     {"code", "Security code, such as \"600000\".", {}},
-    {"code", "The order's security; the simulator ignores it.", {}, "OrderCancel", kSent},
+    {"code", "The order's security; the simulator refuses a cancel naming another than the "
+             "order's (2104).", {}, "OrderCancel", kSent},
     {"code_name", "Security name; the simulator ignores it.", {}},
     {"security_code", "Security code, such as \"600000\".", {}},
     {"security_code", "Only this security; \"\" for every one.", {}, "QueryAlgorithmList",
@@ -268,12 +285,16 @@ constexpr KeyNote kNotes[] = {
     {"entrust_type", "Kind of cancel.", RowsOf(kIgnored), nullptr, kSent},
     {"entrust_type", "Kind of order.", RowsOf(kUnset), nullptr, kReceived},
     {"entrust_vol", "Quantity to order, in shares; the simulator refuses one that is not "
-                    "positive (2002).", {}, "OrderSubmit"},
+                    "positive (2002) or not whole lots of the security (2008; 100 shares on the "
+                    "demo book). A sell may add the odd shares that may be sold, all of them.",
+     {}, "OrderSubmit"},
     {"entrust_vol", "The order's quantity; the simulator ignores it.", {}, "OrderCancel"},
     {"entrust_vol", "Quantity ordered.", {}, nullptr, kReceived},
-    {"entrust_price", "Limit price: a buy at or above the security's price (a sell at or "
-                      "below) fills whole at once at the security's price; any other waits.",
-     {}, "OrderSubmit", kSent},
+    {"entrust_price", "Limit price, a multiple of the security's tick (2009) within the day's "
+                      "limits (2010). A buy at or above the security's price (a sell at or "
+                      "below) trades at once at the security's price, as much as its depth has "
+                      "left there; the rest, or any other order, waits for a price that crosses "
+                      "it.", {}, "OrderSubmit", kSent},
     {"entrust_price", "The order's price; the simulator ignores it.", {}, "OrderCancel", kSent},
     {"entrust_price", "Price to buy at; 0 or less: the security's price.", {}, "QryMaxBuy",
      kSent},
@@ -318,8 +339,9 @@ constexpr KeyNote kNotes[] = {
     {"entrust_time", "When the line's order was placed, the text YYYYMMDDHHMMSS.", {},
      "QueryBasketEntrustOrder"},
     {"entrust_time", "Time of the change, HHMMSS.", {}, kProgress},
-    {"entrust_msg", "The order's status word (\"open\", \"filled\", \"cancelled\"), or why the "
-                    "line's order was refused.", {}},
+    {"entrust_msg", "The order's status word (\"open\", \"partly filled\", \"filled\", "
+                    "\"partly cancelled\", \"cancelled\"), or why the line's order was refused.",
+     {}},
     {"text", "The order's status word.", RowsOf(kStatusWords)},
     {"business_volume", "Quantity filled.", {}},
     {"business_vol", "Quantity filled.", {}},
@@ -329,20 +351,21 @@ constexpr KeyNote kNotes[] = {
     {"business_amount", "Quantity filled over every line of the plan.", {}, "QueryBasketPlan"},
     {"business_amount", "Quantity filled over every slice.", {}, "QueryAlgorithmList"},
     {"business_entrust_amount", "Quantity of the line filled.", {}},
-    {"business_price", "Price it filled at; 0 while not filled.", {}},
+    {"business_price", "Average price it traded at; 0 while nothing traded.", {}},
     {"business_amt", "Value filled: quantity x price.", {}},
     {"business_balance", "Value filled: quantity x price.", {}},
-    {"business_date", "Day it filled, YYYYMMDD; 0 while not filled.", {}},
+    {"business_date", "Day of its last fill or cancel, YYYYMMDD; 0 while nothing traded.", {}},
     {"business_date", "Day of the trade, YYYYMMDD.", {}, "QryCurTrade"},
     {"business_date", "Day of the trade, YYYYMMDD.", {}, "QryHisTrade"},
     {"business_date", "A day with trades, YYYYMMDD.", {}, "QryHisTradeNum"},
-    {"business_time", "Time it filled, HHMMSS; 0 while not filled.", {}},
+    {"business_time", "Time of its last fill or cancel, HHMMSS; 0 while nothing traded.", {}},
     {"business_time", "Time of the trade, HHMMSS.", {}, "QryCurTrade"},
     {"business_time", "Time of the trade, HHMMSS.", {}, "QryHisTrade"},
     {"business_time", "When it traded, the text YYYYMMDDHHMMSS.", {}, "QueryBasketBargainOrder"},
     {"business_no", "Trade number (T1, T2, ...); \"\" when the change is no fill.", {}},
-    {"left_amount", "Quantity not yet filled.", {}},
-    {"avg_price", "Average fill price; 0 while not filled.", {}, kExecution},
+    {"left_amount", "Quantity not filled: waiting, or for a cancel withdrawn.", {}},
+    {"avg_price", "Average price of the order's fills so far; 0 while nothing traded.", {},
+     kExecution},
     {"cur_date", "Day of the change, YYYYMMDD.", {}},
     {"cur_time", "Time of the change, HHMMSS.", {}},
     {"trade_fee", "Fee of the trade; the simulator charges none and sends 0.", {}},
@@ -361,8 +384,10 @@ constexpr KeyNote kNotes[] = {
     {"dma", "Direct market access.", RowsOf(kNotSent), kEntrustConfigPush},
     {"trade_unit", "Lot size: the answer is a whole number of lots (0 or less: 1).", {}},
     {"enable_amount", "Most the account can buy (cash free / price, whole lots) or sell "
-                      "(shares free to sell).", {}},
-    {"enable_amount", "Shares free to sell.", {}, kPosition},
+                      "(shares that may be sold today and are not promised to an open sell).",
+     {}},
+    {"enable_amount", "Shares that may be sold today and are not promised to an open sell.",
+     {}, kPosition},
     {"start_date", "First day, YYYYMMDD; 0: no bound. The simulator holds today only.", {}},
     {"end_date", "Last day, YYYYMMDD; 0: no bound.", {}},
 
@@ -390,7 +415,7 @@ constexpr KeyNote kNotes[] = {
     {"limit_total", "Trading limit; the simulator sends 0.", {}},
     {"interest", "Interest; the simulator sends 0.", {}},
     {"current_vol", "Shares held.", {}},
-    {"enable_vol", "Shares free to sell (held and not promised to an open sell).", {}},
+    {"enable_vol", "Shares that may be sold today and are not promised to an open sell.", {}},
     {"keep_cost_price", "Average price paid.", {}},
     {"last_price", "Today's price of the security.", {}},
     {"income_balance", "Profit not yet taken: shares x (price - cost).", {}},

@@ -174,8 +174,9 @@ constexpr FunctionNote kFunctions[] = {
 };
 
 constexpr PushNote kPushes[] = {
-    {10, "An order changed: accepted, filled or cancelled. The simulator sends one for each "
-         "change of an order of the account, on the push channel."},
+    {10, "An order changed: accepted, partly or wholly filled, or cancelled. The simulator "
+         "sends one for each change of an order of the account, one for each part that "
+         "trades, on the push channel."},
     {17, "Order progress: an order's new state in a word. The simulator sends one after each "
          "execution report."},
     {206, "A strategy matched a security. The simulator does not send it."},
@@ -221,7 +222,14 @@ constexpr const char kIntroduction[] =
     "Every function has one example, written for the simulator's demo account: user "
     "\"demo\", password \"secret\", client id \"demo\", fund account \"demo-01\", operator "
     "\"demo-op\". Together the examples make one session; see \"The example session\" at "
-    "the end.\n\n";
+    "the end.\n\n"
+    "Every function closes with the errors the simulator may answer it with. Besides its own, "
+    "a request answered after the login may meet 1002 (a body of the wrong size) and 1003 "
+    "(no login on the connection), and each of \"user_name\" (\"username\"), "
+    "\"client_id\", \"fund_account\" and \"operator_id\" it sends the error of a value "
+    "that is not the logged-in user's. `tessel-standin --accounts FILE` takes its users and "
+    "securities from a file (docs/simulator-accounts.md); without it the demo book "
+    "serves.\n\n";
 
 constexpr const char kPaging[] =
     "Queries that take \"max_request_num\" and \"position_str\" answer with one page of a "

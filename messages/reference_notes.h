@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace tessel::reference {
 
@@ -85,6 +87,10 @@ const PushNote* FindPushNote(uint32_t type);
 Rows<KeyNote> KeyNotes();
 // The narrowest note for `key` in `message` going `direction`; null if none.
 const KeyNote* FindKeyNote(const char* key, const char* message, Direction direction);
+
+// The "error_no" values besides 0 the simulator may answer `func` with, in
+// ascending order; nothing for a function without such a note.
+std::optional<std::vector<int32_t>> SimulatorErrors(const char* func);
 
 // Reports described outside any function: the link report.
 Rows<const ReportNote*> StandaloneReports();

@@ -242,7 +242,7 @@ TEST_F(ProgramsTest, ConditionChangedCancelledOrRefusedAtTrigger) {
   std::string cancelled;
   ASSERT_EQ(book_.CreateCondition("alice", When("UP", 1800), cancelled), kNoError);
   ASSERT_EQ(book_.OperateCondition("alice", cancelled, Book::Operation::Cancel), kNoError);
-  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1900).changes.empty());
+  EXPECT_TRUE(book_.SetPrice(kShanghai, "600519", 1860).changes.empty());
   EXPECT_EQ(Condition(alice(), cancelled).status, kConditionCancelled);
 }
 

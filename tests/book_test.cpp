@@ -30,6 +30,15 @@ Ticket Sell(const std::string& requestNo, const std::string& code, double volume
   return ticket;
 }
 
+CancelTicket Withdraw(const std::string& orderNo, const std::string& cancelNo) {
+  CancelTicket cancel;
+  cancel.orderNo = orderNo;
+  cancel.cancelNo = cancelNo;
+  cancel.market = kShanghai;
+  cancel.code = "600000";
+  return cancel;
+}
+
 class BookTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(book_.Open("alice"), nullptr); }
@@ -62,9 +71,9 @@ TEST_F(BookTest, CrossingBuyFillsAtTheSecurityPriceAndReportsOrderCashAndPositio
   EXPECT_DOUBLE_EQ(held->cost, 1700);
 
   // A second fill at another price averages the cost.
-  ASSERT_TRUE(book_.SetPrice(kShanghai, "600519", 1500).error == kNoError);
-  ASSERT_EQ(book_.Submit("alice", Buy("2", "600519", 100, 1500)).error, kNoError);
-  EXPECT_DOUBLE_EQ(alice().FindPosition(kShanghai, "600519")->cost, 1600);
+  ASSERT_TRUE(book_.SetPrice(kShanghai, "600519", 1600).error == kNoError);
+  ASSERT_EQ(book_.Submit("alice", Buy("2", "600519", 100, 1600)).error, kNoError);
+  EXPECT_DOUBLE_EQ(alice().FindPosition(kShanghai, "600519")->cost, 1650);
 }
 
 TEST_F(BookTest, OpenBuyHoldsCashUntilAPriceCrossesIt) {
@@ -95,9 +104,9 @@ TEST_F(BookTest, SellsHoldThePositionAndSellingOutDropsIt) {
   EXPECT_EQ(outcome.changes[1].kind, Change::Kind::Position);
   EXPECT_DOUBLE_EQ(outcome.changes[1].position.enable, 600);
   EXPECT_EQ(book_.Submit("alice", Sell("2", "600000", 700, 11.00)).error, kInsufficientPosition);
-  EXPECT_EQ(book_.Submit("alice", Sell("3", "600519", 1, 1.00)).error, kInsufficientPosition);
+  EXPECT_EQ(book_.Submit("alice", Sell("3", "600519", 100, 1700)).error, kInsufficientPosition);
 
-  outcome = book_.Cancel("alice", "1", "c1");
+  outcome = book_.Cancel("alice", Withdraw("1", "c1"));
   ASSERT_EQ(outcome.error, kNoError);
   EXPECT_EQ(outcome.changes[0].order.status, kOrderCancelled);
   EXPECT_EQ(outcome.changes[0].order.cancelNo, "c1");
@@ -109,6 +118,19 @@ TEST_F(BookTest, SellsHoldThePositionAndSellingOutDropsIt) {
   EXPECT_EQ(alice().FindPosition(kShanghai, "600000"), nullptr);
   EXPECT_DOUBLE_EQ(alice().realized, 500);  // 1000 x (10.50 - 10.00)
   EXPECT_DOUBLE_EQ(alice().cash, 1000000 + 10500);
+}
+
+// 000001 trades 20,000 at each price: a new price fills the oldest crossing
+// order first, whoever placed it, not the first account by name.
+TEST_F(BookTest, ANewPriceFillsTheOldestOrdersFirstWhoeverPlacedThem) {
+  ASSERT_NE(book_.Open("zed"), nullptr);
+  for (const char* user : {"zed", "alice"}) {
+    ASSERT_EQ(book_.Submit(user, Buy(user, "000001", 15000, 12.00, kShenzhen)).error, kNoError);
+  }
+  ASSERT_EQ(book_.SetPrice(kShenzhen, "000001", 12.00).error, kNoError);
+  EXPECT_EQ(book_.Find("zed")->orders.front().status, kOrderFilled);
+  EXPECT_EQ(alice().orders.front().status, kOrderPartlyFilled);
+  EXPECT_DOUBLE_EQ(alice().orders.front().filled, 5000);
 }
 
 TEST_F(BookTest, RefusedOrdersAndCancelsChangeNothing) {
@@ -130,11 +152,11 @@ TEST_F(BookTest, RefusedOrdersAndCancelsChangeNothing) {
 
   ASSERT_EQ(book_.Submit("alice", Buy("1", "600000", 100, 11)).error, kNoError);  // fills
   EXPECT_EQ(book_.Submit("alice", Buy("1", "600000", 100, 10)).error, kDuplicateRequestNo);
-  EXPECT_EQ(book_.Cancel("alice", "1", "c1").error, kOrderAlreadyFilled);
-  EXPECT_EQ(book_.Cancel("alice", "nope", "c2").error, kUnknownOrder);
+  EXPECT_EQ(book_.Cancel("alice", Withdraw("1", "c1")).error, kOrderAlreadyFilled);
+  EXPECT_EQ(book_.Cancel("alice", Withdraw("nope", "c2")).error, kUnknownOrder);
   ASSERT_EQ(book_.Submit("alice", Buy("2", "600000", 100, 10)).error, kNoError);  // open
-  ASSERT_EQ(book_.Cancel("alice", "2", "c3").error, kNoError);
-  EXPECT_EQ(book_.Cancel("alice", "2", "c4").error, kOrderAlreadyCancelled);
+  ASSERT_EQ(book_.Cancel("alice", Withdraw("2", "c3")).error, kNoError);
+  EXPECT_EQ(book_.Cancel("alice", Withdraw("2", "c4")).error, kOrderAlreadyCancelled);
   EXPECT_DOUBLE_EQ(alice().frozenCash, 0);
   EXPECT_EQ(book_.SetPrice(kShanghai, "999999", 1).error, kUnknownSecurity);
   EXPECT_EQ(book_.SetPrice(kShanghai, "600000", 0).error, kBadQuantityOrPrice);
@@ -142,9 +164,9 @@ TEST_F(BookTest, RefusedOrdersAndCancelsChangeNothing) {
 
 TEST_F(BookTest, ClientsCannotGrowTheBookWithoutBound) {
   for (size_t i = 0; i < kMaxOrdersPerAccount; ++i) {
-    ASSERT_EQ(book_.Submit("alice", Buy(std::to_string(i), "600000", 1, 1)).error, kNoError);
+    ASSERT_EQ(book_.Submit("alice", Buy(std::to_string(i), "600000", 100, 9.50)).error, kNoError);
   }
-  EXPECT_EQ(book_.Submit("alice", Buy("last", "600000", 1, 1)).error, kTooManyOrders);
+  EXPECT_EQ(book_.Submit("alice", Buy("last", "600000", 100, 9.50)).error, kTooManyOrders);
   for (size_t i = 1; i < kMaxAccounts; ++i) {
     ASSERT_NE(book_.Open("user" + std::to_string(i)), nullptr);
   }

@@ -412,9 +412,10 @@ class DestroyFromCallback : public ::testing::TestWithParam<bool> {
     // What the process keeps for every client (the log and its writer) is
     // made by a first client, destroyed as usual.
     host_.plugin.destroyClient(host_.plugin.createClient(&NotifyRecording));
-    for (int i = 0; i < 200 && harness_.server().Snapshot()[Channel::Main].open != 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // The stand-in's side of its links is gone too before counting.
+    ASSERT_TRUE(harness_.server().WaitFor([](const standin::Observed& seen) {
+      return seen[Channel::Main].open == 0 && seen[Channel::Push].open == 0;
+    }));
     threads_ = Threads();
     descriptors_ = Descriptors();
   }

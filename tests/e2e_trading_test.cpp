@@ -41,7 +41,7 @@ Json::Value Account(const char* func) {
 
 Json::Value Order(const char* code, int side, int volume, double price) {
   Json::Value request = Account("OrderSubmit");
-  request["operator_id"] = "op";
+  request["operator_id"] = "trader01-op";
   request["code"] = code;
   request["mark"] = kShanghai;
   request["code_name"] = "";
@@ -291,7 +291,7 @@ TEST_F(TradingSession, ListsAndLimitsAnswerFromTheBook) {
   EXPECT_EQ(Ask(maxBuy)["enable_amount"].asDouble(), 500);
 
   Json::Value stocks = Account("UserStockList");
-  stocks["operator_id"] = "op";
+  stocks["operator_id"] = "trader01-op";
   EXPECT_EQ(Ask(stocks)["record_set"].size(), 4u);
   Json::Value capital(Json::objectValue);
   capital["func"] = "QueryCapitalList";
@@ -379,7 +379,7 @@ Json::Value NormalPlan(const std::string& basketNo, int lines) {
   start["basket_type"] = "NORMAL";
   start["entrust_amount_type"] = 0;
   start["fund_account"] = "trader01-01";
-  start["operator_id"] = "op";
+  start["operator_id"] = "trader01-op";
   start["basket_detail_cnt"] = lines;
   return start;
 }
@@ -544,7 +544,7 @@ TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTrigg
   LogInBothChannels();
   Json::Value create = ConditionRequest("CreateConditionOrder");
   create["fund_account"] = "trader01-01";
-  create["operator_id"] = "op";
+  create["operator_id"] = "trader01-op";
   create["security_code"] = "600519";
   create["security_name"] = "";
   create["security_exchange"] = kShanghai;
@@ -597,7 +597,7 @@ TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTrigg
 Json::Value OperAlgorithm(int opType, const std::string& no) {
   Json::Value request = Program("OperAlgorithm");
   request["fund_account"] = "trader01-01";
-  request["operator_id"] = "op";
+  request["operator_id"] = "trader01-op";
   request["algorithm_or_order_no"] = no;
   request["op_type"] = opType;
   return request;
@@ -730,7 +730,7 @@ TEST_F(TradingSession, QuickConditionOrderPlacesItsOrderAndGuardsItWithTwoCondit
   LogInBothChannels();
   Json::Value quick = ConditionRequest("QuickConditionOrder");
   quick["fund_account"] = "trader01-01";
-  quick["operator_id"] = "op";
+  quick["operator_id"] = "trader01-op";
   quick["security_code"] = "600519";
   quick["security_name"] = "";
   quick["security_exchange"] = kShanghai;

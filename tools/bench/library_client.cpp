@@ -31,8 +31,9 @@ const std::string kModifyPwdJson =
 // every order of a long run fills and pushes alike.
 std::string OrderSubmitJson(char side) {
   return std::string(
-             R"({"func":"OrderSubmit","user_name":"trader01","client_id":"c1","fund_account":"f1",)"
-             R"("operator_id":"o1","code":"600000","mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
+             R"({"func":"OrderSubmit","user_name":"trader01","client_id":"trader01",)"
+             R"("fund_account":"trader01-01","operator_id":"trader01-op","code":"600000",)"
+             R"("mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
              R"("entrust_price":10.5,"entrust_bs":)") +
          std::to_string(static_cast<int>(side)) +
          R"(,"entrust_prop":48,"business_type":48,"allow_cancel_order":1})";

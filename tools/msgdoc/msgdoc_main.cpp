@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "messages/outbound/request_layout.h"
 #include "messages/reference_notes.h"
 #include "plugin/function_table.h"
+#include "tools/standin/errors.h"
 #include "tools/version_option.h"
 
 namespace tessel {
@@ -253,6 +255,22 @@ void WriteExample(std::ostream& out, const reference::FunctionNote& note) {
   if (note.comment != nullptr) out << note.comment << "\n\n";
 }
 
+// What the simulator may answer the function with, number and text.
+void WriteErrors(std::ostream& out, const std::vector<std::string>& funcNames) {
+  std::optional<std::vector<int32_t>> errors;
+  for (const std::string& func : funcNames) {
+    errors = reference::SimulatorErrors(func.c_str());
+    if (!errors) NoNote("the simulator's errors of " + func);
+  }
+  out << "The simulator's errors:";
+  const char* separator = " ";
+  for (const int32_t error : *errors) {
+    out << separator << error << " (" << standin::ErrorText(error) << ")";
+    separator = ", ";
+  }
+  out << ".\n\n";
+}
+
 void WriteFunctions(std::ostream& out) {
   std::map<uint32_t, std::vector<std::string>> names;
   for (const auto& entry : Functions()) names[entry.second].push_back(entry.first);
@@ -268,6 +286,7 @@ void WriteFunctions(std::ostream& out) {
     if (layout == nullptr) NoNote("the request of " + funcNames.front());
     WriteRequest(out, *layout);
     WriteAnswer(out, funcId, layout->name, FunctionNoteOf(funcNames.front()));
+    WriteErrors(out, funcNames);
   }
 }
 

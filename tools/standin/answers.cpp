@@ -69,21 +69,23 @@ uint8_t Byte(const Json::Value& value) { return static_cast<uint8_t>(value.asInt
 
 // ---- Session: login, logout, heartbeat and password -----------------------
 
+// A listed book checks each user's own password; an open one the shared
+// password, and makes an account for a user it has not seen.
+int32_t LoginError(AnswerContext& context, const std::string& user, const std::string& password) {
+  std::lock_guard<std::mutex> hold(context.book.lock);
+  Book& book = context.book.book;
+  if (book.Listed()) return book.CheckLogin(user, password);
+  if (!context.credentials.Accepts(password)) return kWrongPassword;
+  return book.Open(user) != nullptr ? kNoError : kTooManyAccounts;
+}
+
 std::optional<Frame> AnswerLogin(const ReceivedFrame& request, AnswerContext& context) {
   const auto body = BodyAs(kLoginRequest, request);
   if (!body) return Reply(request, kHeadAnswer, Head({}, kMalformedRequest));
   const std::string user = (*body)["user_name"].asString();
-  if (!context.credentials.Accepts((*body)["pass_word"].asString())) {
-    return Reply(request, kHeadAnswer, Head(user, kWrongPassword));
-  }
-  {
-    std::lock_guard<std::mutex> hold(context.book.lock);
-    if (context.book.book.Open(user) == nullptr) {
-      return Reply(request, kHeadAnswer, Head(user, kTooManyAccounts));
-    }
-  }
-  context.lastUser = user;
-  return Reply(request, kHeadAnswer, Head(user, kNoError));
+  const int32_t error = LoginError(context, user, (*body)["pass_word"].asString());
+  if (error == kNoError) context.lastUser = user;
+  return Reply(request, kHeadAnswer, Head(user, error));
 }
 
 std::optional<Frame> AnswerLogout(const ReceivedFrame& request, AnswerContext& context) {
@@ -97,9 +99,14 @@ std::optional<Frame> AnswerModifyPwd(const ReceivedFrame& request, AnswerContext
   const auto body = BodyAs(kModifyPwdRequest, request);
   if (!body) return Reply(request, kModifyPwdAnswer, Head({}, kMalformedRequest));
   const std::string user = (*body)["user_name"].asString();
-  const bool changed = context.credentials.Change((*body)["pass_word"].asString(),
-                                                  (*body)["new_pass_word"].asString());
-  return Reply(request, kModifyPwdAnswer, Head(user, changed ? kNoError : kWrongPassword));
+  const std::string current = (*body)["pass_word"].asString();
+  const std::string next = (*body)["new_pass_word"].asString();
+  std::lock_guard<std::mutex> hold(context.book.lock);
+  Book& book = context.book.book;
+  const int32_t error = book.Listed() ? book.ChangePassword(user, current, next)
+                        : context.credentials.Change(current, next) ? kNoError
+                                                                    : kWrongPassword;
+  return Reply(request, kModifyPwdAnswer, Head(user, error));
 }
 
 std::optional<Frame> AnswerHeartbeat(const ReceivedFrame& request, AnswerContext&) {
@@ -155,10 +162,16 @@ void PutAccount(Json::Value& record, const Account& account) {
   record["fund_account"] = account.fundAccount;
 }
 
+// The fund account an order or trade was placed under, with its client.
+void PutFund(Json::Value& record, const Account& account, const std::string& fundAccount) {
+  record["client_id"] = account.ClientOf(fundAccount);
+  record["fund_account"] = fundAccount;
+}
+
 // One order, under the keys of both today's and past order records.
 Json::Value OrderRecord(const Account& account, const Order& order) {
   Json::Value r(Json::objectValue);
-  PutAccount(r, account);
+  PutFund(r, account, order.fundAccount);
   r["exchange_type"] = order.market;
   r["stock_code"] = order.code;
   r["stock_name"] = order.name;
@@ -175,7 +188,7 @@ Json::Value OrderRecord(const Account& account, const Order& order) {
   r["business_volume"] = r["business_vol"] = order.filled;
   r["business_price"] = order.fillPrice;
   r["business_amt"] = r["business_balance"] = order.filled * order.fillPrice;
-  if (order.status == kOrderFilled) {
+  if (order.filled > 0) {
     r["business_date"] = order.changed.date;
     r["business_time"] = order.changed.time;
   }
@@ -188,7 +201,7 @@ Json::Value OrderRecord(const Account& account, const Order& order) {
 
 Json::Value TradeRecord(const Account& account, const Trade& trade) {
   Json::Value r(Json::objectValue);
-  PutAccount(r, account);
+  PutFund(r, account, trade.fundAccount);
   r["exchange_type"] = trade.market;
   r["stock_code"] = trade.code;
   r["stock_name"] = trade.name;
@@ -210,6 +223,8 @@ Json::Value OrderSubmit(Turn& t) {
   const Json::Value& q = t.request;
   Ticket ticket;
   ticket.requestNo = q["request_no"].asString();
+  ticket.fundAccount = q["fund_account"].asString();
+  ticket.operatorId = q["operator_id"].asString();
   ticket.market = Byte(q["mark"]);
   ticket.code = q["code"].asString();
   ticket.side = Byte(q["entrust_bs"]);
@@ -226,12 +241,17 @@ Json::Value OrderSubmit(Turn& t) {
 }
 
 Json::Value OrderCancel(Turn& t) {
-  const std::string cancelNo = t.request["request_no"].asString();
-  Outcome outcome =
-      t.book.Cancel(t.account.user, t.request["orig_request_no"].asString(), cancelNo);
+  const Json::Value& q = t.request;
+  CancelTicket cancel;
+  cancel.orderNo = q["orig_request_no"].asString();
+  cancel.cancelNo = q["request_no"].asString();
+  cancel.market = Byte(q["mark"]);
+  cancel.code = q["code"].asString();
+  cancel.fundAccount = q["fund_account"].asString();
+  Outcome outcome = t.book.Cancel(t.account.user, cancel);
   t.changes = std::move(outcome.changes);
   Json::Value values = Head(t.account.user, outcome.error);
-  values["request_no"] = cancelNo;
+  values["request_no"] = cancel.cancelNo;
   return values;
 }
 
@@ -1011,6 +1031,8 @@ Json::Value QuickConditionOrder(Turn& t) {
   const Json::Value& q = t.request;
   Ticket ticket;
   ticket.requestNo = q["order_request_no"].asString();
+  ticket.fundAccount = q["fund_account"].asString();
+  ticket.operatorId = q["operator_id"].asString();
   ticket.market = Byte(q["security_exchange"]);
   ticket.code = q["security_code"].asString();
   ticket.side = Byte(q["entrust_bs"]);
@@ -1217,6 +1239,49 @@ const TradingRow kTrading[] = {
     {&kQueryEntrustConfigRequest, &kQueryEntrustConfigAnswer, QueryEntrustConfig},
 };
 
+// Requests whose "fund_account" may be "", standing for the account's own.
+const RequestLayout* const kOwnFundWhenEmpty[] = {
+    &kStartBasketPlanRequest, &kCreateConditionOrderRequest, &kQueryConditionOrderListRequest,
+    &kQueryAlgorithmListRequest};
+
+bool OwnFundWhenEmpty(const RequestLayout& layout) {
+  return std::find(std::begin(kOwnFundWhenEmpty), std::end(kOwnFundWhenEmpty), &layout) !=
+         std::end(kOwnFundWhenEmpty);
+}
+
+bool Belongs(const IdentityKey& identity, const Json::Value& request, const Account& account,
+             bool ownFundWhenEmpty) {
+  const std::string value = request[identity.key].asString();
+  switch (identity.error) {
+    case kWrongUser:
+      return value == account.user;
+    case kUnknownClient:
+      return std::any_of(account.capital.begin(), account.capital.end(),
+                         [&](const CapitalAccount& c) { return c.clientId == value; });
+    case kUnknownFundAccount: {
+      if (value.empty()) return ownFundWhenEmpty;
+      const CapitalAccount* fund = account.FindFund(value);
+      return fund != nullptr &&
+             (!request.isMember("client_id") || fund->clientId == request["client_id"].asString());
+    }
+    default:
+      return std::find(account.operators.begin(), account.operators.end(), value) !=
+             account.operators.end();
+  }
+}
+
+// The error of the first key naming someone who is not the account's.
+int32_t IdentityError(const RequestLayout& layout, const Json::Value& request,
+                      const Account& account) {
+  for (const IdentityKey& identity : kIdentityKeys) {
+    if (request.isMember(identity.key) &&
+        !Belongs(identity, request, account, OwnFundWhenEmpty(layout))) {
+      return identity.error;
+    }
+  }
+  return kNoError;
+}
+
 Frame AnswerTrading(const TradingRow& row, const ReceivedFrame& request, AnswerContext& context) {
   // More records than the book would keep are not worth decoding.
   const RequestLayout& layout = *row.request;
@@ -1230,6 +1295,11 @@ Frame AnswerTrading(const TradingRow& row, const ReceivedFrame& request, AnswerC
   Book& book = context.book.book;
   Account* account = context.lastUser.empty() ? nullptr : book.Open(context.lastUser);
   if (account == nullptr) return Reply(request, *row.answer, Head(context.lastUser, kNotLoggedIn));
+  if (const int32_t error = IdentityError(layout, *body, *account)) {
+    Json::Value values = Head(account->user, error);
+    if (body->isMember("request_no")) values["request_no"] = (*body)["request_no"];
+    return Reply(request, *row.answer, values);
+  }
   std::vector<Change> changes;
   Turn turn{*body, book, *account, changes};
   const Json::Value values = row.handle(turn);

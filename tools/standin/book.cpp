@@ -11,7 +11,9 @@ namespace tessel::standin {
 const char* StatusWord(uint8_t status) {
   switch (status) {
     case kOrderOpen: return "open";
+    case kOrderPartlyFilled: return "partly filled";
     case kOrderFilled: return "filled";
+    case kOrderPartlyCancelled: return "partly cancelled";
     case kOrderCancelled: return "cancelled";
     default: return "";
   }
@@ -48,23 +50,98 @@ const Position* Account::FindPosition(uint8_t market, const std::string& code) c
   return nullptr;
 }
 
-Book::Book(std::function<Stamp()> clock) : clock_(std::move(clock)) {
-  securities_ = {
-      {kShanghai, "600000", "SPD Bank", 10.50},
-      {kShanghai, "600519", "Kweichow Moutai", 1700.00},
-      {kShenzhen, "000001", "Ping An Bank", 12.30},
-      {kShenzhen, "000858", "Wuliangye", 150.00},
+const CapitalAccount* Account::FindFund(const std::string& fund) const {
+  for (const CapitalAccount& account : capital) {
+    if (account.fundAccount == fund) return &account;
+  }
+  return nullptr;
+}
+
+const std::string& Account::ClientOf(const std::string& fund) const {
+  const CapitalAccount* found = FindFund(fund);
+  return found != nullptr ? found->clientId : clientId;
+}
+
+namespace {
+
+// Whole multiples, allowing for the binary fractions of decimal prices.
+bool Multiple(double value, double step) {
+  const double steps = value / step;
+  return std::fabs(steps - std::round(steps)) < 1e-6;
+}
+
+// Lot 100, tick 0.01, a band of 10 % around today's opening price, and a
+// depth no demo session runs out of but a large order can.
+Security DemoSecurity(uint8_t market, const char* code, const char* name, double price,
+                      double depth) {
+  Security security;
+  security.market = market;
+  security.code = code;
+  security.name = name;
+  security.price = price;
+  security.limitDown = Limit(price, -10, security.tick);
+  security.limitUp = Limit(price, 10, security.tick);
+  security.depth = security.available = depth;
+  return security;
+}
+
+}  // namespace
+
+double Limit(double previousClose, double percent, double tick) {
+  return std::round(previousClose * (1 + percent / 100) / tick) * tick;
+}
+
+int32_t CheckPrice(const Security& security, double price) {
+  if (!Multiple(price, security.tick)) return kBadTick;
+  const double slack = security.tick / 1000;
+  return price < security.limitDown - slack || price > security.limitUp + slack
+             ? kOutsidePriceBand
+             : kNoError;
+}
+
+std::vector<Security> DemoSecurities() {
+  return {
+      DemoSecurity(kShanghai, "600000", "SPD Bank", 10.50, 500000),
+      DemoSecurity(kShanghai, "600519", "Kweichow Moutai", 1700.00, 10000),
+      DemoSecurity(kShenzhen, "000001", "Ping An Bank", 12.30, 20000),
+      DemoSecurity(kShenzhen, "000858", "Wuliangye", 150.00, 50000),
   };
+}
+
+Book::Book(std::function<Stamp()> clock) : Book(Seed{DemoSecurities(), {}}, std::move(clock)) {}
+
+Book::Book(Seed seed, std::function<Stamp()> clock)
+    : clock_(std::move(clock)),
+      securities_(std::move(seed.securities)),
+      open_(seed.accounts.empty()) {
+  for (Account& account : seed.accounts) {
+    const std::string user = account.user;
+    accounts_.emplace(user, std::move(account));
+  }
+}
+
+int32_t Book::CheckLogin(const std::string& user, const std::string& password) const {
+  const Account* account = Find(user);
+  if (account == nullptr) return kUnknownUser;
+  return account->password == password ? kNoError : kWrongPassword;
+}
+
+int32_t Book::ChangePassword(const std::string& user, const std::string& current,
+                             const std::string& next) {
+  const int32_t error = CheckLogin(user, current);
+  if (error == kNoError) FindMutable(user)->password = next;
+  return error;
 }
 
 Account* Book::Open(const std::string& user) {
   if (Account* known = FindMutable(user)) return known;
-  if (accounts_.size() >= kMaxAccounts) return nullptr;
+  if (!open_ || accounts_.size() >= kMaxAccounts) return nullptr;
   Account account;
   account.user = user;
   account.clientId = user;
   account.fundAccount = user + "-01";
   account.operatorId = user + "-op";
+  account.operators = {account.operatorId};
   account.cash = 1000000.0;
   const Security& held = securities_[0];
   account.positions.push_back({held.market, held.code, held.name, 1000, 1000, 10.00});
@@ -92,6 +169,13 @@ const Security* Book::FindSecurity(uint8_t market, const std::string& code) cons
   return nullptr;
 }
 
+Security* Book::FindSecurityMutable(uint8_t market, const std::string& code) {
+  for (Security& security : securities_) {
+    if (security.market == market && security.code == code) return &security;
+  }
+  return nullptr;
+}
+
 namespace {
 
 bool Crosses(const Order& order, double price) {
@@ -102,26 +186,29 @@ Change OrderChange(const Account& account, const Order& order, std::optional<Tra
   Change change;
   change.kind = Change::Kind::Order;
   change.user = account.user;
+  change.fundAccount = order.fundAccount;
   change.order = order;
   change.trade = std::move(trade);
   return change;
 }
 
-Change FundChange(const Account& account) {
+Change FundChange(const Account& account, const Order& order) {
   Change change;
   change.kind = Change::Kind::Fund;
   change.user = account.user;
+  change.fundAccount = order.fundAccount;
   change.balance = account.cash;
   change.available = account.Available();
   change.realized = account.realized;
   return change;
 }
 
-Change PositionChange(const Account& account, const Position& position,
+Change PositionChange(const Account& account, const Order& order, const Position& position,
                       const std::optional<Trade>& trade) {
   Change change;
   change.kind = Change::Kind::Position;
   change.user = account.user;
+  change.fundAccount = order.fundAccount;
   change.position = position;
   if (trade) {
     change.tradedVolume = trade->volume;
@@ -130,13 +217,17 @@ Change PositionChange(const Account& account, const Position& position,
   return change;
 }
 
-// Gives back what an open buy held; rounding never leaves a speck held.
-void ReleaseCash(Account& account, const Order& order) {
-  account.frozenCash -= order.volume * order.price;
+// Gives back what an open buy held for `volume`; rounding never leaves a
+// speck held.
+void ReleaseCash(Account& account, const Order& order, double volume) {
+  account.frozenCash -= volume * order.price;
   if (account.frozenCash < 1e-6) account.frozenCash = 0;
 }
 
 bool Finite(double value, double max) { return std::isfinite(value) && value > 0 && value <= max; }
+
+// The shares past whole lots.
+double OddPart(double volume, double lot) { return volume - std::floor(volume / lot + 1e-9) * lot; }
 
 }  // namespace
 
@@ -148,36 +239,53 @@ Position& Book::PositionFor(Account& account, const Order& order) {
   return account.positions.back();
 }
 
-// Fills the whole order at `price` and reports the order, the cash and the
+// Trades what it can of a working order at its security's price, at most
+// what the depth has left there, and reports the order, the cash and the
 // position. A position sold out is reported at zero and then dropped.
-void Book::Fill(Account& account, Order& order, double price, Outcome& outcome) {
-  const double amount = order.volume * price;
+void Book::Fill(Account& account, Order& order, Security& security, Outcome& outcome) {
+  const double volume = std::min(order.volume - order.filled, security.available);
+  if (volume <= 0) return;
+  security.available -= volume;
+  const double price = security.price;
+  const double amount = volume * price;
   Position& position = PositionFor(account, order);
   if (order.side == kBuy) {
-    ReleaseCash(account, order);
+    ReleaseCash(account, order, volume);
     account.cash -= amount;
-    position.cost = (position.cost * position.current + amount) / (position.current + order.volume);
-    position.current += order.volume;
-    position.enable += order.volume;
+    position.cost = (position.cost * position.current + amount) / (position.current + volume);
+    position.current += volume;
+    if (!security.sellNextDay) position.enable += volume;
   } else {
     account.cash += amount;
-    account.realized += (price - position.cost) * order.volume;
-    position.current -= order.volume;  // enable was taken when the sell was placed
+    account.realized += (price - position.cost) * volume;
+    position.current -= volume;  // enable was taken when the sell was placed
   }
   const Stamp now = clock_();
-  order.filled = order.volume;
-  order.fillPrice = price;
-  order.status = kOrderFilled;
+  order.fillPrice = (order.fillPrice * order.filled + amount) / (order.filled + volume);
+  order.filled += volume;
+  order.status = order.filled < order.volume ? kOrderPartlyFilled : kOrderFilled;
   order.changed = now;
-  Trade trade{"T" + std::to_string(++tradeSeq_), order.requestNo, order.market, order.code,
-              order.name, order.side, order.prop, order.volume, price, now};
+  Trade trade{"T" + std::to_string(++tradeSeq_), order.requestNo, order.fundAccount,
+              order.market, order.code, order.name, order.side, order.prop, volume, price, now};
   account.trades.push_back(trade);
   outcome.changes.push_back(OrderChange(account, order, trade));
-  outcome.changes.push_back(FundChange(account));
-  outcome.changes.push_back(PositionChange(account, position, trade));
+  outcome.changes.push_back(FundChange(account, order));
+  outcome.changes.push_back(PositionChange(account, order, position, trade));
   if (position.current <= 0 && position.enable <= 0) {
     account.positions.erase(account.positions.begin() + (&position - account.positions.data()));
   }
+}
+
+// A sell within what may be sold today, in whole lots or with the odd
+// remainder of it: an odd lot can only be sold together with the rest of
+// the odd shares, as exchanges take them.
+int32_t Book::CheckSell(const Account& account, const Security& security,
+                        const Ticket& ticket) {
+  const Position* held = account.FindPosition(ticket.market, ticket.code);
+  const double sellable = held != nullptr ? held->enable : 0;
+  if (sellable < ticket.volume) return kInsufficientPosition;
+  const double odd = OddPart(ticket.volume, security.lot);
+  return odd == 0 || odd == OddPart(sellable, security.lot) ? kNoError : kBadLot;
 }
 
 Outcome Book::Submit(const std::string& user, const Ticket& ticket) {
@@ -185,29 +293,29 @@ Outcome Book::Submit(const std::string& user, const Ticket& ticket) {
   if (account == nullptr) return {kNotLoggedIn, {}};
   if (account->orders.size() >= kMaxOrdersPerAccount) return {kTooManyOrders, {}};
   if (ticket.side != kBuy && ticket.side != kSell) return {kBadSide, {}};
-  const Security* security = FindSecurity(ticket.market, ticket.code);
+  Security* security = FindSecurityMutable(ticket.market, ticket.code);
   if (security == nullptr) return {kUnknownSecurity, {}};
   if (!Finite(ticket.volume, kMaxVolume) || !Finite(ticket.price, kMaxPrice)) {
     return {kBadQuantityOrPrice, {}};
   }
+  if (const int32_t error = CheckPrice(*security, ticket.price)) return {error, {}};
   if (ticket.requestNo.empty() ||
       std::any_of(account->orders.begin(), account->orders.end(),
                   [&](const Order& o) { return o.requestNo == ticket.requestNo; })) {
     return {kDuplicateRequestNo, {}};
   }
-  Position* held = nullptr;
   if (ticket.side == kBuy) {
+    if (!Multiple(ticket.volume, security->lot)) return {kBadLot, {}};
     if (ticket.volume * ticket.price > account->Available()) return {kInsufficientFunds, {}};
     account->frozenCash += ticket.volume * ticket.price;
   } else {
-    for (Position& position : account->positions) {
-      if (position.market == ticket.market && position.code == ticket.code) held = &position;
-    }
-    if (held == nullptr || held->enable < ticket.volume) return {kInsufficientPosition, {}};
-    held->enable -= ticket.volume;
+    if (const int32_t error = CheckSell(*account, *security, ticket)) return {error, {}};
   }
   Order order;
   order.requestNo = ticket.requestNo;
+  order.entered = ++orderSeq_;
+  order.fundAccount = ticket.fundAccount.empty() ? account->fundAccount : ticket.fundAccount;
+  order.operatorId = ticket.operatorId.empty() ? account->operatorId : ticket.operatorId;
   order.market = ticket.market;
   order.code = ticket.code;
   order.name = security->name;
@@ -219,62 +327,77 @@ Outcome Book::Submit(const std::string& user, const Ticket& ticket) {
   order.price = ticket.price;
   order.placed = order.changed = clock_();
   account->orders.push_back(order);
-  Outcome outcome;
   Order& placed = account->orders.back();
-  if (Crosses(placed, security->price)) {
-    Fill(*account, placed, security->price, outcome);
-  } else if (ticket.side == kBuy) {
-    outcome.changes.push_back(OrderChange(*account, placed, std::nullopt));
-    outcome.changes.push_back(FundChange(*account));
+  Outcome outcome;
+  if (ticket.side == kSell) PositionFor(*account, placed).enable -= ticket.volume;
+  if (Crosses(placed, security->price) && security->available > 0) {
+    Fill(*account, placed, *security, outcome);
   } else {
-    outcome.changes.push_back(OrderChange(*account, placed, std::nullopt));
-    outcome.changes.push_back(PositionChange(*account, *held, std::nullopt));
+    ReportHold(*account, placed, outcome);
   }
   return outcome;
 }
 
-Outcome Book::Cancel(const std::string& user, const std::string& requestNo,
-                     const std::string& cancelNo) {
+// An order that holds cash or shares without trading: the order, and the
+// cash or the position it holds or gives back.
+void Book::ReportHold(Account& account, const Order& order, Outcome& outcome) {
+  outcome.changes.push_back(OrderChange(account, order, std::nullopt));
+  if (order.side == kBuy) {
+    outcome.changes.push_back(FundChange(account, order));
+  } else {
+    outcome.changes.push_back(
+        PositionChange(account, order, PositionFor(account, order), std::nullopt));
+  }
+}
+
+Outcome Book::Cancel(const std::string& user, const CancelTicket& cancel) {
   Account* account = FindMutable(user);
   if (account == nullptr) return {kNotLoggedIn, {}};
   const auto found = std::find_if(account->orders.begin(), account->orders.end(),
-                                  [&](const Order& o) { return o.requestNo == requestNo; });
-  if (requestNo.empty() || found == account->orders.end()) return {kUnknownOrder, {}};
+                                  [&](const Order& o) { return o.requestNo == cancel.orderNo; });
+  if (cancel.orderNo.empty() || found == account->orders.end()) return {kUnknownOrder, {}};
   Order& order = *found;
-  if (order.status == kOrderFilled) return {kOrderAlreadyFilled, {}};
-  if (order.status == kOrderCancelled) return {kOrderAlreadyCancelled, {}};
-  order.status = kOrderCancelled;
-  order.cancelNo = cancelNo;
-  order.changed = clock_();
-  Outcome outcome;
-  outcome.changes.push_back(OrderChange(*account, order, std::nullopt));
-  if (order.side == kBuy) {
-    ReleaseCash(*account, order);
-    outcome.changes.push_back(FundChange(*account));
-  } else {
-    Position& position = PositionFor(*account, order);
-    position.enable += order.volume;
-    outcome.changes.push_back(PositionChange(*account, position, std::nullopt));
+  if (order.market != cancel.market || order.code != cancel.code ||
+      (!cancel.fundAccount.empty() && order.fundAccount != cancel.fundAccount)) {
+    return {kCancelMismatch, {}};
   }
+  if (order.status == kOrderFilled) return {kOrderAlreadyFilled, {}};
+  if (!Working(order.status)) return {kOrderAlreadyCancelled, {}};
+  const double rest = order.volume - order.filled;
+  order.status = order.filled > 0 ? kOrderPartlyCancelled : kOrderCancelled;
+  order.cancelNo = cancel.cancelNo;
+  order.changed = clock_();
+  if (order.side == kBuy) {
+    ReleaseCash(*account, order, rest);
+  } else {
+    PositionFor(*account, order).enable += rest;
+  }
+  Outcome outcome;
+  ReportHold(*account, order, outcome);
   return outcome;
 }
 
 Outcome Book::SetPrice(uint8_t market, const std::string& code, double price) {
-  Outcome outcome;
-  auto security = std::find_if(securities_.begin(), securities_.end(), [&](const Security& s) {
-    return s.market == market && s.code == code;
-  });
-  if (security == securities_.end()) return {kUnknownSecurity, {}};
+  Security* security = FindSecurityMutable(market, code);
+  if (security == nullptr) return {kUnknownSecurity, {}};
   if (!Finite(price, kMaxPrice)) return {kBadQuantityOrPrice, {}};
+  if (const int32_t error = CheckPrice(*security, price)) return {error, {}};
   security->price = price;
+  security->available = security->depth;
+  // The oldest order first, whoever placed it.
+  std::vector<std::pair<Account*, Order*>> crossed;
   for (auto& [user, account] : accounts_) {
     for (Order& order : account.orders) {
-      if (order.status == kOrderOpen && order.market == market && order.code == code &&
+      if (Working(order.status) && order.market == market && order.code == code &&
           Crosses(order, price)) {
-        Fill(account, order, price, outcome);
+        crossed.emplace_back(&account, &order);
       }
     }
   }
+  std::sort(crossed.begin(), crossed.end(),
+            [](const auto& a, const auto& b) { return a.second->entered < b.second->entered; });
+  Outcome outcome;
+  for (auto& [account, order] : crossed) Fill(*account, *order, *security, outcome);
   RunPrograms(market, code, outcome);
   return outcome;
 }

@@ -4,14 +4,18 @@
 // condition orders. Pure logic with no locking and no sockets:
 // the server serialises calls; tests drive it directly.
 //
-// Orders are limit orders. One that crosses its security's price (a buy at
-// or above it, a sell at or below it) fills whole at that price at once;
-// otherwise it stays open (kOrderOpen) until a price change crosses it or a
+// Orders are limit orders in whole lots, priced on the security's tick and
+// within the day's band. One that crosses its security's price (a buy at or
+// above it, a sell at or below it) trades at that price at once, as much as
+// the security's depth has left there; the rest stays open until a price
+// change crosses it (each new price brings the whole depth again) or a
 // cancel withdraws it. An open buy holds its volume x price of cash, an
-// open sell its volume of the position. There are no fees, and bought
-// shares may be sold the same day. Plans, algorithms and condition orders
-// trade through the same orders; a price move first fills the open orders
-// it crosses, then triggers conditions and places algorithm slices.
+// open sell its volume of the position. There are no fees. Shares bought
+// today may be sold the same day unless the security says they are
+// sellable the next day. Plans, algorithms and condition orders trade
+// through the same orders; a price move first fills the open orders it
+// crosses, oldest first, then triggers conditions and places algorithm
+// slices.
 #pragma once
 
 #include <json/value.h>
@@ -29,12 +33,18 @@
 namespace tessel::standin {
 
 // "entrust_status" codes the simulator reports.
-constexpr uint8_t kOrderOpen = '2';       // accepted, waiting for a price that crosses
-constexpr uint8_t kOrderCancelled = '6';
+constexpr uint8_t kOrderOpen = '2';             // accepted, nothing traded yet
+constexpr uint8_t kOrderPartlyCancelled = '5';  // part traded, the rest withdrawn
+constexpr uint8_t kOrderCancelled = '6';        // withdrawn before anything traded
+constexpr uint8_t kOrderPartlyFilled = '7';     // part traded, the rest waits
 constexpr uint8_t kOrderFilled = '8';
 
-// The word reported beside a status ("open", "filled", "cancelled").
+// The word reported beside a status ("open", "partly filled", ...).
 const char* StatusWord(uint8_t status);
+// Open or partly filled: the order may still trade, or be cancelled.
+constexpr bool Working(uint8_t status) {
+  return status == kOrderOpen || status == kOrderPartlyFilled;
+}
 
 // Market bytes ("mark", "exchange_type").
 constexpr uint8_t kShanghai = '1';
@@ -72,19 +82,35 @@ struct Security {
   std::string code;
   std::string name;
   double price = 0;
+  double lot = 100;   // orders are whole lots of this many shares
+  double tick = 0.01;  // prices are whole multiples of this
+  double limitDown = 0;  // the day's band, inclusive
+  double limitUp = 0;
+  double depth = 0;      // shares that trade at each new price, buys and sells alike
+  double available = 0;  // what is left of the depth at the current price
+  bool sellNextDay = false;  // shares bought today may be sold only tomorrow
 };
+
+// The day's limit of a price `percent` away from `previousClose`, rounded to
+// the nearest tick as exchanges round it.
+double Limit(double previousClose, double percent, double tick);
+// kBadTick or kOutsidePriceBand for a price the security cannot trade at today.
+int32_t CheckPrice(const Security& security, double price);
 
 struct Position {
   uint8_t market = 0;
   std::string code;
   std::string name;
   double current = 0;  // held
-  double enable = 0;   // held and not promised to an open sell
+  double enable = 0;   // may be sold today and is not promised to an open sell
   double cost = 0;     // average price paid
 };
 
 struct Order {
   std::string requestNo;
+  uint64_t entered = 0;  // book-wide order of entry: the older trades first
+  std::string fundAccount;
+  std::string operatorId;
   uint8_t market = 0;
   std::string code;
   std::string name;
@@ -95,7 +121,7 @@ struct Order {
   double volume = 0;
   double price = 0;
   double filled = 0;
-  double fillPrice = 0;
+  double fillPrice = 0;  // average over its trades
   uint8_t status = kOrderOpen;
   Stamp placed;
   Stamp changed;
@@ -105,6 +131,7 @@ struct Order {
 struct Trade {
   std::string businessNo;
   std::string requestNo;
+  std::string fundAccount;
   uint8_t market = 0;
   std::string code;
   std::string name;
@@ -239,9 +266,13 @@ struct ConditionOrder {
 
 struct Account {
   std::string user;
+  std::string password;  // checked at login when the book lists its accounts
+  // Its own client, fund account and operator, which answers and pushes
+  // name where a request named none: the first of `capital` and `operators`.
   std::string clientId;
   std::string fundAccount;
   std::string operatorId;
+  std::vector<std::string> operators;  // who may enter its requests
   double cash = 0;
   double frozenCash = 0;  // held by open buys
   double realized = 0;    // profit of today's sells against their cost
@@ -250,7 +281,7 @@ struct Account {
   std::vector<Trade> trades;
   std::vector<WatchItem> watch;
   std::vector<Dealer> dealers;
-  std::vector<CapitalAccount> capital;
+  std::vector<CapitalAccount> capital;  // its fund accounts, each of one of its clients
   std::vector<Basket> baskets;
   std::vector<Plan> plans;
   std::vector<Algorithm> algorithms;
@@ -259,6 +290,9 @@ struct Account {
 
   double Available() const { return cash - frozenCash; }
   const Position* FindPosition(uint8_t market, const std::string& code) const;
+  const CapitalAccount* FindFund(const std::string& fundAccount) const;
+  // The client `fundAccount` belongs to; its own for "".
+  const std::string& ClientOf(const std::string& fundAccount) const;
 };
 
 // One change to report on the account's push connection.
@@ -266,6 +300,7 @@ struct Change {
   enum class Kind { Order, Fund, Position };
   Kind kind = Kind::Order;
   std::string user;
+  std::string fundAccount;     // the fund account the change was made under
   Order order;                 // Kind::Order: the order as it now is
   std::optional<Trade> trade;  // Kind::Order: the fill that changed it
   Position position;           // Kind::Position
@@ -282,8 +317,11 @@ struct Outcome {
   std::vector<Change> changes;
 };
 
+// An order to place; no fund account or operator: the account's own.
 struct Ticket {
   std::string requestNo;
+  std::string fundAccount;
+  std::string operatorId;
   uint8_t market = 0;
   std::string code;
   uint8_t side = 0;
@@ -293,6 +331,24 @@ struct Ticket {
   double volume = 0;
   double price = 0;
 };
+
+// A cancel of the order `orderNo`, saying what it believes the order is.
+struct CancelTicket {
+  std::string orderNo;
+  std::string cancelNo;  // the cancel request's own number
+  uint8_t market = 0;
+  std::string code;
+  std::string fundAccount;  // "": not said
+};
+
+// What a book starts from. Without accounts it is open: any user who logs
+// in gets one made like the demo's.
+struct Seed {
+  std::vector<Security> securities;
+  std::vector<Account> accounts;
+};
+// The demo's four securities.
+std::vector<Security> DemoSecurities();
 
 // The records of one page: indexes [first, last) of the whole list.
 struct PageRange {
@@ -307,11 +363,21 @@ PageRange Page(size_t total, int32_t maxRequestNum, const std::string& position)
 
 class Book {
  public:
-  // A fresh book with the seed securities; `clock` stamps orders and trades.
+  // The open demo book; `clock` stamps orders and trades.
   explicit Book(std::function<Stamp()> clock = Now);
+  // A book of the seed's securities and accounts, or open without accounts.
+  explicit Book(Seed seed, std::function<Stamp()> clock = Now);
 
-  // The account of `user`, made with the seed cash, position, watch list,
-  // dealers and capital accounts on first use; null once kMaxAccounts exist.
+  // True when only the seed's accounts log in, each with its own password.
+  bool Listed() const { return !open_; }
+  int32_t CheckLogin(const std::string& user, const std::string& password) const;
+  // Replaces the user's password when `current` is it.
+  int32_t ChangePassword(const std::string& user, const std::string& current,
+                         const std::string& next);
+
+  // The account of `user`. An open book makes it on first use, with the
+  // demo's cash, position, watch list, dealers and capital accounts, and
+  // gives null once kMaxAccounts exist; a listed book knows only its own.
   Account* Open(const std::string& user);
   const Account* Find(const std::string& user) const;
 
@@ -319,10 +385,10 @@ class Book {
   const Security* FindSecurity(uint8_t market, const std::string& code) const;
 
   Outcome Submit(const std::string& user, const Ticket& ticket);
-  // Withdraws the open order `requestNo` for the cancel request `cancelNo`.
-  Outcome Cancel(const std::string& user, const std::string& requestNo,
-                 const std::string& cancelNo);
-  // Sets the price, then fills every open order it crosses.
+  // Withdraws what is left of a working order.
+  Outcome Cancel(const std::string& user, const CancelTicket& cancel);
+  // Sets the price (on the tick, within the band) with its whole depth,
+  // then fills the open orders it crosses, oldest first.
   Outcome SetPrice(uint8_t market, const std::string& code, double price);
 
   // Largest volume `user` can buy at `price` (the security's own when not
@@ -381,12 +447,16 @@ class Book {
   int32_t OperateCondition(const std::string& user, const std::string& no, Operation operation);
 
   // One step of the price walk: `draw` picks a security and a move of at
-  // most half a percent up or down, in whole cents.
+  // most half a percent up or down, in whole ticks, kept within the band.
   Outcome Walk(uint32_t draw);
 
  private:
   Account* FindMutable(const std::string& user);
-  void Fill(Account& account, Order& order, double price, Outcome& outcome);
+  Security* FindSecurityMutable(uint8_t market, const std::string& code);
+  static int32_t CheckSell(const Account& account, const Security& security,
+                           const Ticket& ticket);
+  void ReportHold(Account& account, const Order& order, Outcome& outcome);
+  void Fill(Account& account, Order& order, Security& security, Outcome& outcome);
   Position& PositionFor(Account& account, const Order& order);
   // After a price move: triggers the conditions and runs the algorithms of
   // that security.
@@ -398,7 +468,9 @@ class Book {
   std::function<Stamp()> clock_;
   std::vector<Security> securities_;
   std::map<std::string, Account> accounts_;
+  bool open_ = true;
   uint64_t tradeSeq_ = 0;
+  uint64_t orderSeq_ = 0;
 };
 
 }  // namespace tessel::standin

@@ -202,6 +202,7 @@ Outcome Book::StartPlan(const std::string& user, const std::string& basketNo,
     const Security* security = FindSecurity(line.market, line.code);
     Ticket ticket;
     ticket.requestNo = plan.batchNo + "-" + std::to_string(i + 1);
+    ticket.fundAccount = plan.fundAccount;
     ticket.market = line.market;
     ticket.code = line.code;
     ticket.side = line.side;
@@ -239,7 +240,7 @@ const Order* Book::FindOrder(const Account& account, const std::string& requestN
 std::string Book::PlanStatus(const Account& account, const Plan& plan) const {
   for (const PlanLine& line : plan.lines) {
     const Order* order = FindOrder(account, line.requestNo);
-    if (order != nullptr && order->status == kOrderOpen) return "running";
+    if (order != nullptr && Working(order->status)) return "running";
   }
   return "finished";
 }
@@ -388,6 +389,7 @@ int32_t Book::OperateCondition(const std::string& user, const std::string& no,
 void Book::Trigger(Account& account, ConditionOrder& condition, double price, Outcome& outcome) {
   Ticket ticket;
   ticket.requestNo = condition.no + "-1";
+  ticket.fundAccount = condition.fundAccount;
   ticket.market = condition.market;
   ticket.code = condition.code;
   ticket.side = condition.side;
@@ -438,10 +440,10 @@ void Book::RunPrograms(uint8_t market, const std::string& code, Outcome& outcome
 
 Outcome Book::Walk(uint32_t draw) {
   const Security& security = securities_[draw % securities_.size()];
-  // -5 to +5 tenths of a percent, never below a cent.
+  // -5 to +5 tenths of a percent, in whole ticks, never past the day's limits.
   const int step = static_cast<int>((draw / securities_.size()) % 11) - 5;
-  const double moved = std::round(security.price * (1000 + step)) / 1000;
-  const double price = std::max(0.01, std::round(moved * 100) / 100);
+  const double ticks = std::round(security.price * (1000 + step) / 1000 / security.tick);
+  const double price = std::clamp(ticks * security.tick, security.limitDown, security.limitUp);
   const uint8_t market = security.market;
   const std::string code = security.code;
   return SetPrice(market, code, price);

@@ -15,8 +15,10 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "platform/sockets.h"
+#include "tools/standin/accounts_file.h"
 #include "tools/standin/control.h"
 #include "tools/standin/control_port.h"
 #include "tools/standin/standin.h"
@@ -29,10 +31,14 @@ namespace {
 void Usage(std::FILE* to) {
   std::fprintf(to,
                "usage: tessel-standin --write-cert PATH [--main-port N] [--push-port N] "
-               "[--password P] [--walk SEED]\n"
+               "[--password P | --accounts FILE] [--walk SEED]\n"
                "                      [--control-port N] [--trace FILE|-]\n"
                "       tessel-standin control PORT [COMMAND...]\n"
                "       tessel-standin --help | --version\n"
+               "  --accounts FILE     the securities and the users who may log in, each with\n"
+               "                      their password (docs/simulator-accounts.md); without it\n"
+               "                      any user logs in with the password and gets the demo\n"
+               "                      account\n"
                "  --walk SEED         move one security's price every half second, by a random\n"
                "                      walk drawn from SEED (prices stay put without it)\n"
                "  --control-port N    take control commands (faults, pushes, prices, restart)\n"
@@ -52,6 +58,7 @@ void Usage(std::FILE* to) {
 // What the command line asks for beyond the server's own options.
 struct Extras {
   std::optional<uint32_t> walkSeed;
+  std::string accounts;
   std::optional<uint16_t> controlPort;
   std::optional<std::string> tracePath;
 };
@@ -78,6 +85,8 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options, Extr
       options.certPath = value;
     } else if (name == "--password") {
       options.password = value;
+    } else if (name == "--accounts") {
+      extras.accounts = value;
     } else if (name == "--walk") {
       char* end = nullptr;
       errno = 0;
@@ -92,7 +101,18 @@ bool ParseOptions(int argc, char** argv, tessel::standin::Options& options, Extr
       return false;
     }
   }
-  return !options.certPath.empty();
+  // A listed user's password is the file's.
+  return !options.certPath.empty() && (extras.accounts.empty() || options.password.empty());
+}
+
+// The book of the accounts file, or nothing when it is refused (said on
+// standard error).
+std::optional<tessel::standin::Seed> ReadAccounts(const std::string& path) {
+  tessel::standin::Seed seed;
+  std::string error;
+  if (tessel::standin::LoadAccounts(path, seed, error)) return seed;
+  std::fprintf(stderr, "tessel-standin: %s: %s\n", path.c_str(), error.c_str());
+  return std::nullopt;
 }
 
 // Blocks until a stop signal arrives or standard input ends; with a walk,
@@ -151,6 +171,8 @@ int main(int argc, char** argv) {
     Usage(stderr);
     return 2;
   }
+  std::optional<tessel::standin::Seed> seed;
+  if (!extras.accounts.empty() && !(seed = ReadAccounts(extras.accounts))) return 2;
   if (!SetTrace(extras.tracePath, options)) return 1;
   options.recordFrames = false;  // nobody reads the log here; it would only grow
 
@@ -169,6 +191,7 @@ int main(int argc, char** argv) {
   tessel::platform::ShieldThreadFromBrokenPipe();
 
   tessel::standin::StandIn standIn(options);
+  if (seed) standIn.SetBook(std::move(*seed));
   if (!standIn.Start()) {
     std::fprintf(stderr,
                  "tessel-standin: cannot start: ports %u and %u on 127.0.0.1 must be free and "

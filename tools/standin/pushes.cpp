@@ -5,10 +5,6 @@
 namespace tessel::standin {
 namespace {
 
-void PutAccount(Json::Value& record, const Account& account) {
-  record["client_id"] = account.clientId;
-  record["fund_account"] = account.fundAccount;
-}
 
 Frame PushFrame(const AnswerLayout& layout, const Json::Value& values) {
   const std::vector<uint8_t> body = EncodeAnswer(layout, values);
@@ -20,11 +16,12 @@ Frame PushFrame(const AnswerLayout& layout, const Json::Value& values) {
 // withdrew; other changes under the order's own number.
 Json::Value ExecutionReport(const Account& a, const Change& change) {
   const Order& o = change.order;
-  const bool cancelled = o.status == kOrderCancelled;
+  const bool cancelled = o.status == kOrderCancelled || o.status == kOrderPartlyCancelled;
   Json::Value v(Json::objectValue);
   v["user_name"] = a.user;
-  PutAccount(v, a);
-  v["operator_id"] = a.operatorId;
+  v["client_id"] = a.ClientOf(o.fundAccount);
+  v["fund_account"] = o.fundAccount;
+  v["operator_id"] = o.operatorId;
   v["security_exchange"] = o.market;
   v["security_code"] = o.code;
   v["request_no"] = cancelled ? o.cancelNo : o.requestNo;
@@ -58,9 +55,9 @@ Json::Value OrderProgress(const Account& a, const Change& change) {
   return v;
 }
 
-Json::Value FundChange(const Account& a, const Change& change, int64_t now) {
+Json::Value FundChange(const Change& change, int64_t now) {
   Json::Value v(Json::objectValue);
-  v["fund_account"] = a.fundAccount;
+  v["fund_account"] = change.fundAccount;
   v["update_status"] = "update";
   v["purchase_power"] = change.available;
   v["balance"] = change.balance;
@@ -69,10 +66,10 @@ Json::Value FundChange(const Account& a, const Change& change, int64_t now) {
   return v;
 }
 
-Json::Value PositionChange(const Account& a, const Change& change, int64_t now) {
+Json::Value PositionChange(const Change& change, int64_t now) {
   const Position& p = change.position;
   Json::Value v(Json::objectValue);
-  v["fund_account"] = a.fundAccount;
+  v["fund_account"] = change.fundAccount;
   v["update_status"] = "update";
   v["security_exchange"] = p.market;
   v["security_code"] = p.code;
@@ -101,11 +98,11 @@ std::vector<Push> PushesFor(const Book& book, const std::vector<Change>& changes
         pushes.push_back({change.user, PushFrame(kOrderProgressPush, OrderProgress(*account, change))});
         break;
       case Change::Kind::Fund:
-        pushes.push_back({change.user, PushFrame(kFundChangePush, FundChange(*account, change, now))});
+        pushes.push_back({change.user, PushFrame(kFundChangePush, FundChange(change, now))});
         break;
       case Change::Kind::Position:
         pushes.push_back(
-            {change.user, PushFrame(kPositionChangePush, PositionChange(*account, change, now))});
+            {change.user, PushFrame(kPositionChangePush, PositionChange(change, now))});
         break;
     }
   }

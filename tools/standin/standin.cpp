@@ -602,6 +602,11 @@ uint16_t StandIn::PushPort() const {
 
 void StandIn::SetPassword(std::string password) { impl_->credentials.Set(std::move(password)); }
 
+void StandIn::SetBook(Seed seed) {
+  std::lock_guard<std::mutex> hold(impl_->book.lock);
+  impl_->book.book = Book(std::move(seed));
+}
+
 void StandIn::SetSilent(Channel channel, bool silent) {
   impl_->silent[Index(channel)].Set(EndOf(silent));
 }

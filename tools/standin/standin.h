@@ -27,6 +27,8 @@
 
 namespace tessel::standin {
 
+struct Seed;
+
 enum class Channel { Main = 0, Push = 1 };
 
 enum class TraceDetail { Off, Brief, Fields };
@@ -109,6 +111,10 @@ class StandIn {
   uint16_t PushPort() const;
 
   void SetPassword(std::string password);
+  // Replaces the book by one of the seed's securities and accounts (an
+  // accounts file's): from then on only its users log in, each with their
+  // own password. Meant for before anyone logs in.
+  void SetBook(Seed seed);
   // While silent, requests are read and recorded but not answered.
   // Injected frames are still written. SilentFor ends it by itself once
   // `duration` has passed (at once for zero).
