@@ -244,9 +244,9 @@ bool Fits(const Json::Value& value, Kind kind) {
 }
 
 // Whether `command` carries its arguments, and nothing else, each of its kind.
-bool Complete(const Command& spec, const Json::Value& command) {
+bool Complete(const Command& entry, const Json::Value& command) {
   size_t known = 1;  // "cmd"
-  for (const Arg& arg : spec.args) {
+  for (const Arg& arg : entry.args) {
     if (arg.key == nullptr) break;
     if (!command.isMember(arg.key)) {
       if (arg.required) return false;
@@ -307,13 +307,13 @@ std::vector<std::pair<size_t, std::string>> Split(const std::string& line) {
 
 // The command in words as its JSON object; nothing when the words do not
 // fit its synopsis.
-std::optional<Json::Value> FromWords(const Command& spec, const std::string& line) {
+std::optional<Json::Value> FromWords(const Command& entry, const std::string& line) {
   const auto words = Split(line);
   Json::Value command(Json::objectValue);
-  command["cmd"] = spec.name;
+  command["cmd"] = entry.name;
   const size_t end = line.find_last_not_of(" \t\r") + 1;
   size_t next = 1;
-  for (const Arg& arg : spec.args) {
+  for (const Arg& arg : entry.args) {
     if (arg.key == nullptr || next == words.size()) break;
     const auto& [at, word] = words[next];
     std::optional<Json::Value> value =
@@ -332,20 +332,20 @@ std::string RunControl(StandIn& standIn, const std::string& line) {
   const auto words = Split(line);
   if (words.empty()) return AnswerLine("an empty line is no command");
   std::optional<Json::Value> command;
-  const Command* spec = nullptr;
+  const Command* entry = nullptr;
   if (words.front().second.front() == '{') {
     command = StrictJson(line);
     if (!command || !command->isObject() || !(*command)["cmd"].isString()) {
       return AnswerLine("not a JSON object with a \"cmd\" text");
     }
-    spec = Find((*command)["cmd"].asString());
+    entry = Find((*command)["cmd"].asString());
   } else {
-    spec = Find(words.front().second);
-    if (spec != nullptr) command = FromWords(*spec, line);
+    entry = Find(words.front().second);
+    if (entry != nullptr) command = FromWords(*entry, line);
   }
-  if (spec == nullptr) return AnswerLine("no such command; the commands are " + Names());
-  if (!command || !Complete(*spec, *command)) return AnswerLine(Usage(*spec));
-  return AnswerLine(spec->run(standIn, *command));
+  if (entry == nullptr) return AnswerLine("no such command; the commands are " + Names());
+  if (!command || !Complete(*entry, *command)) return AnswerLine(Usage(*entry));
+  return AnswerLine(entry->run(standIn, *command));
 }
 
 std::string ControlCommands() {
