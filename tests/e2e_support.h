@@ -67,6 +67,13 @@ class StandInHarness {
   std::unique_ptr<standin::StandIn> server_;
 };
 
+// Runs a control command on the stand-in, as its control port would.
+inline ::testing::AssertionResult Commanded(standin::StandIn& server, const std::string& line) {
+  const std::string answer = server.Control(line);
+  if (answer == R"({"ok":true})") return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << line << " -> " << answer;
+}
+
 // The host probe (host_probe.cpp) beside the test executable, run as a
 // child with the library and `args`; its standard input and error are pipes
 // to the test, its standard output goes nowhere. The probe may die with its

@@ -200,7 +200,7 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   const Json::Value sell = Ask(Order("600000", kSell, 400, 11.00));
   ASSERT_EQ(sell["error_no"].asInt(), 0) << sell;
   const std::string sellNo = sell["request_no"].asString();
-  ASSERT_TRUE(server().SetPrice('1', "600000", 11.20));
+  ASSERT_TRUE(Commanded(server(), "price 49 600000 11.20"));
   const Json::Value filled = AwaitPush(10, "entrust_status", kFilled);
   EXPECT_EQ(filled["request_no"].asString(), sellNo);
   EXPECT_EQ(filled["business_price"].asDouble(), 11.20);
@@ -242,11 +242,8 @@ TEST_F(TradingSession, RefusedRequestsGetErrorAnswersAndNoReports) {
 
   // The push connection writes in order: once a push injected now arrives,
   // any report of the refused orders would have arrived before it.
-  Json::Value marker;
-  marker["fund_account"] = "marker";
-  marker["limitBalance"] = 2.5;
-  ASSERT_TRUE(server().SendPush(Channel::Push, 304, marker));
-  EXPECT_FALSE(server().SendPush(Channel::Push, 4, marker));  // an answer, not a push
+  ASSERT_TRUE(Commanded(server(), R"(push 304 {"fund_account":"marker","limitBalance":2.5})"));
+  EXPECT_FALSE(Commanded(server(), "push 4 {}"));  // an answer, not a push
   const Json::Value seen = AwaitPush(304, "fund_account", "marker");
   EXPECT_EQ(seen["limitBalance"].asDouble(), 2.5);
   size_t notices = 0;

@@ -1334,4 +1334,15 @@ std::optional<Frame> AnswerFor(const ReceivedFrame& request, AnswerContext& cont
   return std::nullopt;
 }
 
+std::optional<Json::Value> ReadRequest(const ReceivedFrame& request) {
+  for (const TradingRow& row : kTrading) {
+    if (row.request->funcId == request.messageType && row.decode != nullptr) {
+      return row.decode(*row.request, request);
+    }
+  }
+  const RequestLayout* layout = FindRequestLayout(request.messageType);
+  if (layout == nullptr) return std::nullopt;
+  return BodyAs(*layout, request);
+}
+
 }  // namespace tessel::standin

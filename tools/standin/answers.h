@@ -52,4 +52,8 @@ struct AnswerContext {
 // The answer frame for `request`, or nothing when its type goes unanswered.
 std::optional<Frame> AnswerFor(const ReceivedFrame& request, AnswerContext& context);
 
+// The fields of `request`'s body as the server reads them, for the trace;
+// nothing for a type without a layout or a body that does not fit it.
+std::optional<Json::Value> ReadRequest(const ReceivedFrame& request);
+
 }  // namespace tessel::standin

@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,8 +13,10 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <iterator>
 #include <list>
+#include <map>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -24,7 +25,11 @@
 #include "net/wire.h"
 #include "platform/sockets.h"
 #include "tools/standin/answers.h"
+#include "tools/standin/control.h"
+#include "tools/standin/error_answers.h"
 #include "tools/standin/tls_identity.h"
+#include "tools/standin/trace.h"
+#include "tools/standin/wakeup.h"
 
 namespace tessel::standin {
 
@@ -46,6 +51,7 @@ namespace {
 
 using platform::kInvalidSocket;
 using platform::NativeSocket;
+using Clock = std::chrono::steady_clock;
 
 constexpr int kChannels = 2;
 constexpr Channel kAllChannels[kChannels] = {Channel::Main, Channel::Push};
@@ -53,32 +59,36 @@ constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kReadBudget = 64 * 1024;  // per turn of a connection's loop
 
 int Index(Channel channel) { return static_cast<int>(channel); }
-const char* Name(Channel channel) { return channel == Channel::Main ? "main" : "push"; }
 
-// A descriptor that poll sees readable from Signal until Drain, so a thread
-// blocked in poll can be woken from another thread.
-class Wakeup {
+// Milliseconds from `now` to `then`, rounded up, as poll takes them.
+int MillisUntil(Clock::time_point then, Clock::time_point now) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(then - now).count();
+  return static_cast<int>(std::clamp<decltype(left)>(left, 0, INT_MAX));
+}
+
+// The end of a fault that holds for `duration` from now; a past one for zero.
+Clock::time_point EndAfter(std::chrono::milliseconds duration) {
+  return duration.count() > 0 ? Clock::now() + duration : Clock::time_point::min();
+}
+// The end of a fault switched on for good, or off.
+Clock::time_point EndOf(bool holds) {
+  return holds ? Clock::time_point::max() : Clock::time_point::min();
+}
+
+// When a fault that lasts a while ends: it holds before that moment. It
+// starts ended.
+class Deadline {
  public:
-  Wakeup() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~Wakeup() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Wakeup(const Wakeup&) = delete;
-  Wakeup& operator=(const Wakeup&) = delete;
-
-  bool Valid() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  void Signal() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t rc = ::write(fd_, &one, sizeof one);
-  }
-  void Drain() {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t rc = ::read(fd_, &count, sizeof count);
+  void Set(Clock::time_point end) { end_ = end.time_since_epoch().count(); }
+  bool Holds(Clock::time_point now) const { return now.time_since_epoch().count() < end_; }
+  // For poll: the milliseconds left, or -1 while it holds for good.
+  int MillisLeft(Clock::time_point now) const {
+    const Clock::time_point end{Clock::duration(end_.load())};
+    return end == Clock::time_point::max() ? -1 : MillisUntil(end, now);
   }
 
  private:
-  int fd_;
+  std::atomic<Clock::rep> end_{Clock::time_point::min().time_since_epoch().count()};
 };
 
 // The result of a failed SSL call: keep going (after waiting for the socket)
@@ -113,10 +123,21 @@ struct Connection {
   std::string user;             // logged in on this connection; "" when none
 };
 
+// What a connection's thread has yet to write: bytes due now, and answers a
+// delay holds back, in the order they were made.
+struct Outgoing {
+  std::vector<uint8_t> bytes;
+  size_t written = 0;
+  std::deque<std::pair<Clock::time_point, Frame>> held;
+};
+
 }  // namespace
 
 struct StandIn::Impl {
-  explicit Impl(Options o) : options(std::move(o)) { credentials.Set(options.password); }
+  explicit Impl(Options o)
+      : options(std::move(o)), tracer(options.trace, options.traceFile) {
+    credentials.Set(options.password);
+  }
   ~Impl() {
     Stop();
     SSL_CTX_free(context);
@@ -129,21 +150,29 @@ struct StandIn::Impl {
   void Reap();
   void Serve(Connection* connection);
   void Pump(Connection& connection, SSL* ssl);
-  bool TakeFrames(Connection& connection, std::vector<uint8_t>& in, std::vector<uint8_t>& out,
+  bool TakeFrames(Connection& connection, std::vector<uint8_t>& in, Outgoing& out,
                   AnswerContext& context);
-  void TakeInjected(Connection& connection, std::vector<uint8_t>& out);
+  std::optional<Frame> FaultFor(const Connection& connection, const ReceivedFrame& frame,
+                                const std::string& user);
+  void Answer(const Connection& connection, Frame answer, Outgoing& out);
+  void Release(const Connection& connection, Outgoing& out, Clock::time_point now);
+  void Emit(const Connection& connection, const Frame& frame, Outgoing& out);
+  void TakeInjected(Connection& connection, Outgoing& out);
+  void SetStall(Channel channel, Clock::time_point end);
   void Record(Channel channel, std::vector<ReceivedFrame>& frames);
   void NoteUser(Connection& connection, const std::string& user);
   void Deliver(std::vector<Push>& pushes);
   void Queue(Connection& connection, const Frame& frame);
 
   const Options options;
+  Tracer tracer;
   Credentials credentials;
   SharedBook book;
-  std::atomic<bool> silent[kChannels]{false, false};
+  Deadline silent[kChannels];
   std::atomic<bool> refuse[kChannels]{false, false};
   std::atomic<bool> resetOdd[kChannels]{false, false};
-  std::atomic<bool> stalled[kChannels]{false, false};
+  Deadline stalled[kChannels];  // set under `mutex`
+  std::atomic<int64_t> answerDelayMillis{0};
 
   // Start and Stop run one at a time; the members below them are theirs.
   std::mutex lifecycle;
@@ -159,6 +188,9 @@ struct StandIn::Impl {
   std::list<std::unique_ptr<Connection>> connections;
   uint16_t ports[kChannels] = {0, 0};
   std::string certificatePem;
+  // Error replies asked for, by channel and message type, oldest first.
+  std::map<std::pair<int, uint32_t>, std::deque<ErrorReply>> failures;
+  std::optional<ErrorReply> loginRefusal;
 };
 
 bool StandIn::Impl::Start() {
@@ -318,8 +350,7 @@ void StandIn::Impl::Serve(Connection* connection) {
 
 void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
   std::vector<uint8_t> in;
-  std::vector<uint8_t> out;
-  size_t written = 0;
+  Outgoing out;
   std::string lastUser;
   AnswerContext answerContext{credentials, lastUser, book,
                               [this](std::vector<Push>& pushes) { Deliver(pushes); }};
@@ -327,11 +358,12 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
   uint8_t chunk[kReadChunk];
 
   while (!connection.stop) {
-    if (stalled[Index(connection.channel)]) {
+    const Deadline& stall = stalled[Index(connection.channel)];
+    if (Clock::time_point now = Clock::now(); stall.Holds(now)) {
       // A hung server: nothing is read or written, so the client's writes
       // fill the socket buffers and then make no progress.
       pollfd wake{connection.wakeup.Fd(), POLLIN, 0};
-      if (::poll(&wake, 1, -1) < 0 && errno != EINTR) return;
+      if (::poll(&wake, 1, stall.MillisLeft(now)) < 0 && errno != EINTR) return;
       connection.wakeup.Drain();
       continue;
     }
@@ -374,26 +406,30 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
       // test that injects and then sends a request sees them in that order.
       TakeInjected(connection, out);
       if (!TakeFrames(connection, in, out, answerContext)) return;
-      while (written < out.size()) {
+      Release(connection, out, Clock::now());
+      while (out.written < out.bytes.size()) {
         ERR_clear_error();
-        const size_t left = std::min<size_t>(out.size() - written, INT_MAX);
-        const int n = SSL_write(ssl, out.data() + written, static_cast<int>(left));
+        const size_t left = std::min<size_t>(out.bytes.size() - out.written, INT_MAX);
+        const int n = SSL_write(ssl, out.bytes.data() + out.written, static_cast<int>(left));
         if (n <= 0) {
           if (!MayRetry(ssl, n, wantWrite)) return;
           break;
         }
-        written += static_cast<size_t>(n);
+        out.written += static_cast<size_t>(n);
       }
-      if (written == out.size()) {
-        out.clear();
-        written = 0;
+      if (out.written == out.bytes.size()) {
+        out.bytes.clear();
+        out.written = 0;
       }
     }
     pollfd waits[2] = {
         {connection.fd, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
         {connection.wakeup.Fd(), POLLIN, 0},
     };
-    if (::poll(waits, 2, moreToRead ? 0 : -1) < 0 && errno != EINTR) return;
+    const int wait = moreToRead        ? 0
+                     : out.held.empty() ? -1
+                                        : MillisUntil(out.held.front().first, Clock::now());
+    if (::poll(waits, 2, wait) < 0 && errno != EINTR) return;
     if ((waits[1].revents & POLLIN) != 0) connection.wakeup.Drain();
   }
 }
@@ -401,8 +437,8 @@ void StandIn::Impl::Pump(Connection& connection, SSL* ssl) {
 // Cuts the complete frames off the front of `in`, records them and appends
 // their answers to `out`. False when a header announces an oversized body
 // (the stream cannot be trusted past it) or the connection is to stop.
-bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
-                               std::vector<uint8_t>& out, AnswerContext& answerContext) {
+bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in, Outgoing& out,
+                               AnswerContext& answerContext) {
   const int channel = Index(connection.channel);
   std::vector<ReceivedFrame> received;
   size_t at = 0;
@@ -416,10 +452,8 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
     const FrameHeader header = ReadHeader(start);
     const uint32_t bodyLength = header.bodyLength;
     if (bodyLength > kMaxBodyLength) {
-      if (options.logRequests) {
-        std::fprintf(stderr, "standin: %s: header announces %u body bytes, closing\n",
-                     Name(connection.channel), bodyLength);
-      }
+      tracer.Note(connection.channel, connection.ordinal,
+                  "header announces " + std::to_string(bodyLength) + " body bytes, closing");
       healthy = false;
       break;
     }
@@ -437,18 +471,17 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
     frame.checksumOk =
         wire::Load<uint32_t>(start + trailerAt) == FrameChecksum(start, trailerAt);
     frame.connection = connection.ordinal;
-    frame.arrival = std::chrono::steady_clock::now();
-    if (options.logRequests) {
-      std::fprintf(stderr, "standin: %s: type %u id %llu body %u\n", Name(connection.channel),
-                   frame.messageType, static_cast<unsigned long long>(frame.requestId),
-                   bodyLength);
-    }
-    // A silent server acts on nothing, so a silent ModifyPwd changes nothing.
-    if (!silent[channel]) {
-      if (const std::optional<Frame> answer = AnswerFor(frame, answerContext)) {
-        out.insert(out.end(), answer->begin(), answer->end());
+    frame.arrival = Clock::now();
+    tracer.Received(connection.channel, connection.ordinal, frame);
+    // A silent server acts on nothing, so a silent ModifyPwd changes nothing;
+    // nor does a request failed on purpose.
+    if (!silent[channel].Holds(frame.arrival)) {
+      std::optional<Frame> answer = FaultFor(connection, frame, answerContext.lastUser);
+      if (!answer) {
+        answer = AnswerFor(frame, answerContext);
+        NoteUser(connection, answerContext.lastUser);
       }
-      NoteUser(connection, answerContext.lastUser);
+      if (answer) Answer(connection, std::move(*answer), out);
     }
     received.push_back(std::move(frame));
   }
@@ -459,12 +492,57 @@ bool StandIn::Impl::TakeFrames(Connection& connection, std::vector<uint8_t>& in,
   return healthy;
 }
 
-void StandIn::Impl::TakeInjected(Connection& connection, std::vector<uint8_t>& out) {
-  std::lock_guard<std::mutex> lock(mutex);
-  // Set under this lock: what was injected after a stall began waits for its end.
-  if (connection.outbox.empty() || stalled[Index(connection.channel)]) return;
-  out.insert(out.end(), connection.outbox.begin(), connection.outbox.end());
-  connection.outbox.clear();
+std::optional<Frame> StandIn::Impl::FaultFor(const Connection& connection,
+                                             const ReceivedFrame& frame, const std::string& user) {
+  std::optional<ErrorReply> reply;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto queued = failures.find({Index(connection.channel), frame.messageType});
+    if (queued != failures.end()) {
+      reply = std::move(queued->second.front());
+      queued->second.pop_front();
+      if (queued->second.empty()) failures.erase(queued);
+    } else if (frame.messageType == kLoginType) {
+      reply = loginRefusal;
+    }
+  }
+  if (!reply) return std::nullopt;
+  return ErrorAnswer(frame, user, *reply);
+}
+
+// Written at once, unless a delay holds it or answers held before it.
+void StandIn::Impl::Answer(const Connection& connection, Frame answer, Outgoing& out) {
+  const std::chrono::milliseconds delay(answerDelayMillis.load());
+  if (delay.count() == 0 && out.held.empty()) {
+    Emit(connection, answer, out);
+    return;
+  }
+  Clock::time_point due = Clock::now() + delay;
+  if (!out.held.empty()) due = std::max(due, out.held.back().first);
+  out.held.emplace_back(due, std::move(answer));
+}
+
+void StandIn::Impl::Release(const Connection& connection, Outgoing& out, Clock::time_point now) {
+  while (!out.held.empty() && out.held.front().first <= now) {
+    Emit(connection, out.held.front().second, out);
+    out.held.pop_front();
+  }
+}
+
+void StandIn::Impl::Emit(const Connection& connection, const Frame& frame, Outgoing& out) {
+  tracer.Sent(connection.channel, connection.ordinal, frame.data(), frame.size());
+  out.bytes.insert(out.bytes.end(), frame.begin(), frame.end());
+}
+
+void StandIn::Impl::TakeInjected(Connection& connection, Outgoing& out) {
+  Frame injected;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    // Set under this lock: what was injected after a stall began waits for its end.
+    if (stalled[Index(connection.channel)].Holds(Clock::now())) return;
+    injected.swap(connection.outbox);
+  }
+  if (!injected.empty()) Emit(connection, injected, out);
 }
 
 void StandIn::Impl::NoteUser(Connection& connection, const std::string& user) {
@@ -485,11 +563,6 @@ void StandIn::Impl::Deliver(std::vector<Push>& pushes) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     for (const Push& push : pushes) {
-      if (options.logRequests) {
-        std::fprintf(stderr, "standin: push: type %u for %s\n",
-                     static_cast<uint32_t>(ReadHeader(push.frame.data()).messageType),
-                     push.user.c_str());
-      }
       for (auto& connection : connections) {
         if (connection->channel == Channel::Push && !connection->closed && !connection->stop &&
             connection->user == push.user) {
@@ -534,7 +607,13 @@ void StandIn::SetBook(Seed seed) {
   impl_->book.book = Book(std::move(seed));
 }
 
-void StandIn::SetSilent(Channel channel, bool silent) { impl_->silent[Index(channel)] = silent; }
+void StandIn::SetSilent(Channel channel, bool silent) {
+  impl_->silent[Index(channel)].Set(EndOf(silent));
+}
+
+void StandIn::SilentFor(Channel channel, std::chrono::milliseconds duration) {
+  impl_->silent[Index(channel)].Set(EndAfter(duration));
+}
 
 void StandIn::RefuseConnections(Channel channel, bool refuse) {
   impl_->refuse[Index(channel)] = refuse;
@@ -544,12 +623,36 @@ void StandIn::ResetEveryOtherAfterHandshake(Channel channel, bool reset) {
   impl_->resetOdd[Index(channel)] = reset;
 }
 
-void StandIn::StopReading(Channel channel, bool stop) {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->stalled[Index(channel)] = stop;
-  for (auto& connection : impl_->connections) {
+void StandIn::Impl::SetStall(Channel channel, Clock::time_point end) {
+  std::lock_guard<std::mutex> lock(mutex);
+  stalled[Index(channel)].Set(end);
+  for (auto& connection : connections) {
     if (connection->channel == channel && !connection->closed) connection->wakeup.Signal();
   }
+}
+
+void StandIn::StopReading(Channel channel, bool stop) {
+  impl_->SetStall(channel, EndOf(stop));
+}
+
+void StandIn::StopReadingFor(Channel channel, std::chrono::milliseconds duration) {
+  impl_->SetStall(channel, EndAfter(duration));
+}
+
+void StandIn::DelayAnswers(std::chrono::milliseconds delay) {
+  impl_->answerDelayMillis = delay.count();
+}
+
+bool StandIn::FailNext(Channel channel, uint32_t messageType, ErrorReply reply) {
+  if (AnswerLayoutOf(messageType) == nullptr) return false;
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->failures[{Index(channel), messageType}].push_back(std::move(reply));
+  return true;
+}
+
+void StandIn::RefuseLogins(std::optional<ErrorReply> reply) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->loginRefusal = std::move(reply);
 }
 
 void StandIn::DropConnections(Channel channel) {
@@ -604,6 +707,8 @@ void StandIn::Walk(uint32_t draw) {
   std::vector<Push> pushes = PushesFor(impl_->book.book, outcome.changes);
   impl_->Deliver(pushes);
 }
+
+std::string StandIn::Control(const std::string& line) { return RunControl(*this, line); }
 
 Observed StandIn::Snapshot() const {
   std::lock_guard<std::mutex> lock(impl_->mutex);

@@ -2,8 +2,10 @@
 // that answer the session, order, query, list, basket, algorithm, condition-
 // order and strategy requests from an in-memory book (book.h), report what changes on the push connections of the account
 // concerned, record every frame they receive, and can be scripted from a
-// test thread to fall silent, stop reading, drop or refuse connections, inject arbitrary
-// bytes or pushes, or move a security's price.
+// test thread to fall silent, stop reading, drop or refuse connections, delay
+// or fail answers, refuse logins, inject arbitrary bytes or pushes, or move a
+// security's price. Control (control.h) runs the same faults from text
+// commands, for the control port and the command line.
 //
 // Every public member is safe to call from any thread.
 #pragma once
@@ -13,8 +15,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,13 +31,24 @@ struct Seed;
 
 enum class Channel { Main = 0, Push = 1 };
 
+enum class TraceDetail { Off, Brief, Fields };
+
+// What a request is answered with instead of being acted on.
+struct ErrorReply {
+  int32_t errorNo = 0;
+  std::string errorInfo;
+};
+
 struct Options {
   uint16_t mainPort = 0;  // 0: any free port
   uint16_t pushPort = 0;
   std::string certPath;   // the self-signed certificate is written here in PEM; empty: not written
   std::string password;   // empty: any password is accepted
   std::string certificateNames = "IP:127.0.0.1,DNS:localhost";  // subjectAltName
-  bool logRequests = false;  // one line per received frame and per push on stderr
+  // One line per frame received and sent (trace.h) to traceFile: Brief
+  // names each frame, Fields adds its fields decoded.
+  TraceDetail trace = TraceDetail::Off;
+  std::FILE* traceFile = stderr;
   // Keep every received frame for Snapshot and WaitFor. A server that runs
   // for long without a test to read the log turns this off.
   bool recordFrames = true;
@@ -101,12 +116,27 @@ class StandIn {
   // own password. Meant for before anyone logs in.
   void SetBook(Seed seed);
   // While silent, requests are read and recorded but not answered.
-  // Injected frames are still written.
+  // Injected frames are still written. SilentFor ends it by itself once
+  // `duration` has passed (at once for zero).
   void SetSilent(Channel channel, bool silent);
+  void SilentFor(Channel channel, std::chrono::milliseconds duration);
   // While set, the channel's connections (new ones too, before their
   // handshake) read and write nothing, as a hung server process: the
-  // client's writes fill the socket buffers and stall.
+  // client's writes fill the socket buffers and stall. StopReadingFor ends
+  // it by itself once `duration` has passed.
   void StopReading(Channel channel, bool stop);
+  void StopReadingFor(Channel channel, std::chrono::milliseconds duration);
+  // Holds every answer on both channels for `delay` before writing it (a
+  // slow server); zero ends it. Answers leave in order: one given after a
+  // change of delay never overtakes one still held. Pushes are not held.
+  void DelayAnswers(std::chrono::milliseconds delay);
+  // The next request of `messageType` on `channel` (Login only on the push
+  // channel) is answered with `reply` and not acted on; each call fails one
+  // more request. False for a type that has no answer to carry an error.
+  bool FailNext(Channel channel, uint32_t messageType, ErrorReply reply);
+  // While set, every Login on either channel is answered with the reply
+  // instead of logging in; nothing ends it.
+  void RefuseLogins(std::optional<ErrorReply> reply);
   // Closes every current connection of the channel without a TLS close.
   // On return their sockets are shut down; the log's `open` drops shortly.
   void DropConnections(Channel channel);
@@ -134,6 +164,10 @@ class StandIn {
   bool SetPrice(uint8_t market, const std::string& code, double price);
   // One step of the seeded price walk (Book::Walk), reported like SetPrice.
   void Walk(uint32_t draw);
+
+  // Runs one control command (control.h): a JSON object, or the command in
+  // words. Returns the answer line, {"ok":true} or {"ok":false,"error":...}.
+  std::string Control(const std::string& line);
 
   Observed Snapshot() const;
   // True when `condition` holds, false when it still does not after `timeout`.
