@@ -75,15 +75,23 @@ TEST(AnswerConventions, WriterFormat) {
             "{\n\t\"alpha\" : 100.0,\n\t\"mid\" : \"\\u4e2d\",\n\t\"zeta\" : 0.10000000000000001\n}");
 }
 
+std::string FieldText(const AnswerField& field, BodyView body) {
+  std::string text;
+  AppendFieldValue(text, field, body);
+  return text;
+}
+
 TEST(AnswerConventions, FieldKindsReadWithinTheBody) {
   uint8_t bytes[16] = {'a', 'b', 'c', 'd', 0xFE, 0xFF, 0xFF, 0xFF};
   const BodyView body(bytes, 6);
   EXPECT_EQ(body.Text(0, 4), "abcd");  // fills its width: stops there
-  EXPECT_EQ(ReadField({"k", FieldKind::Int32, 4, 4}, body).asInt(), 0);  // past the end
-  EXPECT_EQ(ReadField({"k", FieldKind::Code, 4, 1}, body).asInt(), -2);
-  EXPECT_EQ(ReadField({"k", FieldKind::Text, 5, 64}, body).asString(), "\xFF");
-  EXPECT_EQ(ReadField({"k", FieldKind::U64Text, 0, 8}, BodyView(bytes, 8)).asString(),
-            "18446744066803851873");
+  EXPECT_EQ(FieldText({"k", FieldKind::Int32, 4, 4}, body), "0");  // past the end
+  EXPECT_EQ(FieldText({"k", FieldKind::Code, 4, 1}, body), "-2");
+  EXPECT_EQ(FieldText({"k", FieldKind::Text, 5, 64}, body), "\"\\ufffd\"");  // a cut sequence
+  EXPECT_EQ(FieldText({"k", FieldKind::U64Text, 0, 8}, BodyView(bytes, 8)),
+            "\"18446744066803851873\"");
+  EXPECT_EQ(FieldText({"k", FieldKind::U64, 0, 8}, BodyView(bytes, 8)), "18446744066803851873");
+  EXPECT_EQ(FieldText({"k", FieldKind::Double, 0, 8}, BodyView(bytes, 4)), "0.0");
   uint8_t counted[] = {3, 0, 0, 0, 'x', 'y', 'z', 'w'};
   EXPECT_EQ(BodyView(counted, 8).CountedText(0), "xyz");
   EXPECT_EQ(BodyView(counted, 6).CountedText(0), "xy");
