@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/answer_tree.h"
 #include "messages/inbound/answer_layouts.h"
 #include "messages/outbound/packing.h"
 #include "messages/outbound/request_layout.h"
@@ -291,7 +292,10 @@ void RunIntake(const uint8_t* data, size_t size) {
   }
 }
 
-void RunAnswer(const uint8_t* data, size_t size) {
+namespace {
+
+// Every answer and push layout; byte 0 of an answer input picks one.
+const AnswerLayout& LayoutOf(uint8_t pick) {
   static const std::vector<const AnswerLayout*> layouts = [] {
     std::vector<const AnswerLayout*> all;
     size_t count = 0;
@@ -303,8 +307,14 @@ void RunAnswer(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < count; ++i) all.push_back(pushes[i].layout);
     return all;
   }();
+  return *layouts[pick % layouts.size()];
+}
+
+}  // namespace
+
+void RunAnswer(const uint8_t* data, size_t size) {
   if (size == 0) return;
-  const AnswerLayout& layout = *layouts[data[0] % layouts.size()];
+  const AnswerLayout& layout = LayoutOf(data[0]);
   std::unique_ptr<uint8_t[]> body = ExactCopy(data + 1, size - 1);
   const BodyView view(body.get(), size - 1);
   const ParsedAnswer parsed = ParseAnswer(layout, view);
@@ -318,6 +328,14 @@ void RunAnswer(const uint8_t* data, size_t size) {
     const size_t records = ParseAnswerList(parsed.text, block->listKey);
     FUZZ_EXPECT(records * RecordSize(block->recordFields) <= view.size());
   }
+}
+
+void RunAnswerText(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const AnswerLayout& layout = LayoutOf(data[0]);
+  std::unique_ptr<uint8_t[]> body = ExactCopy(data + 1, size - 1);
+  const BodyView view(body.get(), size - 1);
+  FUZZ_EXPECT(ParseAnswer(layout, view).text == AnswerTextThroughTree(layout, view));
 }
 
 void RunFrameWalk(const uint8_t* data, size_t size) {

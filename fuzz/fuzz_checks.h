@@ -23,6 +23,10 @@ void RunIntake(const uint8_t* data, size_t size);
 // Byte 0 picks an answer or push layout; the rest is the body.
 void RunAnswer(const uint8_t* data, size_t size);
 
+// The same input; the answer's text must be the one its jsoncpp value tree
+// printed by the default writer would be, byte for byte.
+void RunAnswerText(const uint8_t* data, size_t size);
+
 // Byte 0: bit 0 the channel (push when set), bits 1-3 how many requests
 // (ids 1..n) are pending on it, bit 4 the same ids pending on the other
 // channel too; byte 1 where the stream is cut (n * byte / 255) before the

@@ -5,7 +5,9 @@
 #include <json/value.h>
 #include <json/writer.h>
 
+#include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -89,6 +91,27 @@ Json::Value SampleAnswer(const AnswerLayout& layout, int32_t errorNo) {
 
 std::string Bytes(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
+// A funds answer whose texts need every kind of escape (control bytes,
+// quotes, GBK, cut, overlong and surrogate UTF-8, four-byte characters) and
+// whose reals print in every way (signed zero, exponents, the smallest
+// denormal, NaN and infinity, whole numbers past 2^53).
+Json::Value AwkwardFunds(const AnswerLayout& funds) {
+  Json::Value values = SampleAnswer(funds, 0);
+  values["user_name"] = std::string("\x01\"\\\b\f\n\r\t\x1f\x7f/", 11);
+  values["error_info"] =
+      "\xD6\xD0\xCE\xC4 \xE4\xB8\xAD \xF0\x9F\x98\x80 \xED\xA0\x80 \xC0\x80 \xF8\x80 \xE4";
+  const double reals[] = {-0.0, 1e300, 5e-324, 0.1, 100, std::nan(""), -HUGE_VAL,
+                          123456789012345678.0, 1e21, 1e-7, 2.5, 1.0 / 3};
+  size_t next = 0;
+  for (const AnswerField& field : funds.fields) {
+    if (field.kind == FieldKind::Double) values[field.key] = reals[next++ % std::size(reals)];
+  }
+  Json::Value& record = values[funds.records->listKey][0];
+  record["fund_account"] = "\xB9\xC9\xC6\xB1";
+  record["enable_balance"] = 3.0e16;
+  return values;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,8 +167,18 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < layouts.size(); ++i) {
     const std::string body = Bytes(EncodeAnswer(*layouts[i], SampleAnswer(*layouts[i], 0)));
     bodies.push_back(body);
-    Write(corpus / "answer" / ("layout-" + std::to_string(i)),
-          std::string(1, static_cast<char>(i)) + body);
+    for (const char* target : {"answer", "answer_text"}) {
+      Write(corpus / target / ("layout-" + std::to_string(i)),
+            std::string(1, static_cast<char>(i)) + body);
+    }
+  }
+  // Layout 2 is the funds answer; every byte 0xFF gives NaN reals, -1
+  // integers and the largest unsigned ones.
+  Write(corpus / "answer_text" / "awkward-values",
+        std::string(1, '\2') + Bytes(EncodeAnswer(*layouts[2], AwkwardFunds(*layouts[2]))));
+  for (size_t i = 0; i < layouts.size(); i += 13) {
+    Write(corpus / "answer_text" / ("all-ones-" + std::to_string(i)),
+          std::string(1, static_cast<char>(i)) + std::string(1200, '\xFF'));
   }
   Write(corpus / "answer" / "login-lost",
         std::string(1, '\0') + Bytes(EncodeAnswer(*layouts[0], SampleAnswer(*layouts[0], -999))));

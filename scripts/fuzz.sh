@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # fuzz.sh SECONDS [TARGET...]: builds the libFuzzer targets with clang and
 # the address and undefined-behaviour sanitizers, then runs each target
-# (intake, answer, frame_walk, config; all by default) for SECONDS, one after
-# the other, and prints per target the executions, the coverage and any
-# crash with the file its input was saved to. Exits non-zero on a crash.
+# (intake, answer, answer_text, frame_walk, config; all by default) for
+# SECONDS, one after the other, and prints per target the executions, the
+# coverage and any crash with the file its input was saved to. Exits non-zero on a crash.
 #
 # Each target grows a working corpus in build-fuzz/corpus/TARGET, started
 # from the committed seeds in fuzz/corpus/TARGET (which it never changes);
@@ -15,7 +15,7 @@ here="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:?usage: scripts/fuzz.sh SECONDS [TARGET...]}"
 shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(intake answer frame_walk config)
+[ ${#targets[@]} -eq 0 ] && targets=(intake answer answer_text frame_walk config)
 
 "$here/scripts/install-deps.sh"
 build="$here/build-fuzz"

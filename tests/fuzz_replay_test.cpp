@@ -48,6 +48,7 @@ size_t Replay(const std::string& target, Target run) {
 
 TEST(FuzzReplay, IntakeInputs) { EXPECT_GE(Replay("intake", &RunIntake), 47u); }
 TEST(FuzzReplay, AnswerInputs) { EXPECT_GE(Replay("answer", &RunAnswer), 52u); }
+TEST(FuzzReplay, AnswerTextInputs) { EXPECT_GE(Replay("answer_text", &RunAnswerText), 59u); }
 TEST(FuzzReplay, FrameWalkInputs) { EXPECT_GE(Replay("frame_walk", &RunFrameWalk), 3u); }
 TEST(FuzzReplay, ConfigInputs) { EXPECT_GE(Replay("config", &RunConfig), 2u); }
 

@@ -41,12 +41,18 @@ TEST(AnswerConventions, WriterFormat) {
             "{\n\t\"alpha\" : 100.0,\n\t\"mid\" : \"\\u4e2d\",\n\t\"zeta\" : 0.10000000000000001\n}");
 }
 
+std::string FieldText(const AnswerField& field, BodyView body) {
+  std::string text;
+  AppendFieldValue(text, field, body);
+  return text;
+}
+
 TEST(AnswerConventions, FieldKindsReadWithinTheBody) {
   uint8_t bytes[16] = {'a', 'b', 'c', 'd', 0xFE, 0xFF, 0xFF, 0xFF};
   const BodyView body(bytes, 6);
   EXPECT_EQ(body.Text(0, 4), "abcd");  // fills its width: stops there
-  EXPECT_EQ(ReadField({"k", FieldKind::Int32, 4, 4}, body).asInt(), 0);  // past the end
-  EXPECT_EQ(ReadField({"k", FieldKind::Text, 5, 64}, body).asString(), "\xFF");
+  EXPECT_EQ(FieldText({"k", FieldKind::Int32, 4, 4}, body), "0");  // past the end
+  EXPECT_EQ(FieldText({"k", FieldKind::Text, 5, 64}, body), "\"\\ufffd\"");  // a cut sequence
 }
 
 // --- inbound dispatch -------------------------------------------------------

@@ -3,13 +3,12 @@
 #include <json/writer.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <sstream>
 
+#include "messages/inbound/json_text.h"
 #include "support/immortal.h"
 #include "support/spare.h"
 
@@ -33,67 +32,27 @@ int ToBsFlag(uint8_t code) {
   }
 }
 
-// JSON has no infinity or NaN. The writer would put NaN as null but an
-// infinity as 1e+9999, which JSON readers (jsoncpp's own among them)
-// refuse; a server value that is neither gets null either way.
-static Json::Value RealOrNull(double value) {
-  return std::isfinite(value) ? Json::Value(value) : Json::Value();
-}
-
-Json::Value ReadField(const AnswerField& field, BodyView body) {
+void AppendFieldValue(std::string& out, const AnswerField& field, BodyView body) {
   const uint32_t at = field.offset;
   switch (field.kind) {
-    case FieldKind::Text: return Json::Value(body.Text(at, field.width));
-    case FieldKind::Int32: return Json::Value(body.Int32(at));
-    case FieldKind::Int64: return Json::Value(static_cast<Json::Int64>(body.Number<int64_t>(at)));
-    case FieldKind::Code: return Json::Value(static_cast<int>(body.Code(at)));
-    case FieldKind::Double: return RealOrNull(body.Number<double>(at));
-    case FieldKind::U64Text: {
-      char digits[128] = {};
-      std::snprintf(digits, sizeof digits, "%llu",
-                    static_cast<unsigned long long>(body.Number<uint64_t>(at)));
-      return Json::Value(digits);
-    }
-    case FieldKind::U64:
-      return Json::Value(static_cast<Json::UInt64>(body.Number<uint64_t>(at)));
-    case FieldKind::CountedText: return Json::Value(body.CountedText(at));
-    case FieldKind::RestText: return Json::Value(body.Text(at, body.size()));
-    case FieldKind::MarketCode: return Json::Value(ToMarketCode(body.Number<uint8_t>(at)));
-    case FieldKind::BsFlag: return Json::Value(ToBsFlag(body.Number<uint8_t>(at)));
+    case FieldKind::Text: return json_text::AppendQuoted(out, body.TextView(at, field.width));
+    case FieldKind::Int32: return json_text::AppendInt(out, body.Int32(at));
+    case FieldKind::Int64: return json_text::AppendInt(out, body.Number<int64_t>(at));
+    case FieldKind::Code: return json_text::AppendInt(out, body.Code(at));
+    // JSON has no infinity or NaN: a server value that is neither is null.
+    case FieldKind::Double: return json_text::AppendReal(out, body.Number<double>(at));
+    case FieldKind::U64Text:
+      out += '"';
+      json_text::AppendUInt(out, body.Number<uint64_t>(at));
+      out += '"';
+      return;
+    case FieldKind::U64: return json_text::AppendUInt(out, body.Number<uint64_t>(at));
+    case FieldKind::CountedText: return json_text::AppendQuoted(out, body.CountedTextView(at));
+    case FieldKind::RestText: return json_text::AppendQuoted(out, body.TextView(at, body.size()));
+    case FieldKind::MarketCode:
+      return json_text::AppendInt(out, ToMarketCode(body.Number<uint8_t>(at)));
+    case FieldKind::BsFlag: return json_text::AppendInt(out, ToBsFlag(body.Number<uint8_t>(at)));
   }
-  return Json::Value();
-}
-
-void SetFields(Json::Value& object, FieldList fields, BodyView body) {
-  for (const AnswerField& field : fields) object[field.key] = ReadField(field, body);
-}
-
-Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo) {
-  Json::Value list(Json::arrayValue);
-  const size_t recordSize = RecordSize(block.recordFields);
-  const size_t first = block.recordLenOffset + 8;
-  if (block.exactlyOne) {
-    Json::Value record(Json::objectValue);
-    SetFields(record, block.recordFields, body.Slice(first, recordSize));
-    list.append(std::move(record));
-    return list;
-  }
-  const int32_t recordLen = body.Int32(block.recordLenOffset);
-  const int32_t count = body.Int32(block.recordLenOffset + 4);
-  // Slots narrower than a record would read the same bytes into several
-  // records: a 4 MB body with a record_len of 1 became a 3 GB answer.
-  if (errorNo != 0 || count <= 0 || recordLen <= 0 ||
-      static_cast<size_t>(recordLen) < recordSize) {
-    return list;
-  }
-  size_t position = first;
-  for (int32_t i = 0; i < count && body.Holds(position, recordSize); ++i) {
-    Json::Value record(Json::objectValue);
-    SetFields(record, block.recordFields, body.Slice(position, recordSize));
-    list.append(std::move(record));
-    position += static_cast<size_t>(recordLen);
-  }
-  return list;
 }
 
 namespace {
@@ -128,22 +87,161 @@ std::string WriteAnswer(const Json::Value& root) {
   return text;
 }
 
-ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body) {
-  Json::Value root(Json::objectValue);
-  if (layout.pushType != 0) root["push_type"] = layout.pushType;
-  SetFields(root, layout.fields, body);
-  const int32_t errorNo = body.Int32(layout.errorNoOffset);
-  if (layout.records != nullptr) {
-    const RecordBlock& block = *layout.records;
-    if (block.sizeKey != nullptr) root[block.sizeKey] = body.Int32(block.recordLenOffset);
-    Json::Value list = ReadRecords(block, body, errorNo);
-    if (block.countKey != nullptr) {
-      root[block.countKey] = block.exactlyOne ? Json::Value(Json::UInt(list.size()))
-                                              : Json::Value(body.Int32(block.recordLenOffset + 4));
-    }
-    root[block.listKey] = std::move(list);
+namespace {
+
+// Where a member's value comes from: a field of the body, or what the
+// layout adds around the fields.
+enum class Source : uint8_t { Field, PushType, RecordSize, RecordCount, Records };
+
+struct Member {
+  const char* key;
+  Source source;
+  const AnswerField* field;  // for Source::Field
+};
+
+// The members of one object in the order jsoncpp keeps them: by key, bytes
+// compared unsigned; of two equal keys the one added last stands, as a
+// second assignment would replace the first.
+class SortedMembers {
+ public:
+  void Add(const char* key, Source source, const AnswerField* field = nullptr) {
+    items_[count_++] = {key, source, field};
   }
-  return {WriteAnswer(root), layout.callsReloginGate && errorNo == kLoginLostErrorNo};
+  void AddFields(FieldList fields) {
+    for (const AnswerField& field : fields) Add(field.key, Source::Field, &field);
+  }
+  // Insertion sort: a stable one on the stack, for a few dozen keys.
+  void Sort() {
+    for (size_t i = 1; i < count_; ++i) {
+      const Member moving = items_[i];
+      size_t j = i;
+      for (; j > 0 && std::strcmp(items_[j - 1].key, moving.key) > 0; --j) {
+        items_[j] = items_[j - 1];
+      }
+      items_[j] = moving;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < count_; ++i) {
+      const bool replaced = i + 1 < count_ && std::strcmp(items_[i].key, items_[i + 1].key) == 0;
+      if (!replaced) items_[kept++] = items_[i];
+    }
+    count_ = kept;
+  }
+  const Member* begin() const { return items_.data(); }
+  const Member* end() const { return items_.data() + count_; }
+
+ private:
+  std::array<Member, kMaxObjectFields + 4> items_;
+  size_t count_ = 0;
+};
+
+// Writes one answer as jsoncpp's default writer would print its tree:
+// members on their own lines, one tab deeper than their braces.
+class AnswerText {
+ public:
+  AnswerText(const AnswerLayout& layout, BodyView body, std::string& out)
+      : layout_(layout), body_(body), errorNo_(body.Int32(layout.errorNoOffset)), out_(out) {}
+
+  int32_t ErrorNo() const { return errorNo_; }
+
+  void Root() {
+    SortedMembers members;
+    if (layout_.pushType != 0) members.Add("push_type", Source::PushType);
+    members.AddFields(layout_.fields);
+    if (const RecordBlock* block = layout_.records) {
+      if (block->sizeKey != nullptr) members.Add(block->sizeKey, Source::RecordSize);
+      if (block->countKey != nullptr) members.Add(block->countKey, Source::RecordCount);
+      members.Add(block->listKey, Source::Records);
+    }
+    members.Sort();
+    Object(members, 0, body_);
+  }
+
+ private:
+  void Object(const SortedMembers& members, int depth, BodyView from) {
+    out_ += '{';
+    bool first = true;
+    for (const Member& member : members) {
+      if (!first) out_ += ',';
+      first = false;
+      json_text::AppendBreak(out_, depth + 1);
+      out_ += '"';
+      out_ += member.key;
+      out_ += "\" : ";
+      Value(member, depth + 1, from);
+    }
+    json_text::AppendBreak(out_, depth);
+    out_ += '}';
+  }
+
+  void Value(const Member& member, int depth, BodyView from) {
+    const RecordBlock* block = layout_.records;
+    switch (member.source) {
+      case Source::Field: return AppendFieldValue(out_, *member.field, from);
+      case Source::PushType: return json_text::AppendInt(out_, layout_.pushType);
+      case Source::RecordSize:
+        return json_text::AppendInt(out_, body_.Int32(block->recordLenOffset));
+      case Source::RecordCount:
+        return json_text::AppendInt(
+            out_, block->exactlyOne ? 1 : body_.Int32(block->recordLenOffset + 4));
+      case Source::Records: return Records(*block, depth);
+    }
+  }
+
+  void Records(const RecordBlock& block, int depth) {
+    SortedMembers members;
+    members.AddFields(block.recordFields);
+    members.Sort();
+    bool first = true;
+    ForEachRecord(block, [&](BodyView record) {
+      if (first) json_text::AppendBreak(out_, depth);
+      out_ += first ? "[" : ",";
+      first = false;
+      json_text::AppendBreak(out_, depth + 1);
+      Object(members, depth + 1, record);
+    });
+    if (first) {
+      out_ += "[]";
+    } else {
+      json_text::AppendBreak(out_, depth);
+      out_ += ']';
+    }
+  }
+
+  template <typename Visit>
+  void ForEachRecord(const RecordBlock& block, Visit&& visit) const {
+    const size_t recordSize = RecordSize(block.recordFields);
+    const size_t first = block.recordLenOffset + 8;
+    if (block.exactlyOne) return visit(body_.Slice(first, recordSize));
+    const int32_t recordLen = body_.Int32(block.recordLenOffset);
+    const int32_t count = body_.Int32(block.recordLenOffset + 4);
+    // Slots narrower than a record would read the same bytes into several
+    // records: a 4 MB body with a record_len of 1 became a 3 GB answer.
+    if (errorNo_ != 0 || count <= 0 || recordLen <= 0 ||
+        static_cast<size_t>(recordLen) < recordSize) {
+      return;
+    }
+    size_t position = first;
+    for (int32_t i = 0; i < count && body_.Holds(position, recordSize); ++i) {
+      visit(body_.Slice(position, recordSize));
+      position += static_cast<size_t>(recordLen);
+    }
+  }
+
+  const AnswerLayout& layout_;
+  const BodyView body_;
+  const int32_t errorNo_;
+  std::string& out_;
+};
+
+}  // namespace
+
+ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body) {
+  ParsedAnswer parsed;
+  AnswerText text(layout, body, parsed.text);
+  text.Root();
+  parsed.loginLost = layout.callsReloginGate && text.ErrorNo() == kLoginLostErrorNo;
+  return parsed;
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // What every answer parser shares: field kinds and their JSON form, the
 // answer head, the record-block walk, the two code mappings, the writer and
-// the relogin rule. A message's parser is a layout declared once — its
+// the relogin rule. Answers are written straight from the body as JSON text,
+// without a value tree. A message's parser is a layout declared once — its
 // scalar fields, and its record block if it has one — handed to ParseAnswer.
 // The same layout encodes answers for the simulated server (EncodeAnswer).
 #pragma once
@@ -46,12 +47,18 @@ struct FieldList {
   constexpr const AnswerField* end() const { return fields + count; }
 };
 
+// The most fields one object of an answer has; its keys are ordered on the
+// stack, without an allocation.
+inline constexpr size_t kMaxObjectFields = 40;
+
 template <size_t N>
 constexpr FieldList Fields(const AnswerField (&fields)[N]) {
+  static_assert(N <= kMaxObjectFields);
   return {fields, N};
 }
 template <size_t N>
 constexpr FieldList Fields(const std::array<AnswerField, N>& fields) {
+  static_assert(N <= kMaxObjectFields);
   return {fields.data(), N};
 }
 
@@ -88,9 +95,8 @@ inline constexpr AnswerField kAnswerHead[3] = {
 int ToMarketCode(uint8_t code);
 int ToBsFlag(uint8_t code);
 
-// The JSON value of one field of `body`.
-Json::Value ReadField(const AnswerField& field, BodyView body);
-void SetFields(Json::Value& object, FieldList fields, BodyView body);
+// Appends the JSON text of one field of `body`.
+void AppendFieldValue(std::string& out, const AnswerField& field, BodyView body);
 
 // Size of one record: the end of its last field.
 constexpr uint32_t RecordSize(FieldList recordFields) {
@@ -100,12 +106,8 @@ constexpr uint32_t RecordSize(FieldList recordFields) {
   }
   return size;
 }
-// The record list: empty unless errorNo is 0 and the count is positive; only
-// whole records inside the body are read, and a record_len below the
-// record's size (slots that would overlap) gives none.
-Json::Value ReadRecords(const RecordBlock& block, BodyView body, int32_t errorNo);
-
-// Tab-indented, keys in ascending order: jsoncpp's default writer.
+// Tab-indented, keys in ascending order: jsoncpp's default writer, which
+// ParseAnswer's text matches byte for byte.
 std::string WriteAnswer(const Json::Value& root);
 
 struct ParsedAnswer {
@@ -113,7 +115,10 @@ struct ParsedAnswer {
   bool loginLost = false;  // "error_no" -999 in an answer that asks for a relogin
 };
 
-// The whole parse of a layout-described answer. The caller, which knows the
+// The whole parse of a layout-described answer. The record list is empty
+// unless "error_no" is 0 and the count is positive; only whole records
+// inside the body are read, and a record_len below the record's size (slots
+// that would overlap) gives none. The caller, which knows the
 // client, asks for the relogin when `loginLost` is set, after delivering.
 ParsedAnswer ParseAnswer(const AnswerLayout& layout, BodyView body);
 

@@ -3,10 +3,12 @@
 // or as the empty text, a text without a terminating zero stops at its width.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "net/wire.h"
 
@@ -31,19 +33,23 @@ class BodyView {
   int8_t Code(size_t offset) const { return Number<int8_t>(offset); }
 
   // Bytes before the first zero inside the field's width, cut at the body end.
-  std::string Text(size_t offset, size_t width) const {
+  std::string_view TextView(size_t offset, size_t width) const {
     if (offset >= size_) return {};
     const size_t available = std::min(width, size_ - offset);
     const char* start = reinterpret_cast<const char*>(data_ + offset);
-    return std::string(start, strnlen(start, available));
+    return std::string_view(start, strnlen(start, available));
+  }
+  std::string Text(size_t offset, size_t width) const {
+    return std::string(TextView(offset, width));
   }
 
   // An int32 length followed by that many bytes, up to the first zero.
-  std::string CountedText(size_t offset) const {
+  std::string_view CountedTextView(size_t offset) const {
     const int32_t length = Int32(offset);
     if (length <= 0 || !Holds(offset, 4)) return {};
-    return Text(offset + 4, static_cast<size_t>(length));
+    return TextView(offset + 4, static_cast<size_t>(length));
   }
+  std::string CountedText(size_t offset) const { return std::string(CountedTextView(offset)); }
 
   // The part of the body from offset on, at most `width` bytes.
   BodyView Slice(size_t offset, size_t width) const {

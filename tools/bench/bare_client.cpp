@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <json/reader.h>
 #include <openssl/err.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,11 +11,14 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "messages/inbound/answer_conventions.h"
+#include "messages/outbound/order_requests.h"
 #include "messages/outbound/session_requests.h"
 #include "net/wire.h"
+#include "tools/bench/bench_requests.h"
 #include "tools/bench/latency.h"
 
 namespace tessel::bench {
@@ -24,17 +28,23 @@ namespace {
 // change the frame's size.
 constexpr char kTerminalId[] = "BENCH";
 
+// The body the library packs for the host's `json`, by the same table.
+Frame Pack(const RequestLayout& layout, const std::string& json) {
+  Json::Value request;
+  const std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  reader->parse(json.data(), json.data() + json.size(), &request, nullptr);
+  Frame body;
+  Refusal refusal;
+  FillRequest(layout, request, body, refusal);
+  return body;
+}
+
 }  // namespace
 
-BareClient::BareClient() {
-  // The same request the library sends, filled by the same table.
-  Refusal refusal;
-  Json::Value request(Json::objectValue);
-  request["user_name"] = "trader01";
-  request["pass_word"] = "secret";
-  request["new_pass_word"] = "secret";
-  FillRequest(kModifyPwdRequest, request, body_, refusal);
-}
+BareClient::BareClient()
+    : body_(Pack(kModifyPwdRequest, kModifyPwdJson)),
+      orders_{Pack(kOrderSubmitRequest, kOrderSubmitJson[0]),
+              Pack(kOrderSubmitRequest, kOrderSubmitJson[1])} {}
 
 bool BareClient::Connect(uint16_t port, std::string& why) {
   socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -68,24 +78,52 @@ bool BareClient::ReadExact(uint8_t* buffer, size_t n) {
   return true;
 }
 
-bool BareClient::ModifyPwd(uint64_t requestId) {
-  const Frame request = BuildFrame(kModifyPwdRequest.funcId, body_.data(),
-                                   static_cast<uint32_t>(body_.size()), requestId, kTerminalId);
-  if (SSL_write(ssl_, request.data(), static_cast<int>(request.size())) !=
-      static_cast<int>(request.size())) {
+bool BareClient::Write(uint32_t funcId, const Frame& body, uint64_t requestId,
+                       int64_t& writeNs) {
+  const Frame request = BuildFrame(funcId, body.data(), static_cast<uint32_t>(body.size()),
+                                   requestId, kTerminalId);
+  const Clock::time_point start = Clock::now();
+  const int wrote = SSL_write(ssl_, request.data(), static_cast<int>(request.size()));
+  writeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+  return wrote == static_cast<int>(request.size());
+}
+
+bool BareClient::ReadAnswer(uint64_t requestId) {
+  for (;;) {
+    answer_.resize(kHeaderSize);
+    if (!ReadExact(answer_.data(), kHeaderSize)) return false;
+    const FrameHeader header = ReadHeader(answer_.data());
+    if (header.bodyLength > kMaxBodyLength) return false;
+    answer_.resize(FrameSize(header.bodyLength));
+    if (!ReadExact(answer_.data() + kHeaderSize, header.bodyLength + kTrailerSize)) return false;
+    if (header.requestId == requestId) return true;
+  }
+}
+
+bool BareClient::ModifyPwd(uint64_t requestId, int64_t& writeNs) {
+  if (!Write(kModifyPwdRequest.funcId, body_, requestId, writeNs) || !ReadAnswer(requestId)) {
     return false;
   }
-  answer_.resize(kHeaderSize);
-  if (!ReadExact(answer_.data(), kHeaderSize)) return false;
-  const FrameHeader header = ReadHeader(answer_.data());
-  if (header.bodyLength > kMaxBodyLength) return false;
-  answer_.resize(FrameSize(header.bodyLength));
-  if (!ReadExact(answer_.data() + kHeaderSize, header.bodyLength + kTrailerSize)) return false;
   // A refused change would be answered just as fast and measure nothing.
+  const FrameHeader header = ReadHeader(answer_.data());
   const uint8_t* body = answer_.data() + kHeaderSize;
-  return header.requestId == requestId && header.messageType == kModifyPwdRequest.funcId &&
-         header.bodyLength == kAnswerHeadSize &&
+  return header.messageType == kModifyPwdRequest.funcId && header.bodyLength == kAnswerHeadSize &&
          wire::Load<int32_t>(body + kAnswerHeadErrorNoOffset) == 0;
+}
+
+std::vector<int64_t> BareClient::OrderSubmitWrites(int count, uint64_t firstId) {
+  std::vector<int64_t> samples;
+  samples.reserve(static_cast<size_t>(count));
+  uint64_t id = firstId;
+  for (int i = 0; i < count; ++i) {
+    int64_t writeNs = 0;
+    if (!ModifyPwd(id++, writeNs) ||
+        !Write(kOrderSubmitRequest.funcId, orders_[i % 2], id++, writeNs)) {
+      return {};
+    }
+    samples.push_back(writeNs);
+  }
+  return samples;
 }
 
 int64_t BareClient::Pipelined(int window, std::chrono::steady_clock::duration duration) {

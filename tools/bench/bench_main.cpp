@@ -2,10 +2,13 @@
 // one in-process stand-in over loopback TLS, printed as one table:
 //   - idle cost (getrusage over a quiet spell) of one client and of many,
 //     each logged in on both channels, beside two quiet bare connections;
-//   - how long SendRequest takes before it returns (ModifyPwd, OrderSubmit);
+//   - how long SendRequest takes before it returns (ModifyPwd, OrderSubmit),
+//     beside the bare client's SSL_write of the same frames;
 //   - pipelined ModifyPwd throughput with a window of requests outstanding;
 //   - sequential ModifyPwd round trips, one in flight;
 //   - what each of these adds to the library's log file.
+// All of it twice, each run in a forked child: pinned to one CPU with
+// sched_setaffinity, then free to use every online CPU.
 //
 //   tessel-bench [--count N] [--warmup N] [--library PATH] [--idle-seconds N]
 //                [--pipeline-seconds N] [--window N] [--clients N] [--orders N]
@@ -15,6 +18,7 @@
 #include <unistd.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,6 +28,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "messages/inbound/answer_conventions.h"
@@ -187,11 +192,14 @@ constexpr int kLoggedOrders = 200;
 constexpr auto kOrderGap = std::chrono::microseconds(100);
 
 struct Results {
+  int cpus = 0;  // what nproc printed in the measuring child
   Summary library;
   Summary bare;
   Summary modifyPwdCall;
   Summary orderSubmitCall;        // each right after a ModifyPwd round trip
   Summary sparseOrderSubmitCall;  // kOrderGap apart
+  Summary bareModifyPwdWrite;     // SSL_write of the frame, in the round trips
+  Summary bareOrderSubmitWrite;   // each right after a round trip
   Idle libraryIdle;
   Idle manyIdle;
   Idle bareIdle;
@@ -275,17 +283,33 @@ bool Run(const Options& options, standin::StandIn& server, Results& results, std
     return false;
   }
   results.bareIdle = MeasureIdle(options.idleSeconds);
-  const auto bareTrip = [&bare](uint64_t n) { return bare.ModifyPwd(n); };
+  std::vector<int64_t> writes;
+  writes.reserve(static_cast<size_t>(options.budget.count + options.budget.warmup));
+  const auto bareTrip = [&bare, &writes](uint64_t n) {
+    int64_t writeNs = 0;
+    const bool ok = bare.ModifyPwd(n, writeNs);
+    writes.push_back(writeNs);
+    return ok;
+  };
   if (!Measure(options.budget, bareTrip, results.bare, why)) {
     why = "bare OpenSSL: " + why;
     return false;
   }
+  writes.erase(writes.begin(), writes.begin() + options.budget.warmup);
+  results.bareModifyPwdWrite = Summarize(writes, {});
   const int64_t answered = bare.Pipelined(options.window, pipelineFor);
   if (answered < 0) {
     why = "bare OpenSSL: a pipelined request failed";
     return false;
   }
   results.barePipelined = static_cast<double>(answered) / options.pipelineSeconds;
+  // Request ids past every round trip's: the pipelined ones are all 1.
+  std::vector<int64_t> orders = bare.OrderSubmitWrites(options.orders, 2ull * kMaxCount + 1);
+  if (orders.empty()) {
+    why = "bare OpenSSL: an OrderSubmit failed";
+    return false;
+  }
+  results.bareOrderSubmitWrite = Summarize(orders, {});
   return true;
 }
 
@@ -294,7 +318,7 @@ const char* Verdict(bool met) { return met ? "yes" : "NO"; }
 void Report(const Options& options, const Results& results) {
   std::printf("Loopback TLS against the in-process stand-in; nproc %d. ModifyPwd request "
               "%zu bytes, answer %zu bytes.\n",
-              UsableCpus(), FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize));
+              results.cpus, FrameSize(kModifyPwdRequest.bodySize), FrameSize(kAnswerHeadSize));
   std::printf("\nRound trips, one in flight, warm-up %d:\n", options.budget.warmup);
   PrintHeading(stdout);
   PrintLine(stdout, "library", results.library);
@@ -307,6 +331,10 @@ void Report(const Options& options, const Results& results) {
   PrintLine(stdout, "ModifyPwd", results.modifyPwdCall);
   PrintLine(stdout, "OrderSubmit", results.orderSubmitCall);
   PrintLine(stdout, "OrderSubmit,gap", results.sparseOrderSubmitCall);
+  std::printf("The bare client's SSL_write of the same frames (OrderSubmit each right after "
+              "a round trip):\n");
+  PrintLine(stdout, "bare ModifyPwd", results.bareModifyPwdWrite);
+  PrintLine(stdout, "bare OrderSub", results.bareOrderSubmitWrite);
 
   const double roundTrip = results.library.medianUs / results.bare.medianUs;
   const double pipelined = results.libraryPipelined / results.barePipelined;
@@ -354,10 +382,8 @@ void Report(const Options& options, const Results& results) {
   std::printf("  %-42s %12.1f\n", "per OrderSubmit, its answer and pushes", results.logOrderSubmit);
 }
 
-int Main(int argc, char** argv) {
-  Options options;
-  if (!ParseOptions(argc, argv, options)) return 2;
-
+// One whole measurement, in this process: the stand-in, then Run.
+bool Measurement(const Options& options, Results& results) {
   const std::string directory = platform::ExecutableDirectory();
   standin::Options serverOptions;
   serverOptions.certPath = directory + "/ca.pem";  // where the library looks for it
@@ -365,14 +391,12 @@ int Main(int argc, char** argv) {
   standin::StandIn server(serverOptions);
   if (!server.Start()) {
     std::fprintf(stderr, "tessel-bench: the stand-in did not start\n");
-    return 1;
+    return false;
   }
   if (!WriteConfig(directory, server.MainPort(), server.PushPort())) {
     std::fprintf(stderr, "tessel-bench: cannot write %s/config/system.xml\n", directory.c_str());
-    return 1;
+    return false;
   }
-
-  Results results;
   std::string why;
   bool ok;
   {
@@ -380,11 +404,76 @@ int Main(int argc, char** argv) {
     ok = Run(options, server, results, why);
   }
   server.Stop();
-  if (!ok) {
-    std::fprintf(stderr, "tessel-bench: %s\n", why.c_str());
-    return 1;
+  if (!ok) std::fprintf(stderr, "tessel-bench: %s\n", why.c_str());
+  return ok;
+}
+
+// Runs the measurement in a child with `cpus` as its affinity (every
+// thread it starts inherits it) and reads its results back through a pipe.
+bool MeasureOn(const cpu_set_t& cpus, const Options& options, Results& results) {
+  int ends[2];
+  if (::pipe(ends) != 0) return false;
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(ends[0]);
+    Results measured;
+    const bool placed = sched_setaffinity(0, sizeof cpus, &cpus) == 0;
+    measured.cpus = UsableCpus();
+    const bool ok = placed && Measurement(options, measured) &&
+                    ::write(ends[1], &measured, sizeof measured) == sizeof measured;
+    std::fflush(nullptr);
+    ::_exit(ok ? 0 : 1);
   }
-  Report(options, results);
+  ::close(ends[1]);
+  size_t got = 0;
+  while (child > 0 && got < sizeof results) {
+    char* into = reinterpret_cast<char*>(&results) + got;
+    const ssize_t n = ::read(ends[0], into, sizeof results - got);
+    if (n <= 0) break;
+    got += static_cast<size_t>(n);
+  }
+  ::close(ends[0]);
+  int status = 0;
+  if (child > 0) ::waitpid(child, &status, 0);
+  return got == sizeof results && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int Main(int argc, char** argv) {
+  Options options;
+  if (!ParseOptions(argc, argv, options)) return 2;
+
+  // Pinned: the lowest CPU this process was started on. Unpinned: every
+  // online CPU, whatever mask (taskset) the bench was started under.
+  cpu_set_t started;
+  CPU_ZERO(&started);
+  sched_getaffinity(0, sizeof started, &started);
+  int pinnedCpu = 0;
+  while (pinnedCpu < CPU_SETSIZE - 1 && !CPU_ISSET(pinnedCpu, &started)) ++pinnedCpu;
+  cpu_set_t pinned;
+  CPU_ZERO(&pinned);
+  CPU_SET(pinnedCpu, &pinned);
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  cpu_set_t unpinned;
+  CPU_ZERO(&unpinned);
+  for (long cpu = 0; cpu < online && cpu < CPU_SETSIZE; ++cpu) CPU_SET(cpu, &unpinned);
+
+  static_assert(std::is_trivially_copyable_v<Results>);
+  Results onOne;
+  Results onAll;
+  if (!MeasureOn(pinned, options, onOne) || !MeasureOn(unpinned, options, onAll)) return 1;
+
+  std::printf("Every figure is measured twice, each time in a forked child whose affinity is set "
+              "with\nsched_setaffinity (no re-execution under taskset): pinned to CPU %d, then "
+              "unpinned on\nCPUs 0-%ld. They differ because the library hands work between "
+              "threads: waking a\nthread on another CPU of a VM costs tens of us (about 27 us "
+              "on the VM this was\nwritten on), which pinned runs never pay. Pinned figures "
+              "measure the library's own cost.\n",
+              pinnedCpu, online - 1);
+  std::printf("\n======== pinned to CPU %d ========\n", pinnedCpu);
+  Report(options, onOne);
+  std::printf("\n======== unpinned, CPUs 0-%ld ========\n", online - 1);
+  Report(options, onAll);
   return 0;
 }
 

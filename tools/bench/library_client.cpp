@@ -1,5 +1,6 @@
 #include "tools/bench/library_client.h"
 
+#include "tools/bench/bench_requests.h"
 #include "tools/bench/latency.h"
 
 #include <dlfcn.h>
@@ -24,21 +25,6 @@ std::string LoginJson(const char* func, const std::string& user) {
   return std::string(R"({"func":")") + func + R"(","user_name":")" + user +
          R"(","pass_word":"secret","heart_beat":30,"compress":0,"encrypt":0})";
 }
-const std::string kModifyPwdJson =
-    R"({"func":"ModifyPwd","user_name":"trader01","pass_word":"secret","new_pass_word":"secret"})";
-// A buy and a sell of the same size at the stand-in's price: each fills at
-// once, and taken in turn they leave cash and position as they were, so
-// every order of a long run fills and pushes alike.
-std::string OrderSubmitJson(char side) {
-  return std::string(
-             R"({"func":"OrderSubmit","user_name":"trader01","client_id":"trader01",)"
-             R"("fund_account":"trader01-01","operator_id":"trader01-op","code":"600000",)"
-             R"("mark":49,"code_name":"PF Bank","entrust_vol":1000,)"
-             R"("entrust_price":10.5,"entrust_bs":)") +
-         std::to_string(static_cast<int>(side)) +
-         R"(,"entrust_prop":48,"business_type":48,"allow_cancel_order":1})";
-}
-const std::string kOrderSubmitJson[2] = {OrderSubmitJson('1'), OrderSubmitJson('2')};
 
 bool IsStatusText(std::string_view answer) { return answer.rfind(R"({"status":)", 0) == 0; }
 
