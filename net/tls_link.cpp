@@ -177,6 +177,10 @@ int TlsLink::WriteAll(const uint8_t* buffer, size_t n, std::chrono::milliseconds
       nullptr, stallLimit);
 }
 
+int TlsLink::TryWrite(const uint8_t* buffer, size_t n) {
+  return Locked([&](SSL* ssl) { return SSL_write(ssl, buffer, static_cast<int>(n)); }).second;
+}
+
 std::string TlsLink::StateString() {
   std::lock_guard<std::mutex> hold(ioLock_);
   return SSL_state_string(ssl_.get());

@@ -55,6 +55,11 @@ class TlsLink {
   // that ended the transfer. A socket that takes no byte for `stallLimit`
   // (a server that stopped reading) ends it with SSL_ERROR_WANT_WRITE.
   int WriteAll(const uint8_t* buffer, size_t n, std::chrono::milliseconds stallLimit);
+  // One attempt that never waits: 0 when all n bytes went, otherwise the
+  // SSL_get_error code. After SSL_ERROR_WANT_WRITE or SSL_ERROR_WANT_READ
+  // the write is under way and must be completed by WriteAll with the same
+  // buffer and size before any other write.
+  int TryWrite(const uint8_t* buffer, size_t n);
 
   // The next whole frame and its size; 0 when the connection is over. The
   // link reads as much as TLS has for it at a time and hands out the frames

@@ -143,6 +143,15 @@ void ReadFrames(TradeClient& client, Channel& channel, const ChannelProfile& pro
   }
 }
 
+// Lets host threads write to `link` (null: to none). A write a host thread
+// left unfinished on the old link stays pending, as one the server may have.
+void Publish(Channel& channel, TlsLink* link) {
+  std::lock_guard<std::mutex> hold(channel.writeLock);
+  channel.link = link;
+  channel.unfinished.reset();
+  channel.lastWrite = 0;  // the epoch: a fresh link starts with a heartbeat
+}
+
 // Brings a link into service: what the previous link left unsent is failed,
 // the main channel cancels what is outstanding, the login is replayed.
 void OpenLink(TradeClient& client, Channel& channel, const ChannelProfile& profile) {
@@ -169,6 +178,7 @@ void CloseLink(TradeClient& client, Channel& channel, const ChannelProfile& prof
   channel.socket.shutdownLink();
   channel.doorbell.Ring();
   channel.sendThread.join();
+  Publish(channel, nullptr);
   FailUnsent(client, channel);
   ReportConnectStatus(client, false, profile.connectionType);
   channel.reloginPending = true;
@@ -199,6 +209,7 @@ bool RunLink(TradeClient& client, Channel& channel, const ChannelProfile& profil
   ConsoleLine("After SSL_connect connect");
   PrintPorts(channel.socket);
   OpenLink(client, channel, profile);
+  Publish(channel, link.get());
   channel.sendThread = std::thread(RunSendPump, std::ref(client), std::ref(channel),
                                    std::ref(*link));
   ReadFrames(client, channel, profile, *link);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "session/channel_profile.h"
+#include "session/send_pump.h"
 #include "support/console.h"
 #include "support/log.h"
 
@@ -19,6 +20,15 @@ Clock::time_point ExpiryOf(const TradeRequestData& request, std::chrono::seconds
   return request.acceptedAt + timeout + std::chrono::seconds(1);
 }
 
+// Marks a request as handed to the link; none when it was answered
+// meanwhile (timed out, cancelled) or already handed over.
+std::optional<Outgoing> HandToLink(PendingMap& pending, uint64_t requestId) {
+  const auto found = pending.find(requestId);
+  if (found == pending.end() || found->second.handedToLink) return std::nullopt;
+  found->second.handedToLink = true;
+  return Outgoing{requestId, found->second.messageType, found->second.frame};
+}
+
 }  // namespace
 
 size_t OutstandingCount(Channel& channel) {
@@ -32,8 +42,10 @@ void QueueRequest(TradeClient& client, Channel& channel, TradeRequestData reques
     std::lock_guard<std::mutex> hold(channel.pendingLock);
     channel.pending.emplace(id, std::move(request));
   }
-  channel.queue.enqueue(id);
-  channel.doorbell.Ring();
+  if (!WriteThrough(channel, id)) {
+    channel.queue.enqueue(id);
+    channel.doorbell.Ring();
+  }
   client.timekeeper.Watch();
 }
 
@@ -46,14 +58,18 @@ std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId
   return entry;
 }
 
+std::optional<Outgoing> TakeForSending(Channel& channel, uint64_t requestId) {
+  std::lock_guard<std::mutex> hold(channel.pendingLock);
+  return HandToLink(channel.pending, requestId);
+}
+
 void TakeForSending(Channel& channel, const uint64_t* ids, size_t count,
                     std::vector<Outgoing>& out) {
   std::lock_guard<std::mutex> hold(channel.pendingLock);
   for (size_t i = 0; i < count; ++i) {
-    const auto found = channel.pending.find(ids[i]);
-    if (found == channel.pending.end() || found->second.handedToLink) continue;
-    found->second.handedToLink = true;
-    out.push_back({ids[i], found->second.messageType, found->second.frame});
+    if (std::optional<Outgoing> taken = HandToLink(channel.pending, ids[i])) {
+      out.push_back(std::move(*taken));
+    }
   }
 }
 

@@ -18,8 +18,9 @@ namespace tessel {
 // How many requests the channel holds now.
 size_t OutstandingCount(Channel& channel);
 
-// Takes the request in: pending, queued for the send thread, its time-out
-// watched. The request id must be new.
+// Takes the request in: pending, written at once when the link is idle or
+// else queued for the send thread, its time-out watched. The request id
+// must be new.
 void QueueRequest(TradeClient& client, Channel& channel, TradeRequestData request);
 
 // Removes and returns a channel's pending request, if it is still there.
@@ -37,6 +38,8 @@ struct Outgoing {
 // skipped, so an answered request is never sent afterwards.
 void TakeForSending(Channel& channel, const uint64_t* ids, size_t count,
                     std::vector<Outgoing>& out);
+// The same for one request.
+std::optional<Outgoing> TakeForSending(Channel& channel, uint64_t requestId);
 
 // Answers with the send-failure text every pending request whose frame was
 // never handed to a link, and empties the queue: for the end of a link

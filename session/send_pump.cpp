@@ -1,6 +1,7 @@
 #include "session/send_pump.h"
 
 #include <algorithm>
+#include <optional>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -18,6 +19,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+Clock::time_point LastWrite(const Channel& channel) {
+  return Clock::time_point(Clock::duration(channel.lastWrite.load()));
+}
+
+void MarkWritten(Channel& channel) {
+  channel.lastWrite = Clock::now().time_since_epoch().count();
+}
+
+void PrintSent(uint32_t messageType) {
+  ConsoleLine("Send Req: message type = " + std::to_string(messageType));
+}
+
 // Frames queued together go out in one TLS write, up to these bounds.
 constexpr size_t kMaxBatchFrames = 64;
 constexpr size_t kMaxBatchBytes = 64 * 1024;
@@ -34,7 +47,7 @@ class SendPump {
   // itself; the channel thread then tears it down and reports the loss.
   void Run() {
     while (!client_.stopRequested && !channel_.socket.isShutDown()) {
-      if (!SendQueued() || !HeartbeatIfDue(Clock::now())) {
+      if (!WriteWhatIsDue()) {
         channel_.socket.shutdownLink();
         return;
       }
@@ -45,25 +58,42 @@ class SendPump {
   }
 
  private:
+  // Under the write lock, so that no host thread writes in between: what a
+  // host thread began, then the queue, then a heartbeat if one is due.
+  bool WriteWhatIsDue() {
+    std::lock_guard<std::mutex> hold(channel_.writeLock);
+    return CompleteUnfinished() && SendQueued() && HeartbeatIfDue(Clock::now());
+  }
+
+  bool CompleteUnfinished() {
+    if (!channel_.unfinished) return true;
+    const SharedFrame frame = std::move(channel_.unfinished);
+    return Written(Write(frame->data(), frame->size()), profile_.sendErrorLogTag);
+  }
+
   // A heartbeat goes out after more than heartbeatIdle whole seconds
   // without a written frame.
   Clock::time_point HeartbeatDue() const {
-    return lastSent_ + client_.timings.heartbeatIdle + std::chrono::seconds(1);
+    return LastWrite(channel_) + client_.timings.heartbeatIdle + std::chrono::seconds(1);
   }
 
   // False when a due heartbeat could not be written.
   bool HeartbeatIfDue(Clock::time_point now) {
-    if (std::chrono::duration_cast<std::chrono::seconds>(now - lastSent_) <=
+    if (std::chrono::duration_cast<std::chrono::seconds>(now - LastWrite(channel_)) <=
         client_.timings.heartbeatIdle) {
       return true;
     }
     const Frame heartbeat = BuildHeartbeat(++client_.requestSeq);
-    const int code = Write(heartbeat.data(), heartbeat.size());
+    return Written(Write(heartbeat.data(), heartbeat.size()), profile_.heartbeatErrorLogTag);
+  }
+
+  // Whether a write succeeded; a failure is logged under `errorLogTag`.
+  bool Written(int code, const char* errorLogTag) {
     if (code != 0) {
-      CLog::Instance().Write(1, profile_.heartbeatErrorLogTag, "Error", "content:%d", code);
+      CLog::Instance().Write(1, errorLogTag, "Error", "content:%d", code);
       return false;
     }
-    lastSent_ = now;
+    MarkWritten(channel_);
     return true;
   }
 
@@ -109,14 +139,8 @@ class SendPump {
     CLog::Instance().Flush();
     const int code = Write(out_.data(), out_.size());
     for (size_t i = at; i < end; ++i) outgoing_[i].frame.reset();
-    if (code != 0) {
-      CLog::Instance().Write(1, profile_.sendErrorLogTag, "Error", "content:%d", code);
-      return false;
-    }
-    lastSent_ = Clock::now();
-    for (size_t i = at; i < end; ++i) {
-      ConsoleLine("Send Req: message type = " + std::to_string(outgoing_[i].messageType));
-    }
+    if (!Written(code, profile_.sendErrorLogTag)) return false;
+    for (size_t i = at; i < end; ++i) PrintSent(outgoing_[i].messageType);
     return true;
   }
 
@@ -131,10 +155,37 @@ class SendPump {
   std::vector<uint64_t> ids_;        // taken from the queue at once
   std::vector<Outgoing> outgoing_;   // those still pending, to be written
   Frame out_;                        // a batch's frames, end to end
-  Clock::time_point lastSent_{};  // the clock's epoch: the first pass sends a heartbeat
 };
 
 }  // namespace
+
+bool WriteThrough(Channel& channel, uint64_t requestId) {
+  std::unique_lock<std::mutex> hold(channel.writeLock, std::try_to_lock);
+  // Busy, down, or others wait before this one: the send thread keeps the order.
+  if (!hold.owns_lock() || channel.link == nullptr || channel.unfinished ||
+      channel.queue.size_approx() != 0) {
+    return false;
+  }
+  const std::optional<Outgoing> taken = TakeForSending(channel, requestId);
+  if (!taken) return true;  // answered already: nothing to send
+  CLog::Instance().Flush();   // the request's entry before its frame
+  const int code = channel.link->TryWrite(taken->frame->data(), taken->frame->size());
+  if (code == SSL_ERROR_WANT_WRITE || code == SSL_ERROR_WANT_READ) {
+    // The socket is full: never wait on a host thread.
+    channel.unfinished = taken->frame;
+    channel.doorbell.Ring();
+  } else if (code != SSL_ERROR_NONE) {
+    CLog::Instance().Write(1, ProfileOf(channel.kind).sendErrorLogTag, "Error", "content:%d",
+                           code);
+    channel.socket.shutdownLink();
+    channel.doorbell.Ring();
+    return true;
+  } else {
+    MarkWritten(channel);
+  }
+  PrintSent(taken->messageType);
+  return true;
+}
 
 void RunSendPump(TradeClient& client, Channel& channel, TlsLink& link) {
   platform::ShieldThreadFromBrokenPipe();

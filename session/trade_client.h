@@ -6,12 +6,15 @@
 // socket, the TLS link and every piece of the link's state, reads frames and
 // reports the link's loss, plus a send thread it starts and joins for each
 // established link; and one timekeeper thread that times out what waits too
-// long on either channel and never does I/O.
+// long on either channel and never does I/O. A host thread writes a lone
+// request itself when the link is idle (see WriteThrough).
 //
-// Locks: each channel's pendingLock guards its pending map; savedLoginLock
-// guards savedLogin; the timekeeper and the callback gate have their own.
-// No two are ever held together and no callback is called while one is
-// held. Flags and counters are atomics.
+// Locks: each channel's writeLock is held by whoever writes to its link and
+// guards `link` and `unfinished`; its pendingLock guards its pending map and
+// may be taken while writeLock is held, never the other way round;
+// savedLoginLock guards savedLogin; the timekeeper and the callback gate
+// have their own. No other two are ever held together and no callback is
+// called while one is held. Flags and counters are atomics.
 #pragma once
 
 #include <json/value.h>
@@ -34,6 +37,8 @@
 #include "support/server_config.h"
 
 namespace tessel {
+
+class TlsLink;
 
 // One accepted request, from its acceptance until it is answered (by the
 // server, a time-out, a cancellation or a send failure).
@@ -91,6 +96,18 @@ struct Channel {
   PendingMap pending;  // accepted requests not yet answered, queued or sent, by id
   std::atomic<bool> connected{false};
   std::atomic<bool> reloginPending{false};  // replay the login after the next connect
+
+  // Held by the send thread for all its writing, and tried (never waited
+  // for) by a host thread that writes its request itself.
+  std::mutex writeLock;
+  TlsLink* link = nullptr;  // the link in service; set and cleared by the channel thread
+  // A frame a host thread began but the socket could not take at once;
+  // TLS must be given the very same bytes again, so the send thread
+  // completes it before anything else.
+  SharedFrame unfinished;
+  // When a frame last went to the link (steady clock ticks): heartbeats
+  // are due after an idle spell, whoever wrote.
+  std::atomic<std::chrono::steady_clock::rep> lastWrite{0};
 };
 
 class TradeClient {
