@@ -145,7 +145,7 @@ class HostTest : public ::testing::Test {
  protected:
   int32_t Send(const std::string& text, uint64_t context) {
     return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                               &HostRecorder::Answer, context);
+                               answer_, context);
   }
 
   // Retries while the channel is still coming up.
@@ -170,6 +170,7 @@ class HostTest : public ::testing::Test {
 
   PluginDescriptor plugin_{};
   ClientHandle* client_ = nullptr;
+  RequestCallback answer_ = &HostRecorder::Answer;  // what Send hands the plug-in
 };
 
 }  // namespace tessel::testing
