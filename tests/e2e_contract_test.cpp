@@ -188,10 +188,7 @@ TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss
   client_.timings.requestTimeout = std::chrono::seconds(1);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(LogsIn(client_));
-  server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(SubmitRequest(client_, kModifyPwdJson.data(),
-                            static_cast<int32_t>(kModifyPwdJson.size()), &AnswerWaitingForTheOther,
-                            10));
+  ASSERT_TRUE(SendHeld(10, &AnswerWaitingForTheOther));
   ASSERT_TRUE(Submit(client_, kModifyPwdJson, 11));
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 2)));
   uint64_t firstId = 0;

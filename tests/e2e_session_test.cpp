@@ -77,10 +77,7 @@ void SlowCancel(const char*, int32_t, uint64_t) {
 TEST_F(TwoKinds, ASwitchNeverReplaysTheOldLoginOnTheOtherKind) {
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(LogsIn(client_));
-  server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(SubmitRequest(client_, kModifyPwdJson.data(),
-                            static_cast<int32_t>(kModifyPwdJson.size()), &SlowCancel, 2));
-  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  ASSERT_TRUE(SendHeld(2, &SlowCancel));
   // The live link goes down and stays down, the request still pending.
   server().RefuseConnections(Channel::Main, true);
   server().DropConnections(Channel::Main);
@@ -139,9 +136,7 @@ TEST_F(OneServer, APendingRequestTimesOutWhileNoLinkIsUp) {
   client_.timings.requestTimeout = std::chrono::seconds(1);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-  server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(Submit(client_, kModifyPwdJson, 2));
-  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  ASSERT_TRUE(SendHeld(2));
   server().RefuseConnections(Channel::Main, true);
   server().DropConnections(Channel::Main);
   ASSERT_TRUE(host().WaitForAnswers(2, 1, std::chrono::seconds(5)));

@@ -153,9 +153,9 @@ class HostProbe {
 };
 
 // A request handed to a client made in-process, as SendRequest hands it.
-inline bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
-  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()),
-                       &HostRecorder::Answer, context);
+inline bool Submit(TradeClient& client, const std::string& text, uint64_t context,
+                   RequestCallback answer = &HostRecorder::Answer) {
+  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()), answer, context);
 }
 
 // Retries while the channel is still coming up.
@@ -230,6 +230,13 @@ class InProcessTest : public ::testing::Test {
     ASSERT_TRUE(harness_.Start());
     client_.timings.firstBackoff = std::chrono::milliseconds(20);
     client_.timings.maxBackoff = std::chrono::milliseconds(50);
+  }
+
+  // A ModifyPwd that the server, silenced, has received and leaves unanswered.
+  bool SendHeld(uint64_t context, RequestCallback answer = &HostRecorder::Answer) {
+    server().SetSilent(Channel::Main, true);
+    return Submit(client_, kModifyPwdJson, context, answer) &&
+           server().WaitFor(standin::FramesOfType(Channel::Main, 100, 1));
   }
 
   standin::StandIn& server() { return harness_.server(); }
