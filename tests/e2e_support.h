@@ -222,6 +222,17 @@ inline size_t CountEntries(const std::string& directory,
   return count;
 }
 
+// A main-channel frame on the server's `connection`th link, of `type` when
+// that is not 0.
+inline standin::Condition MainFrameOn(size_t connection, uint32_t type = 0) {
+  return [connection, type](const standin::Observed& seen) {
+    const auto& frames = seen[Channel::Main].frames;
+    return std::any_of(frames.begin(), frames.end(), [&](const auto& frame) {
+      return frame.connection == connection && (type == 0 || frame.messageType == type);
+    });
+  };
+}
+
 // A client made in-process, quick to reconnect, against a running stand-in.
 class InProcessTest : public ::testing::Test {
  protected:

@@ -99,6 +99,11 @@ class HostRecorder {
     }
     return out;
   }
+  // The text of the one answer to `context`; "" unless there is exactly one.
+  std::string OnlyAnswer(uint64_t context) const {
+    const std::vector<HostEvent> answers = AnswersFor(context);
+    return answers.size() == 1 ? answers.front().text : std::string();
+  }
   // Reports whose "connection_status" is `status` (and, when given, whose
   // "trade_type" is `tradeType`).
   static size_t ConnectionReports(const std::vector<HostEvent>& events, int status,
