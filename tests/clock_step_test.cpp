@@ -10,7 +10,6 @@
 
 #include "e2e_support.h"
 #include "net/frame.h"
-#include "session/host_calls.h"
 #include "session/trade_client.h"
 #include "wall_clock_shift.h"
 

@@ -8,7 +8,6 @@
 #include "net/frame.h"
 #include "net/vsocket.h"
 #include "platform/sockets.h"
-#include "plugin/request_intake.h"
 #include "session/trade_client.h"
 
 namespace tessel::testing {
