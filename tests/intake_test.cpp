@@ -215,6 +215,23 @@ TEST_F(LoggedIntakeTest, AChannelHoldsABoundedNumberOfRequests) {
   EXPECT_TRUE(Submit(kModifyPwd, 4));
 }
 
+// A request answered while it waited (timed out, cancelled) is never sent
+// afterwards, and none is handed to the link twice.
+TEST_F(IntakeTest, OnlyUnansweredRequestsAreHandedToTheLinkAndOnlyOnce) {
+  for (uint64_t context = 1; context <= 3; ++context) ASSERT_TRUE(Submit(kModifyPwd, context));
+  uint64_t ids[3] = {};
+  ASSERT_EQ(client.main.queue.try_dequeue_bulk(ids, 3), 3u);
+  ASSERT_TRUE(TakePending(client.main, ids[1]).has_value());
+  std::vector<Outgoing> out;
+  TakeForSending(client.main, ids, 3, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].requestId, ids[0]);
+  EXPECT_EQ(out[1].requestId, ids[2]);
+  out.clear();
+  TakeForSending(client.main, ids, 3, out);
+  EXPECT_TRUE(out.empty());
+}
+
 TEST_F(LoggedIntakeTest, NoTextIsARefusalToo) {
   EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
   EXPECT_FALSE(SubmitRequest(client, kLogin.data(), -1, &Record, 0));
