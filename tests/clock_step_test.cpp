@@ -10,7 +10,6 @@
 
 #include "e2e_support.h"
 #include "net/frame.h"
-#include "session/host_calls.h"
 #include "session/trade_client.h"
 #include "wall_clock_shift.h"
 
@@ -21,16 +20,9 @@ using standin::FramesOfType;
 
 constexpr long kAhead = 20;
 
-class WallClockStep : public ::testing::Test {
+class WallClockStep : public InProcessTest {
  protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-  }
   void TearDown() override { ShiftWallClock(0); }
-
-  StandInHarness harness_;
-  TradeClient client_;
 };
 
 TEST_F(WallClockStep, TheInterpositionMovesWhatTheProcessReads) {
@@ -47,21 +39,18 @@ TEST_F(WallClockStep, BackwardsKeepsHeartbeatsAndTimeOutsOnTime) {
   client_.timings.heartbeatIdle = std::chrono::seconds(1);
   ShiftWallClock(kAhead);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
-  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
-  harness_.server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(Submit(client_, kModifyPwdJson, 2));
-  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
-  const size_t heartbeats = harness_.server().Snapshot()[Channel::Main].Count(kHeartbeatType);
+  ASSERT_TRUE(LogsIn(client_));
+  ASSERT_TRUE(SendHeld(2));
+  const size_t heartbeats = server().Snapshot()[Channel::Main].Count(kHeartbeatType);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the send thread is asleep
 
   ShiftWallClock(0);
   // Due within 3 s of its acceptance; a wait planned on the wall clock
   // would last 20 s longer.
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1, std::chrono::seconds(8)));
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).front().text, kTimeoutText);
+  ASSERT_TRUE(host().WaitForAnswers(2, 1, std::chrono::seconds(8)));
+  EXPECT_EQ(host().AnswersFor(2).front().text, kTimeoutText);
   // A heartbeat every 2 s goes on.
-  EXPECT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kHeartbeatType, heartbeats + 2),
+  EXPECT_TRUE(server().WaitFor(FramesOfType(Channel::Main, kHeartbeatType, heartbeats + 2),
                                         std::chrono::seconds(8)));
 }
 

@@ -3,7 +3,6 @@
 // or the host does; nothing from a link reaches the host after its loss is
 // reported; a host may destroy its client from inside a callback.
 #include <dirent.h>
-#include <dlfcn.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
 
@@ -27,26 +26,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using standin::FramesOfType;
 
-class Contract : public ::testing::Test {
- protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-    client_.timings.firstBackoff = std::chrono::milliseconds(20);
-    client_.timings.maxBackoff = std::chrono::milliseconds(50);
-  }
-
-  void LogIn() {
-    ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-    ASSERT_TRUE(host().WaitForAnswers(1, 1));
-  }
-
-  standin::StandIn& server() { return harness_.server(); }
-  static HostRecorder& host() { return HostRecorder::Instance(); }
-
-  StandInHarness harness_;
-  TradeClient client_;
-};
+using Contract = InProcessTest;
 
 // An OptionalOperation listing one page: a short text that the library
 // packs into a body of 122 + 17 x 20,000 bytes, so a few of them fill the
@@ -55,20 +35,13 @@ const std::string kBulky =
     R"({"func":"OptionalOperation","user_name":"trader01","op_type":48,)"
     R"("max_request_num":10,"position_str":"","record_set_cnt":20000})";
 
-bool IsLostReport(const HostEvent& e, int connectionType) {
-  if (e.isAnswer) return false;
-  const Json::Value report = ParseJson(e.text);
-  return report["connection_status"].asInt() == 2 &&
-         report["connection_type"].asInt() == connectionType;
-}
-
 TEST_F(Contract, AServerThatStopsReadingLosesItsLinkAndEveryRequestIsAnsweredInTime) {
   client_.timings.requestTimeout = std::chrono::seconds(2);
   client_.timings.writeStallLimit = std::chrono::milliseconds(500);
   client_.timings.connectTimeout = std::chrono::seconds(1);
   client_.timings.maxOutstanding = 64;
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
-  LogIn();
+  ASSERT_TRUE(LogsIn(client_));
   server().StopReading(Channel::Main, true);
 
   // The host keeps sending while the link stalls and ends; every request
@@ -85,10 +58,7 @@ TEST_F(Contract, AServerThatStopsReadingLosesItsLinkAndEveryRequestIsAnsweredInT
   EXPECT_LE(mostOutstanding, client_.timings.maxOutstanding);
   ASSERT_FALSE(accepted.empty());
   // The stall ended the link like any loss.
-  ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
-    return std::any_of(events.begin(), events.end(),
-                       [](const HostEvent& e) { return IsLostReport(e, 2); });
-  }));
+  ASSERT_TRUE(AwaitLoss(2));
 
   // Each request taken has exactly one library-made answer, in time; the
   // first one's frame reached the socket, so it is never called unsent.
@@ -164,10 +134,8 @@ TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
   StandInHarness::WriteConfig(harness_, simulated);
   client_.timings.heartbeatIdle = std::chrono::seconds(0);  // the send threads look often
   ASSERT_TRUE(client_.Init(&NotifyHoldingMarker));
-  LogIn();
-  for (int i = 0; i < 400 && !client_.push.connected; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(LogsIn(client_));
+  Eventually([this] { return client_.push.connected.load(); }, std::chrono::seconds(2));
   // The server writes a push and the push login's answer together, so the
   // channel thread reads both at once and is held in the push's callback
   // with the answer already read.
@@ -177,19 +145,14 @@ TEST_F(Contract, NothingFromALinkReachesTheHostAfterItsLoss) {
   ASSERT_TRUE(server().SendPush(Channel::Push, 304, marker));
   ASSERT_TRUE(Submit(client_, LoginJson("Login_Trade_Push"), 2));
   // Written into the socket before the server reads again.
-  for (int i = 0; i < 400 && !WrittenToLink(client_.push); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  Eventually([this] { return WrittenToLink(client_.push); }, std::chrono::seconds(2));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   server().StopReading(Channel::Push, false);
   held.AwaitEntered();
   // Now the host switches the server kind, which ends both links.
   client_.SetRealTrade(0);
   // Whoever may report the loss while the channel thread is held has time to.
-  host().WaitFor([](const std::vector<HostEvent>& events) {
-    return std::any_of(events.begin(), events.end(),
-                       [](const HostEvent& e) { return IsLostReport(e, 3); });
-  }, std::chrono::seconds(2));
+  AwaitLoss(3, std::chrono::seconds(2));
   held.Release();
   // The push channel comes up on the simulated server once it is done with
   // the old link, whatever it still had to read.
@@ -223,11 +186,8 @@ void AnswerWaitingForTheOther(const char* text, int32_t length, uint64_t context
 TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss) {
   client_.timings.requestTimeout = std::chrono::seconds(1);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
-  LogIn();
-  server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(SubmitRequest(client_, kModifyPwdJson.data(),
-                            static_cast<int32_t>(kModifyPwdJson.size()), &AnswerWaitingForTheOther,
-                            10));
+  ASSERT_TRUE(LogsIn(client_));
+  ASSERT_TRUE(SendHeld(10, &AnswerWaitingForTheOther));
   ASSERT_TRUE(Submit(client_, kModifyPwdJson, 11));
   ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 2)));
   uint64_t firstId = 0;
@@ -238,13 +198,9 @@ TEST_F(Contract, RequestsTimeOutWhileTheChannelThreadIsInASlowCallbackAfterALoss
   server().SendFrame(Channel::Main, BuildFrame(100, head.data(), 323, firstId, {}));
   ASSERT_TRUE(host().WaitForAnswers(10, 1));  // the channel thread is now held
   server().ResetConnections(Channel::Main);
-  ASSERT_TRUE(host().WaitFor([](const std::vector<HostEvent>& events) {
-    return std::any_of(events.begin(), events.end(),
-                       [](const HostEvent& e) { return IsLostReport(e, 2); });
-  }, std::chrono::seconds(15)));
+  ASSERT_TRUE(AwaitLoss(2, std::chrono::seconds(15)));
   EXPECT_TRUE(gOtherAnsweredWhileHeld.load());
-  ASSERT_EQ(host().AnswersFor(11).size(), 1u);
-  EXPECT_EQ(host().AnswersFor(11)[0].text, kTimeoutText);
+  EXPECT_EQ(host().OnlyAnswer(11), kTimeoutText);
 }
 
 // ---- The log is the audit trail, whatever becomes of the host ---------------
@@ -327,40 +283,28 @@ TEST_F(Contract, TesselHomeNamesTheFolderOfConfigurationCertificateAndLog) {
 
 // ---- DestroyClient from inside a callback -----------------------------------
 
-// Entries of a /proc folder, less those `skip` says to pass over.
-size_t CountEntries(const std::string& directory, bool (*skip)(const std::string& path)) {
-  size_t count = 0;
-  DIR* dir = opendir(directory.c_str());
-  while (dirent* entry = readdir(dir)) {
-    count += entry->d_name[0] != '.' && !skip(directory + "/" + entry->d_name);
-  }
-  closedir(dir);
-  return count;
+size_t Threads() {
+  return CountEntries("/proc/self/task", [](const std::string&) { return true; });
 }
-bool SkipNone(const std::string&) { return false; }
 // The stand-in keeps a closed connection's wake-up until its next accept.
-bool IsEventDescriptor(const std::string& path) {
-  char target[256] = {};
-  return readlink(path.c_str(), target, sizeof target - 1) > 0 &&
-         std::string(target) == "anon_inode:[eventfd]";
+size_t Descriptors() {
+  return CountEntries("/proc/self/fd", [](const std::string& path) {
+    return LinkTarget(path) != "anon_inode:[eventfd]";
+  });
 }
-size_t Threads() { return CountEntries("/proc/self/task", &SkipNone); }
-size_t Descriptors() { return CountEntries("/proc/self/fd", &IsEventDescriptor); }
 
-// The host: a loaded library and one client, destroyed by the callback
-// that meets the trigger, which records what reaches the host after it.
+// The host's side of a client destroyed by the callback that meets the
+// trigger, which records what reaches the host after it.
 struct DestroyingHost {
-  PluginDescriptor plugin{};
-  ClientHandle* client = nullptr;
-  std::atomic<bool> destroyed{false};      // DestroyClient returned
-  std::atomic<bool> callbackDone{false};  // and so did the callback that called it
-  std::atomic<int> late{0};               // callbacks that started after that
+  std::function<void()> destroyClient;
+  std::atomic<bool> destroyed{false};  // DestroyClient returned, the callback returns next
+  std::atomic<int> late{0};            // callbacks that started after that
 
   void Destroy() {
-    plugin.destroyClient(client);
+    destroyClient();
     destroyed = true;
   }
-  void Enter() { late += callbackDone.load() ? 1 : 0; }
+  void Enter() { late += destroyed.load() ? 1 : 0; }
 };
 
 DestroyingHost* gHost = nullptr;
@@ -372,7 +316,6 @@ void NotifyDestroyingOnMarker(const char* text, int32_t length) {
     return;
   }
   gHost->Destroy();
-  gHost->callbackDone = true;
 }
 
 void AnswerDestroyingOnContext9(const char* text, int32_t length, uint64_t context) {
@@ -380,7 +323,6 @@ void AnswerDestroyingOnContext9(const char* text, int32_t length, uint64_t conte
   HostRecorder::Answer(text, length, context);
   if (context != 9) return;
   gHost->Destroy();
-  gHost->callbackDone = true;
 }
 
 // Destroys the client on the main link's Login report, which comes before
@@ -389,9 +331,8 @@ void NotifyDestroyingOnLogin(const char* text, int32_t length) {
   gHost->Enter();
   HostRecorder::Notify(text, length);
   const Json::Value report = ParseJson(std::string(text, static_cast<size_t>(length)));
-  if (report["object"].asString() != "Login" || gHost->callbackDone) return;
+  if (report["object"].asString() != "Login" || gHost->destroyed) return;
   gHost->Destroy();
-  gHost->callbackDone = true;
 }
 
 void NotifyRecording(const char* text, int32_t length) {
@@ -399,46 +340,34 @@ void NotifyRecording(const char* text, int32_t length) {
   HostRecorder::Notify(text, length);
 }
 
-class DestroyFromCallback : public ::testing::TestWithParam<bool> {
+class DestroyFromCallback : public LoadedClientTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
-    host_.plugin = query();
-    gHost = &host_;
     // What the process keeps for every client (the log and its writer) is
     // made by a first client, destroyed as usual.
-    host_.plugin.destroyClient(host_.plugin.createClient(&NotifyRecording));
+    LoadedClientTest::SetUp();
+    if (HasFatalFailure()) return;
+    DestroyClient();
+    answer_ = &AnswerDestroyingOnContext9;
+    host_.destroyClient = [this] { DestroyClient(); };
+    gHost = &host_;
     // The stand-in's side of its links is gone too before counting.
-    ASSERT_TRUE(harness_.server().WaitFor([](const standin::Observed& seen) {
+    ASSERT_TRUE(server().WaitFor([](const standin::Observed& seen) {
       return seen[Channel::Main].open == 0 && seen[Channel::Push].open == 0;
     }));
     threads_ = Threads();
     descriptors_ = Descriptors();
   }
   void TearDown() override {
-    if (library_ != nullptr) dlclose(library_);
+    LoadedClientTest::TearDown();
     gHost = nullptr;
   }
 
-  int32_t Send(const std::string& text, uint64_t context, RequestCallback callback) {
-    return host_.plugin.sendRequest(host_.client, text.data(),
-                                    static_cast<int32_t>(text.size()), callback, context);
-  }
-  bool SendWhenUp(const std::string& text, uint64_t context) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (Send(text, context, &AnswerDestroyingOnContext9) == 1) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return false;
+  bool Destroyed() {
+    return Eventually([this] { return host_.destroyed.load(); }, std::chrono::seconds(5));
   }
 
-  StandInHarness harness_;
   DestroyingHost host_;
-  void* library_ = nullptr;
   size_t threads_ = 0;
   size_t descriptors_ = 0;
 };
@@ -446,34 +375,26 @@ class DestroyFromCallback : public ::testing::TestWithParam<bool> {
 // Param: the destroying callback is a push (true) or an answer (false).
 TEST_P(DestroyFromCallback, ReturnsAndReleasesEverythingOnceTheCallbackHasReturned) {
   const bool fromPush = GetParam();
-  host_.client = host_.plugin.createClient(fromPush ? &NotifyDestroyingOnMarker : &NotifyRecording);
-  ASSERT_NE(host_.client, nullptr);
-  ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
-  ASSERT_TRUE(SendWhenUp(LoginJson("Login_Trade_Push"), 2));
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+  client_ = plugin_.createClient(fromPush ? &NotifyDestroyingOnMarker : &NotifyRecording);
+  ASSERT_NE(client_, nullptr);
+  ASSERT_TRUE(LogIn("Login", 1));
+  ASSERT_TRUE(LogIn("Login_Trade_Push", 2));
   // One request the server never answers: DestroyClient cancels it.
-  harness_.server().SetSilent(Channel::Main, true);
-  ASSERT_EQ(Send(kModifyPwdJson, 5, &AnswerDestroyingOnContext9), 1);
-  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  server().SetSilent(Channel::Main, true);
+  ASSERT_EQ(Send(kModifyPwdJson, 5), 1);
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
   if (fromPush) {
     Json::Value marker;
     marker["fund_account"] = "destroy-marker";
-    ASSERT_TRUE(harness_.server().SendPush(Channel::Push, 304, marker));
+    ASSERT_TRUE(server().SendPush(Channel::Push, 304, marker));
   } else {
-    harness_.server().SetSilent(Channel::Main, false);
-    ASSERT_EQ(Send(kModifyPwdJson, 9, &AnswerDestroyingOnContext9), 1);
+    server().SetSilent(Channel::Main, false);
+    ASSERT_EQ(Send(kModifyPwdJson, 9), 1);
   }
-  for (int i = 0; i < 500 && !host_.callbackDone; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(host_.destroyed);
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(5).size(), 1u);  // cancelled, once
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(5).front().text, kCancelText);
+  ASSERT_TRUE(Destroyed());
+  EXPECT_EQ(host().OnlyAnswer(5), kCancelText);  // cancelled, once
   // The client's threads and sockets go once the callback has returned.
-  for (int i = 0; i < 1000 && (Threads() != threads_ || Descriptors() != descriptors_); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  Eventually([this] { return Threads() == threads_ && Descriptors() == descriptors_; });
   EXPECT_EQ(Threads(), threads_);
   EXPECT_EQ(Descriptors(), descriptors_);
   EXPECT_EQ(host_.late.load(), 0);
@@ -484,16 +405,11 @@ INSTANTIATE_TEST_SUITE_P(PushOrAnswer, DestroyFromCallback, ::testing::Bool());
 // The Login is still owed its answer while its report is being made: it
 // gets the cancellation, once, before the destroying report returns.
 TEST_F(DestroyFromCallback, ALoginWhoseReportDestroysTheClientIsStillAnsweredOnce) {
-  host_.client = host_.plugin.createClient(&NotifyDestroyingOnLogin);
-  ASSERT_NE(host_.client, nullptr);
+  client_ = plugin_.createClient(&NotifyDestroyingOnLogin);
+  ASSERT_NE(client_, nullptr);
   ASSERT_TRUE(SendWhenUp(LoginJson("Login"), 1));
-  for (int i = 0; i < 500 && !host_.callbackDone; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(host_.destroyed);
-  const std::vector<HostEvent> answers = HostRecorder::Instance().AnswersFor(1);
-  ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers.front().text, kCancelText);
+  ASSERT_TRUE(Destroyed());
+  EXPECT_EQ(host().OnlyAnswer(1), kCancelText);
   EXPECT_EQ(host_.late.load(), 0);
 }
 

@@ -47,17 +47,6 @@ class ReferenceExamples : public LoadedClientTest {
     return func == kMainLoginFunc || func == kPushLoginFunc ? SendWhenUp(request, context)
                                                             : Send(request, context) == 1;
   }
-
-  // The link reports the general callback has received so far.
-  std::vector<Json::Value> LinkReports() {
-    std::vector<Json::Value> reports;
-    for (const HostEvent& event : host().Events()) {
-      if (event.isAnswer) continue;
-      const Json::Value report = ParseJson(event.text);
-      if (report["cmd"] == "ConnectStatus") reports.push_back(report);
-    }
-    return reports;
-  }
 };
 
 TEST_F(ReferenceExamples, RunInOrderAgainstTheSimulator) {
@@ -76,7 +65,9 @@ TEST_F(ReferenceExamples, RunInOrderAgainstTheSimulator) {
     }
   }
   const ReportNote& link = **reference::StandaloneReports().begin();
-  const std::vector<Json::Value> reports = LinkReports();
+  // Link reports, which carry no push type.
+  const std::vector<Json::Value> reports =
+      HostRecorder::Pushes(host().Events(), 0, "cmd", "ConnectStatus");
   EXPECT_EQ(reports.size(), 2u);  // one per channel logged in
   for (const Json::Value& report : reports) {
     std::set<std::string> keys = KeysOf(report);

@@ -8,7 +8,6 @@
 #include "net/frame.h"
 #include "net/vsocket.h"
 #include "platform/sockets.h"
-#include "plugin/request_intake.h"
 #include "session/trade_client.h"
 
 namespace tessel::testing {
@@ -16,40 +15,21 @@ namespace {
 
 using standin::FramesOfType;
 
-class SeamSession : public ::testing::Test {
- protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    client_.timings.firstBackoff = std::chrono::milliseconds(50);
-    client_.timings.maxBackoff = std::chrono::milliseconds(200);
-  }
-
-  bool StartWithStandIn() {
-    return harness_.Start() && client_.Init(&HostRecorder::Notify);
-  }
-
-  StandInHarness harness_;
-  TradeClient client_;
-};
+using SeamSession = InProcessTest;
 
 // A main-channel request's time-out is answered (RealTimeUnansweredRequestTimesOut);
 // a push-channel request's is dropped, never answered.
 TEST_F(SeamSession, TimedOutPushRequestIsDroppedUnanswered) {
   client_.timings.requestTimeout = std::chrono::seconds(1);
-  ASSERT_TRUE(StartWithStandIn());
-  harness_.server().SetSilent(Channel::Push, true);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  server().SetSilent(Channel::Push, true);
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login_Trade_Push"), 2));
-  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
-  for (int i = 0; i < 100; ++i) {
-    {
-      std::lock_guard<std::mutex> hold(client_.push.pendingLock);
-      if (client_.push.pending.empty()) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  std::lock_guard<std::mutex> hold(client_.push.pendingLock);
-  EXPECT_TRUE(client_.push.pending.empty());
-  EXPECT_TRUE(HostRecorder::Instance().AnswersFor(2).empty());
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Push, kLoginType, 1)));
+  EXPECT_TRUE(Eventually([this] {
+    std::lock_guard<std::mutex> hold(client_.push.pendingLock);
+    return client_.push.pending.empty();
+  }, std::chrono::seconds(5)));
+  EXPECT_TRUE(host().AnswersFor(2).empty());
 }
 
 // A listener that accepts TCP and then says nothing: the TLS handshake waits.
@@ -91,27 +71,25 @@ TEST_F(SeamSession, StopEndsAConnectInProgress) {
 TEST_F(SeamSession, FailingHandshakesBackOff) {
   client_.timings.firstBackoff = std::chrono::milliseconds(200);
   client_.timings.maxBackoff = std::chrono::milliseconds(400);
-  ASSERT_TRUE(harness_.Start());
-  harness_.server().RefuseConnections(Channel::Main, true);
-  harness_.server().RefuseConnections(Channel::Push, true);
+  server().RefuseConnections(Channel::Main, true);
+  server().RefuseConnections(Channel::Push, true);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  const auto seen = harness_.server().Snapshot();
+  const auto seen = server().Snapshot();
   EXPECT_GE(seen[Channel::Main].refused, 2u);   // it keeps trying...
   EXPECT_LE(seen[Channel::Main].refused, 12u);  // ...at the back-off's pace
   EXPECT_LE(seen[Channel::Push].refused, 12u);
-  harness_.server().RefuseConnections(Channel::Main, false);
+  server().RefuseConnections(Channel::Main, false);
   EXPECT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
 }
 
 TEST_F(SeamSession, ClientsAfterADestroyedOneStillGetTls) {
-  ASSERT_TRUE(StartWithStandIn());
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
   client_.Stop();
   TradeClient second;
   ASSERT_TRUE(second.Init(&HostRecorder::Notify));
-  ASSERT_TRUE(SubmitWhenUp(second, LoginJson("Login"), 2));
-  EXPECT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+  EXPECT_TRUE(LogsIn(second, 2));
 }
 
 }  // namespace

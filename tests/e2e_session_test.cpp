@@ -1,8 +1,6 @@
 // Session races and lifecycle faults, each provoked on purpose: server-kind
 // switches, the order of "link up" and "link lost" against the intake, the
 // time-out promise while offline, exiting and unloading without clean-up.
-#include <dlfcn.h>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <unistd.h>
@@ -15,8 +13,6 @@
 #include "e2e_support.h"
 #include "net/frame.h"
 #include "plugin/host_api.h"
-#include "plugin/request_intake.h"
-#include "session/host_calls.h"
 #include "session/pending_requests.h"
 #include "session/trade_client.h"
 
@@ -26,20 +22,15 @@ namespace {
 using standin::FramesOfType;
 
 // One live and one simulated stand-in, both in the configuration.
-class TwoKinds : public ::testing::Test {
+class TwoKinds : public InProcessTest {
  protected:
   void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(live_.server().Start());
+    InProcessTest::SetUp();
     ASSERT_TRUE(simulated_.server().Start());
-    StandInHarness::WriteConfig(live_, simulated_);
-    client_.timings.firstBackoff = std::chrono::milliseconds(20);
-    client_.timings.maxBackoff = std::chrono::milliseconds(50);
+    StandInHarness::WriteConfig(harness_, simulated_);
   }
 
-  StandInHarness live_;
   StandInHarness simulated_;
-  TradeClient client_;
 };
 
 TEST_F(TwoKinds, TheLastChoiceOfServerKindWins) {
@@ -50,30 +41,27 @@ TEST_F(TwoKinds, TheLastChoiceOfServerKindWins) {
   // Both channels down and pausing between attempts: they take a switch
   // over only at their next look, so two quick calls both find the old kind.
   for (Channel channel : {Channel::Main, Channel::Push}) {
-    live_.server().RefuseConnections(channel, true);
-    live_.server().DropConnections(channel);
+    server().RefuseConnections(channel, true);
+    server().DropConnections(channel);
   }
-  ASSERT_TRUE(live_.server().WaitFor([](const standin::Observed& seen) {
+  ASSERT_TRUE(server().WaitFor([](const standin::Observed& seen) {
     return seen[Channel::Main].refused >= 1 && seen[Channel::Push].refused >= 1;
   }));
   client_.SetRealTrade(0);
   client_.SetRealTrade(1);
   for (Channel channel : {Channel::Main, Channel::Push}) {
-    live_.server().RefuseConnections(channel, false);
+    server().RefuseConnections(channel, false);
   }
   // A channel that looked between the two calls may touch the simulated
   // server for a moment; what counts is where the client ends up.
-  for (int i = 0; i < 200 && !(client_.main.connected && client_.main.activeReal); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 2));
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1));
+  Eventually([this] { return client_.main.connected && client_.main.activeReal; },
+             std::chrono::seconds(2));
+  ASSERT_TRUE(LogsIn(client_, 2));
   EXPECT_TRUE(client_.main.activeReal);
   EXPECT_TRUE(client_.WantsReal(client_.main));
   EXPECT_TRUE(client_.WantsReal(client_.push));
   // The login was answered by the live server.
-  EXPECT_EQ(ParseJson(HostRecorder::Instance().AnswersFor(2).front().text)["port"].asInt(),
-            live_.server().MainPort());
+  EXPECT_EQ(ParseJson(host().AnswersFor(2).front().text)["port"].asInt(), server().MainPort());
 }
 
 std::atomic<int> gSlowCancels{0};
@@ -84,18 +72,12 @@ void SlowCancel(const char*, int32_t, uint64_t) {
 
 TEST_F(TwoKinds, ASwitchNeverReplaysTheOldLoginOnTheOtherKind) {
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
-  ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(1, 1));
-  live_.server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(SubmitRequest(client_, kModifyPwdJson.data(),
-                            static_cast<int32_t>(kModifyPwdJson.size()), &SlowCancel, 2));
-  ASSERT_TRUE(live_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
+  ASSERT_TRUE(LogsIn(client_));
+  ASSERT_TRUE(SendHeld(2, &SlowCancel));
   // The live link goes down and stays down, the request still pending.
-  live_.server().RefuseConnections(Channel::Main, true);
-  live_.server().DropConnections(Channel::Main);
-  for (int i = 0; i < 200 && client_.main.connected; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  server().RefuseConnections(Channel::Main, true);
+  server().DropConnections(Channel::Main);
+  Eventually([this] { return !client_.main.connected; }, std::chrono::seconds(2));
   client_.SetRealTrade(0);  // its cancellation takes 100 ms in the host
   EXPECT_EQ(gSlowCancels.load(), 1);
   ASSERT_TRUE(simulated_.server().WaitFor(standin::AcceptedAtLeast(Channel::Main, 1)));
@@ -116,27 +98,15 @@ void SendOnLoss(const char* text, int32_t length) {
   gAcceptedAfterLoss += Submit(*gReactingClient, kModifyPwdJson, 9) ? 1 : 0;
 }
 
-class OneServer : public ::testing::Test {
- protected:
-  void SetUp() override {
-    HostRecorder::Instance().Clear();
-    ASSERT_TRUE(harness_.Start());
-    client_.timings.firstBackoff = std::chrono::milliseconds(20);
-    client_.timings.maxBackoff = std::chrono::milliseconds(50);
-  }
-  StandInHarness harness_;
-  TradeClient client_;
-};
+using OneServer = InProcessTest;
 
 TEST_F(OneServer, NoRequestIsAcceptedForALinkReportedLost) {
   gReactingClient = &client_;
   ASSERT_TRUE(client_.Init(&SendOnLoss));
   for (int round = 1; round <= 5; ++round) {
     ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-    harness_.server().DropConnections(Channel::Main);
-    for (int i = 0; i < 500 && gLossReports.load() < round; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    server().DropConnections(Channel::Main);
+    Eventually([round] { return gLossReports.load() >= round; }, std::chrono::seconds(5));
     ASSERT_EQ(gLossReports.load(), round);
   }
   client_.Stop();
@@ -148,12 +118,7 @@ TEST_F(OneServer, AFreshLinkTakesALoginAsSoonAsItSpeaks) {
   for (size_t n = 1; n <= 25; ++n) {
     TradeClient fresh;
     ASSERT_TRUE(fresh.Init(&HostRecorder::Notify));
-    ASSERT_TRUE(harness_.server().WaitFor([n](const standin::Observed& seen) {
-      for (const auto& frame : seen[Channel::Main].frames) {
-        if (frame.connection == n) return true;
-      }
-      return false;
-    })) << n;
+    ASSERT_TRUE(server().WaitFor(MainFrameOn(n))) << n;
     EXPECT_TRUE(Submit(fresh, LoginJson("Login"), n)) << "client " << n;
   }
 }
@@ -162,58 +127,49 @@ TEST_F(OneServer, APendingRequestTimesOutWhileNoLinkIsUp) {
   client_.timings.requestTimeout = std::chrono::seconds(1);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-  harness_.server().SetSilent(Channel::Main, true);
-  ASSERT_TRUE(Submit(client_, kModifyPwdJson, 2));
-  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, 100, 1)));
-  harness_.server().RefuseConnections(Channel::Main, true);
-  harness_.server().DropConnections(Channel::Main);
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(2, 1, std::chrono::seconds(5)));
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).front().text, kTimeoutText);
+  ASSERT_TRUE(SendHeld(2));
+  server().RefuseConnections(Channel::Main, true);
+  server().DropConnections(Channel::Main);
+  ASSERT_TRUE(host().WaitForAnswers(2, 1, std::chrono::seconds(5)));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(2).size(), 1u);
+  EXPECT_EQ(host().OnlyAnswer(2), kTimeoutText);  // and never again
 }
 
 // What was accepted long ago is timed out from its acceptance, whether or
-// not it was ever written.
-TEST(Timekeeper, TimesOutFromAcceptance) {
+// not it was ever written; and each request made while the timekeeper has
+// nothing to watch wakes it, however the two meet.
+TEST(Timekeeper, TimesOutFromAcceptanceAndWakesForEachRequest) {
   HostRecorder::Instance().Clear();
   TradeClient client;
   client.timings.requestTimeout = std::chrono::seconds(1);
-  TradeRequestData queued;
-  queued.requestId = 7;
-  queued.callback = &HostRecorder::Answer;
-  queued.context = 70;
-  queued.acceptedAt = std::chrono::steady_clock::now() - std::chrono::seconds(5);
-  QueueRequest(client, client.main, queued);
   client.timekeeper.Start();
-  ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(70, 1, std::chrono::seconds(3)));
+  for (uint64_t id = 1; id <= 2000; ++id) {
+    TradeRequestData queued;
+    queued.requestId = id;
+    queued.callback = &HostRecorder::Answer;
+    queued.context = id;
+    queued.acceptedAt = std::chrono::steady_clock::now() - std::chrono::seconds(5);
+    QueueRequest(client, client.main, queued);
+    ASSERT_TRUE(HostRecorder::Instance().WaitForAnswers(id, 1, std::chrono::seconds(3))) << id;
+    EXPECT_EQ(HostRecorder::Instance().AnswersFor(id).front().text, kTimeoutText);
+  }
   client.timekeeper.Stop();
-  EXPECT_EQ(HostRecorder::Instance().AnswersFor(70).front().text, kTimeoutText);
   EXPECT_EQ(OutstandingCount(client.main), 0u);
 }
 
 // Descriptors of this process open on a log file. Only those are counted:
 // the in-process stand-in opens and closes sockets on its own schedule.
 size_t OpenLogFiles() {
-  size_t count = 0;
-  DIR* dir = opendir("/proc/self/fd");
-  while (dirent* entry = readdir(dir)) {
-    char target[4096] = {};
-    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
-    count += n > 0 && std::string(target).find(".tessel.log") != std::string::npos;
-  }
-  closedir(dir);
-  return count;
+  return CountEntries("/proc/self/fd", [](const std::string& path) {
+    return LinkTarget(path).find(".tessel.log") != std::string::npos;
+  });
 }
 
 TEST_F(OneServer, UnloadingTheLibraryClosesItsLog) {
   const auto cycle = [] {
-    void* library = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr);
-    auto query =
-        reinterpret_cast<PluginDescriptor (*)()>(dlsym(library, "QueryZephCommInterface"));
-    const PluginDescriptor plugin = query();
+    PluginDescriptor plugin{};
+    void* library = LoadPlugin(plugin);
+    ASSERT_NE(plugin.createClient, nullptr);
     ClientHandle* client = plugin.createClient(&HostRecorder::Notify);
     ASSERT_NE(client, nullptr);
     plugin.destroyClient(client);
@@ -236,22 +192,15 @@ TEST_F(OneServer, EveryStableLinkAfterADeadOneLogsInAgain) {
   ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
   ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
   ASSERT_TRUE(SubmitWhenUp(client_, LoginJson("Login"), 1));
-  ASSERT_TRUE(harness_.server().WaitFor(FramesOfType(Channel::Main, kLoginType, 1)));
-  harness_.server().ResetEveryOtherAfterHandshake(Channel::Main, true);
+  ASSERT_TRUE(server().WaitFor(FramesOfType(Channel::Main, kLoginType, 1)));
+  server().ResetEveryOtherAfterHandshake(Channel::Main, true);
   constexpr size_t kTrials = 100;
   for (size_t trial = 1; trial <= kTrials; ++trial) {
     // From here odd connections die at their handshake, even ones stay:
     // each drop of stable link 2k-2 brings a dead 2k-1 and a stable 2k.
     const size_t stable = 2 * trial;
-    harness_.server().DropConnections(Channel::Main);
-    ASSERT_TRUE(harness_.server().WaitFor(
-        [stable](const standin::Observed& seen) {
-          for (const auto& frame : seen[Channel::Main].frames) {
-            if (frame.connection == stable && frame.messageType == kLoginType) return true;
-          }
-          return false;
-        },
-        std::chrono::seconds(10)))
+    server().DropConnections(Channel::Main);
+    ASSERT_TRUE(server().WaitFor(MainFrameOn(stable, kLoginType), std::chrono::seconds(10)))
         << "stable link " << stable << " got no Login";
   }
   client_.Stop();
@@ -267,8 +216,8 @@ TEST_F(OneServer, AHostMayExitWithoutDestroyingItsClient) {
     // Links drop again and again while the child runs its exit handlers.
     ASSERT_TRUE(probe.WriteLine("go"));
     for (int i = 0; i < 80; ++i) {
-      harness_.server().DropConnections(Channel::Main);
-      harness_.server().DropConnections(Channel::Push);
+      server().DropConnections(Channel::Main);
+      server().DropConnections(Channel::Push);
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const int status = probe.Wait();

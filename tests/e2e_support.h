@@ -3,6 +3,7 @@
 // library looks for them), and a recorder for everything the host is told.
 #pragma once
 
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +14,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -22,6 +24,7 @@
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
 #include "support/server_config.h"
+#include "session/trade_client.h"
 #include "host_recorder.h"
 #include "test_support.h"
 #include "tools/standin/standin.h"
@@ -157,9 +160,9 @@ class HostProbe {
 };
 
 // A request handed to a client made in-process, as SendRequest hands it.
-inline bool Submit(TradeClient& client, const std::string& text, uint64_t context) {
-  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()),
-                       &HostRecorder::Answer, context);
+inline bool Submit(TradeClient& client, const std::string& text, uint64_t context,
+                   RequestCallback answer = &HostRecorder::Answer) {
+  return SubmitRequest(client, text.data(), static_cast<int32_t>(text.size()), answer, context);
 }
 
 // Retries while the channel is still coming up.
@@ -171,6 +174,107 @@ inline bool SubmitWhenUp(TradeClient& client, const std::string& text, uint64_t 
   return false;
 }
 
+// A main-channel Login, retried while the channel comes up, and its answer.
+inline bool LogsIn(TradeClient& client, uint64_t context = 1) {
+  return SubmitWhenUp(client, LoginJson("Login"), context) &&
+         HostRecorder::Instance().WaitForAnswers(context, 1);
+}
+
+// Polls `condition` until it holds; false after `timeout`.
+inline bool Eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  const auto until = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Whether `e` reports the loss of the link of `connectionType`.
+inline bool IsLostReport(const HostEvent& e, int connectionType) {
+  if (e.isAnswer) return false;
+  const Json::Value report = ParseJson(e.text);
+  return report["connection_status"].asInt() == 2 &&
+         report["connection_type"].asInt() == connectionType;
+}
+
+// Waits for the loss of the link of `connectionType` to be reported.
+inline bool AwaitLoss(int connectionType,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  return HostRecorder::Instance().WaitFor(
+      [connectionType](const std::vector<HostEvent>& events) {
+        return std::any_of(events.begin(), events.end(), [connectionType](const HostEvent& e) {
+          return IsLostReport(e, connectionType);
+        });
+      },
+      timeout);
+}
+
+// What the /proc link at `path` names; "" when it is none.
+inline std::string LinkTarget(const std::string& path) {
+  char target[4096] = {};
+  return readlink(path.c_str(), target, sizeof target - 1) > 0 ? target : "";
+}
+
+// Entries of a /proc folder that `counted` takes.
+inline size_t CountEntries(const std::string& directory,
+                           const std::function<bool(const std::string& path)>& counted) {
+  size_t count = 0;
+  DIR* dir = opendir(directory.c_str());
+  while (dirent* entry = readdir(dir)) {
+    count += entry->d_name[0] != '.' && counted(directory + "/" + entry->d_name);
+  }
+  closedir(dir);
+  return count;
+}
+
+// A main-channel frame on the server's `connection`th link, of `type` when
+// that is not 0.
+inline standin::Condition MainFrameOn(size_t connection, uint32_t type = 0) {
+  return [connection, type](const standin::Observed& seen) {
+    const auto& frames = seen[Channel::Main].frames;
+    return std::any_of(frames.begin(), frames.end(), [&](const auto& frame) {
+      return frame.connection == connection && (type == 0 || frame.messageType == type);
+    });
+  };
+}
+
+// A client made in-process, quick to reconnect, against a running stand-in.
+class InProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostRecorder::Instance().Clear();
+    ASSERT_TRUE(harness_.Start());
+    client_.timings.firstBackoff = std::chrono::milliseconds(20);
+    client_.timings.maxBackoff = std::chrono::milliseconds(50);
+  }
+
+  // A ModifyPwd that the server, silenced, has received and leaves unanswered.
+  bool SendHeld(uint64_t context, RequestCallback answer = &HostRecorder::Answer) {
+    server().SetSilent(Channel::Main, true);
+    return Submit(client_, kModifyPwdJson, context, answer) &&
+           server().WaitFor(standin::FramesOfType(Channel::Main, 100, 1));
+  }
+
+  standin::StandIn& server() { return harness_.server(); }
+  static HostRecorder& host() { return HostRecorder::Instance(); }
+
+  StandInHarness harness_;
+  TradeClient client_;
+};
+
+// The library loaded as a host loads it; null when it cannot be.
+inline void* LoadPlugin(PluginDescriptor& plugin) {
+  void* library = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+  EXPECT_NE(library, nullptr) << dlerror();
+  if (library == nullptr) return nullptr;
+  auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library, "QueryZephCommInterface"));
+  EXPECT_NE(query, nullptr);
+  if (query != nullptr) plugin = query();
+  return library;
+}
+
 // The library loaded as a host loads it, one client created against a
 // running stand-in, everything the host is told recorded.
 class LoadedClientTest : public HostTest {
@@ -178,11 +282,8 @@ class LoadedClientTest : public HostTest {
   void SetUp() override {
     HostRecorder::Instance().Clear();
     ASSERT_TRUE(harness_.Start());
-    library_ = dlopen(TESSEL_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    auto query = reinterpret_cast<PluginDescriptor (*)()>(dlsym(library_, "QueryZephCommInterface"));
-    ASSERT_NE(query, nullptr);
-    plugin_ = query();
+    library_ = LoadPlugin(plugin_);
+    ASSERT_NE(plugin_.createClient, nullptr);
     client_ = plugin_.createClient(&HostRecorder::Notify);
     ASSERT_NE(client_, nullptr);
   }

@@ -97,9 +97,8 @@ TEST_F(HostSession, DestroyCancelsOutstandingRequests) {
   SendHeld(5);
   SendHeld(6);
   DestroyClient();
-  EXPECT_EQ(host().AnswersFor(5).size(), 1u);
-  EXPECT_EQ(host().AnswersFor(6).size(), 1u);
-  EXPECT_EQ(host().AnswersFor(6).front().text, kCancelText);
+  EXPECT_EQ(host().OnlyAnswer(5), kCancelText);
+  EXPECT_EQ(host().OnlyAnswer(6), kCancelText);
 }
 
 TEST_F(HostSession, UnmatchedAndDuplicateAnswersReachNobody) {

@@ -10,22 +10,11 @@
 namespace tessel::testing {
 namespace {
 
-class ServerCheck : public ::testing::Test {
+class ServerCheck : public InProcessTest {
  protected:
-  void SetUp() override { HostRecorder::Instance().Clear(); }
-
-  void Configure(const standin::StandIn& server, bool verify) {
-    WriteFile(ModuleDirectory() + "/config/system.xml",
-              std::string("<Root><TesselServer>") + (verify ? "<VerifyServer/>" : "") +
-                  "<Server address=\"127.0.0.1\" port=\"" + std::to_string(server.MainPort()) +
-                  "\" pushaddress=\"127.0.0.1\" pushport=\"" + std::to_string(server.PushPort()) +
-                  "\"/></TesselServer></Root>");
-  }
-
-  // Whether a login goes through within a few seconds.
-  static bool LogsIn(TradeClient& client) {
-    return SubmitWhenUp(client, LoginJson("Login"), 1) &&
-           HostRecorder::Instance().WaitForAnswers(1, 1);
+  static void Configure(const standin::StandIn& server, bool verify) {
+    WriteConfig(ModuleDirectory(), std::string(verify ? "<VerifyServer/>" : "") +
+                                       ServerEntry(server.MainPort(), server.PushPort()));
   }
 
   // The log of the clients made in this process (the loaded library keeps
@@ -39,6 +28,16 @@ class ServerCheck : public ::testing::Test {
     return count;
   }
 
+  // A client that never reaches `refusing`'s session, and logs why.
+  void ExpectRefusedBy(standin::StandIn& refusing) {
+    const size_t before = LogCount("Verify_Failed");
+    ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+    EXPECT_FALSE(LogsIn(client_));
+    client_.Stop();
+    EXPECT_TRUE(refusing.Snapshot()[Channel::Main].frames.empty());
+    EXPECT_GT(LogCount("Verify_Failed"), before);
+  }
+
   // A second stand-in, whose certificate is not the one the first wrote.
   static std::string ForeignCertificate() {
     standin::Options options;
@@ -50,41 +49,26 @@ class ServerCheck : public ::testing::Test {
 };
 
 TEST_F(ServerCheck, OnAcceptsTheRightServer) {
-  StandInHarness harness;
-  ASSERT_TRUE(harness.Start());
-  Configure(harness.server(), true);
-  TradeClient client;
-  ASSERT_TRUE(client.Init(&HostRecorder::Notify));
-  EXPECT_TRUE(client.verifyServer);
-  EXPECT_TRUE(LogsIn(client));
+  Configure(server(), true);
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  EXPECT_TRUE(client_.verifyServer);
+  EXPECT_TRUE(LogsIn(client_));
 }
 
 TEST_F(ServerCheck, OffAcceptsAnyCertificateAndSaysSoOnce) {
-  StandInHarness harness;
-  ASSERT_TRUE(harness.Start());
-  Configure(harness.server(), false);
+  Configure(server(), false);
   WriteFile(ModuleDirectory() + "/ca.pem", ForeignCertificate());
   const size_t before = LogCount("Not_Verified");
-  TradeClient client;
-  ASSERT_TRUE(client.Init(&HostRecorder::Notify));
-  EXPECT_TRUE(LogsIn(client));
-  client.Stop();
+  ASSERT_TRUE(client_.Init(&HostRecorder::Notify));
+  EXPECT_TRUE(LogsIn(client_));
+  client_.Stop();
   EXPECT_EQ(LogCount("Not_Verified"), before + 1);
 }
 
 TEST_F(ServerCheck, OnRefusesACertificateItDoesNotTrust) {
-  StandInHarness harness;
-  ASSERT_TRUE(harness.Start());
   WriteFile(ModuleDirectory() + "/ca.pem", ForeignCertificate());
-  Configure(harness.server(), true);
-  const size_t before = LogCount("Verify_Failed");
-  TradeClient client;
-  client.timings.firstBackoff = std::chrono::milliseconds(100);
-  ASSERT_TRUE(client.Init(&HostRecorder::Notify));
-  EXPECT_FALSE(LogsIn(client));
-  client.Stop();
-  EXPECT_TRUE(harness.server().Snapshot()[Channel::Main].frames.empty());
-  EXPECT_GT(LogCount("Verify_Failed"), before);
+  Configure(server(), true);
+  ExpectRefusedBy(server());
 }
 
 TEST_F(ServerCheck, OnRefusesACertificateForAnotherAddress) {
@@ -92,19 +76,12 @@ TEST_F(ServerCheck, OnRefusesACertificateForAnotherAddress) {
   options.certPath = ModuleDirectory() + "/ca.pem";
   options.password = "secret";
   options.certificateNames = "IP:10.11.12.13,DNS:elsewhere.example";
-  standin::StandIn server(options);
-  ASSERT_TRUE(server.Start());
-  Configure(server, true);
-  TradeClient client;
-  client.timings.firstBackoff = std::chrono::milliseconds(100);
-  ASSERT_TRUE(client.Init(&HostRecorder::Notify));
-  const size_t before = LogCount("Verify_Failed");
-  EXPECT_FALSE(LogsIn(client));
-  client.Stop();
-  EXPECT_TRUE(server.Snapshot()[Channel::Main].frames.empty());
-  EXPECT_GT(LogCount("Verify_Failed"), before);
+  standin::StandIn elsewhere(options);
+  ASSERT_TRUE(elsewhere.Start());
+  Configure(elsewhere, true);
+  ExpectRefusedBy(elsewhere);
   // Off, the same server is accepted.
-  Configure(server, false);
+  Configure(elsewhere, false);
   TradeClient trusting;
   ASSERT_TRUE(trusting.Init(&HostRecorder::Notify));
   EXPECT_TRUE(LogsIn(trusting));

@@ -99,6 +99,11 @@ class HostRecorder {
     }
     return out;
   }
+  // The text of the one answer to `context`; "" unless there is exactly one.
+  std::string OnlyAnswer(uint64_t context) const {
+    const std::vector<HostEvent> answers = AnswersFor(context);
+    return answers.size() == 1 ? answers.front().text : std::string();
+  }
   // Reports whose "connection_status" is `status` (and, when given, whose
   // "trade_type" is `tradeType`).
   static size_t ConnectionReports(const std::vector<HostEvent>& events, int status,
@@ -145,7 +150,7 @@ class HostTest : public ::testing::Test {
  protected:
   int32_t Send(const std::string& text, uint64_t context) {
     return plugin_.sendRequest(client_, text.data(), static_cast<int32_t>(text.size()),
-                               &HostRecorder::Answer, context);
+                               answer_, context);
   }
 
   // Retries while the channel is still coming up.
@@ -170,6 +175,7 @@ class HostTest : public ::testing::Test {
 
   PluginDescriptor plugin_{};
   ClientHandle* client_ = nullptr;
+  RequestCallback answer_ = &HostRecorder::Answer;  // what Send hands the plug-in
 };
 
 }  // namespace tessel::testing

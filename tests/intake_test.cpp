@@ -125,25 +125,8 @@ TEST_F(IntakeTest, LengthLimitsTheParsedText) {
                             &Record, 0));
 }
 
-TEST_F(IntakeTest, PasswordsNeverReachTheLog) {
-  testing::TempDir dir;
-  CLog::Instance().Close();  // whatever an earlier test in this process opened
-  ASSERT_EQ(CLog::Instance().Init("Log", dir.path().c_str(), "intake.log"), 1);
-  ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
-  ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
-  ASSERT_TRUE(Submit(R"({"func":"Logout"})"));
-  CLog::Instance().Flush();
-  const std::string log = testing::ReadFile(dir.File("Log/intake.log"));
-  EXPECT_EQ(log.find("secret"), std::string::npos) << log;
-  EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
-  EXPECT_NE(log.find("content:2 - Main Login"), std::string::npos);
-  EXPECT_NE(log.find(R"(content:3 - {"func":"Logout"})"), std::string::npos);
-  CLog::Instance().Close();  // before the folder goes
-}
-
-// Each refusal is logged once, naming its reason, and read back as the host
-// tool reads it; SendRequest itself says only 0. Refused requests take no id.
-class RefusalLogTest : public IntakeTest {
+// Intake with the process's log in a folder of the test's own.
+class LoggedIntakeTest : public IntakeTest {
  protected:
   void SetUp() override {
     IntakeTest::SetUp();
@@ -176,7 +159,22 @@ class RefusalLogTest : public IntakeTest {
   testing::TempDir dir;
 };
 
-TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
+TEST_F(LoggedIntakeTest, PasswordsNeverReachTheLog) {
+  ASSERT_TRUE(Submit(R"({"func":"ModifyPwd","user_name":"u","pass_word":"old-secret","new_pass_word":"new-secret"})"));
+  ASSERT_TRUE(Submit(R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":30,"compress":0,"encrypt":0})"));
+  ASSERT_TRUE(Submit(R"({"func":"Logout"})"));
+  CLog::Instance().Flush();
+  const std::string log = Log();
+  EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+  EXPECT_NE(log.find("Request_Request  content:1 - ModifyPwd\r\n"), std::string::npos);
+  EXPECT_NE(log.find("content:2 - Main Login"), std::string::npos);
+  EXPECT_NE(log.find(R"(content:3 - {"func":"Logout"})"), std::string::npos);
+}
+
+// Each refusal is logged once, naming its reason, and read back as the host
+// tool reads it; SendRequest itself says only 0. Refused requests take no id.
+
+TEST_F(LoggedIntakeTest, EachReasonIsLoggedOnce) {
   EXPECT_EQ(RefusalOf(R"({"func":"Logout")"), "(no func) - not JSON");
   EXPECT_EQ(RefusalOf(R"({"user_name":"u"})"), "(no func) - no \"func\"");
   EXPECT_EQ(RefusalOf(R"(["Logout"])"), "(no func) - no \"func\"");
@@ -206,7 +204,7 @@ TEST_F(RefusalLogTest, EachReasonIsLoggedOnce) {
 
 // What waits for an answer is bounded per channel, so a server that stops
 // reading cannot make memory grow; an answer frees a place.
-TEST_F(RefusalLogTest, AChannelHoldsABoundedNumberOfRequests) {
+TEST_F(LoggedIntakeTest, AChannelHoldsABoundedNumberOfRequests) {
   client.timings.maxOutstanding = 3;
   for (uint64_t context = 1; context <= 3; ++context) ASSERT_TRUE(Submit(kModifyPwd, context));
   EXPECT_EQ(RefusalOf(kModifyPwd), "ModifyPwd - too many requests outstanding");
@@ -217,14 +215,31 @@ TEST_F(RefusalLogTest, AChannelHoldsABoundedNumberOfRequests) {
   EXPECT_TRUE(Submit(kModifyPwd, 4));
 }
 
-TEST_F(RefusalLogTest, NoTextIsARefusalToo) {
+// A request answered while it waited (timed out, cancelled) is never sent
+// afterwards, and none is handed to the link twice.
+TEST_F(IntakeTest, OnlyUnansweredRequestsAreHandedToTheLinkAndOnlyOnce) {
+  for (uint64_t context = 1; context <= 3; ++context) ASSERT_TRUE(Submit(kModifyPwd, context));
+  uint64_t ids[3] = {};
+  ASSERT_EQ(client.main.queue.try_dequeue_bulk(ids, 3), 3u);
+  ASSERT_TRUE(TakePending(client.main, ids[1]).has_value());
+  std::vector<Outgoing> out;
+  TakeForSending(client.main, ids, 3, out);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].requestId, ids[0]);
+  EXPECT_EQ(out[1].requestId, ids[2]);
+  out.clear();
+  TakeForSending(client.main, ids, 3, out);
+  EXPECT_TRUE(out.empty());
+}
+
+TEST_F(LoggedIntakeTest, NoTextIsARefusalToo) {
   EXPECT_FALSE(SubmitRequest(client, nullptr, 5, &Record, 0));
   EXPECT_FALSE(SubmitRequest(client, kLogin.data(), -1, &Record, 0));
   EXPECT_EQ(Entries(), 2u);
   EXPECT_EQ(host::NewestRefusal(Log())->reason, "no request text");
 }
 
-TEST_F(RefusalLogTest, RefusedLoginsLeaveNoPasswordInTheLog) {
+TEST_F(LoggedIntakeTest, RefusedLoginsLeaveNoPasswordInTheLog) {
   const std::string login =
       R"({"func":"Login","user_name":"u","pass_word":"login-secret","heart_beat":"30","compress":0,"encrypt":0})";
   EXPECT_EQ(RefusalOf(login), "Login - key \"heart_beat\" has the wrong type");

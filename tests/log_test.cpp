@@ -33,12 +33,16 @@ bool LooksLikeStamp(const std::string& text) {
   return true;
 }
 
-// The log is process-wide; the test uses its own instance of the class.
+// The log is process-wide; each test uses its own instance of the class,
+// in a fresh folder.
 class TestLog : public CLog {};
-
-TEST(Log, LineFormatStartLineAndLevels) {
+class Log : public ::testing::Test {
+ protected:
   TempDir dir;
   TestLog log;
+};
+
+TEST_F(Log, LineFormatStartLineAndLevels) {
   EXPECT_EQ(log.Write(1, "a", "b", "%s", "before open"), 0);
   ASSERT_EQ(log.Init("Log", dir.path().c_str(), "20240315.tessel.log"), 1);
   EXPECT_EQ(log.Init("Log", dir.path().c_str(), "20240316.tessel.log"), 0);  // keeps first file
@@ -59,7 +63,7 @@ TEST(Log, LineFormatStartLineAndLevels) {
   EXPECT_FALSE(testing::ReadFile(dir.File("Log/20240316.tessel.log")).size());
 }
 
-TEST(Log, StampIsZeroPadded) {
+TEST_F(Log, StampIsZeroPadded) {
   platform::LocalDateTime t;
   t.year = 2024;
   t.month = 3;
@@ -71,10 +75,8 @@ TEST(Log, StampIsZeroPadded) {
   EXPECT_EQ(FormatLogStamp(t), "2024-03-05 09:07:01:042");
 }
 
-TEST(Log, AnUnusablePathFailsInitWithAWarning) {
-  TempDir dir;
+TEST_F(Log, AnUnusablePathFailsInitWithAWarning) {
   WriteFile(dir.File("Log"), "a file where the folder should be");
-  TestLog log;
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(log.Init("Log", dir.path().c_str(), "x.log"), 0);
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("cannot be made"), std::string::npos);
@@ -140,16 +142,14 @@ void ExpectInThreadOrder(const std::vector<std::string>& entries, std::vector<in
 
 // More lines than the log's buffer holds, from several threads at once:
 // every line reaches the file whole, each thread's in the order written.
-TEST(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
-  TempDir dir;
-  TestLog log;
+TEST_F(Log, ManyWritersLoseNoLineAndKeepTheirOrder) {
   ASSERT_EQ(log.Init("Log", dir.path().c_str(), "many.log"), 1);
   constexpr int kThreads = 4;
   constexpr int kLines = 20000;
   const std::string padding(200, 'p');
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
-    writers.emplace_back([&log, &padding, t] {
+    writers.emplace_back([this, &padding, t] {
       for (int i = 0; i < kLines; ++i) log.Write(1, "T", "L", "%d %d %s", t, i, padding.c_str());
     });
   }
@@ -176,9 +176,7 @@ std::string MultiLineMessage(int i) {
 
 // Every file keeps within the limit and holds whole entries; each numbered
 // file names the one before it; together they hold every entry, in order.
-TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
-  TempDir dir;
-  TestLog log;
+TEST_F(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
   const std::string first = "20240315.tessel.log";
   ASSERT_EQ(log.Init("Log", dir.path().c_str(), first.c_str()), 1);
   constexpr uint64_t kLimit = 400;
@@ -225,11 +223,9 @@ TEST(Log, ASizeLimitMovesOnToNumberedFilesOfTheSameNameAndNeverSplitsAnEntry) {
 // Flush writes on the calling thread what is queued, from every thread:
 // when it returns, another reader of the file finds the entries, while the
 // writer thread would still be letting them gather.
-TEST(Log, FlushedEntriesAreInTheFileForAnyReader) {
-  TempDir dir;
-  TestLog log;
+TEST_F(Log, FlushedEntriesAreInTheFileForAnyReader) {
   ASSERT_EQ(log.Init("Log", dir.path().c_str(), "flush.log"), 1);
-  std::thread other([&log] { log.Write(1, "Other", "Thread", "queued, not flushed"); });
+  std::thread other([this] { log.Write(1, "Other", "Thread", "queued, not flushed"); });
   other.join();
   log.Write(1, "Answer", "Answer", "{\n  \"order_id\": 7\r\n}");
   log.Flush();
@@ -248,9 +244,7 @@ std::string ThreadMessage(int thread, int index) {
 // flushing each one, while another asks where the log is: the log moves on
 // to file after file under them, yet every entry reaches a file whole, each
 // thread's in order, and every answer names the log's files in turn.
-TEST(Log, WritersFlushersAndPathReadersShareTheMovingFile) {
-  TempDir dir;
-  TestLog log;
+TEST_F(Log, WritersFlushersAndPathReadersShareTheMovingFile) {
   const std::string first = "20240315.tessel.log";
   ASSERT_EQ(log.Init("Log", dir.path().c_str(), first.c_str()), 1);
   constexpr uint64_t kLimit = 1024;
@@ -259,7 +253,7 @@ TEST(Log, WritersFlushersAndPathReadersShareTheMovingFile) {
   constexpr int kEntries = 300;
   std::vector<std::thread> writers;
   for (int t = 0; t < kThreads; ++t) {
-    writers.emplace_back([&log, t] {
+    writers.emplace_back([this, t] {
       for (int i = 0; i < kEntries; ++i) {
         log.Write(1, "T", "L", "%s", ThreadMessage(t, i).c_str());
         if (t != 0) log.Flush();

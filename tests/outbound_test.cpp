@@ -737,6 +737,9 @@ TEST(Packing, RequestNumbersJoinDigits) {
   EXPECT_EQ(LeadingDecimal("-5"), 0u);
   EXPECT_EQ(LeadingDecimal(""), 0u);
   EXPECT_EQ(LeadingDecimal("99999999999999999999999"), UINT64_MAX);
+  // The largest values still fit: saturation starts only past them.
+  EXPECT_EQ(LeadingDecimal("18446744073709551614"), UINT64_MAX - 1);
+  EXPECT_EQ(LeadingDecimal("18446744073709551616"), UINT64_MAX);
 }
 
 }  // namespace
