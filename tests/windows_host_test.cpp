@@ -239,8 +239,8 @@ TEST_F(WindowsHost, AnOrderIsAnsweredAndItsExecutionPushed) {
   ASSERT_TRUE(LogIn("Login_Trade_Push", 2));
   const std::string order =
       R"({"func":"OrderSubmit","user_name":"trader01","client_id":"trader01",)"
-      R"("fund_account":"trader01-01","operator_id":"op","code":"600519","mark":49,)"
-      R"("code_name":"","entrust_vol":100,"entrust_price":1800,"entrust_bs":49,)"
+      R"("fund_account":"trader01-01","operator_id":"trader01-op","code":"600519",)"
+      R"("mark":49,"code_name":"","entrust_vol":100,"entrust_price":1800,"entrust_bs":49,)"
       R"("entrust_prop":48,"business_type":48,"allow_cancel_order":49})";
   ASSERT_EQ(Send(order, 3), 1);
   ASSERT_TRUE(host().WaitForAnswers(3, 1));
