@@ -36,6 +36,8 @@ namespace tessel::testing {
 
 using standin::Channel;
 
+constexpr uint32_t kModifyPwdType = 100;
+
 // A running stand-in and a configuration that points at it.
 class StandInHarness {
  public:
@@ -237,7 +239,7 @@ inline Json::Value Login(const std::string& user, const std::string& password) {
   return request;
 }
 
-// "error_no", or "login_status" in a login report.
+// "error_no", or "login_status" in the login and logout reports.
 inline int32_t ErrorOf(const Json::Value& answer) {
   return answer.isMember("error_no") ? answer["error_no"].asInt() : answer["login_status"].asInt();
 }
