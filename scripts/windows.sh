@@ -288,18 +288,21 @@ TARGETS="tessel-standin" nice "$here/scripts/build.sh" "$native" >/dev/null
 hostdir="$build/tests/host"
 mkfifo "$work/standin-input"
 "$native/tools/standin/tessel-standin" --write-cert "$hostdir/ca.pem" --password secret \
-  < "$work/standin-input" > "$work/standin-ports" 2>"$work/standin.log" &
+  --control-port 0 --trace "$work/standin-trace" < "$work/standin-input" > "$work/standin-ports" 2>"$work/standin.log" &
 standin_pid=$!
 exec 3> "$work/standin-input"
 for _ in $(seq 100); do
   grep -q '^standin ' "$work/standin-ports" 2>/dev/null && break
   sleep 0.1
 done
-main="" push=""
-read -r _ main push < "$work/standin-ports" || true
-export TESSEL_STANDIN_MAIN="${main#main=}" TESSEL_STANDIN_PUSH="${push#push=}"
-if [ -n "$TESSEL_STANDIN_MAIN" ] && [ -n "$TESSEL_STANDIN_PUSH" ]; then
-  say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH"
+main="" push="" control=""
+read -r _ main push control < "$work/standin-ports" || true
+# The host test sends control commands and reads the trace (as a path on
+# Wine's Z: drive).
+export TESSEL_STANDIN_MAIN="${main#main=}" TESSEL_STANDIN_PUSH="${push#push=}" \
+  TESSEL_STANDIN_CONTROL="${control#control=}" TESSEL_STANDIN_TRACE="$work/standin-trace"
+if [ -n "$TESSEL_STANDIN_MAIN" ] && [ -n "$TESSEL_STANDIN_PUSH" ] && [ -n "$TESSEL_STANDIN_CONTROL" ]; then
+  say "stand-in listening: main $TESSEL_STANDIN_MAIN, push $TESSEL_STANDIN_PUSH, control $TESSEL_STANDIN_CONTROL"
   run_gtest host "$hostdir/tessel_windows_host_test.exe"
   # Again from a folder whose name is not ASCII (but is in Wine's ANSI code
   # page, which the log's folder must be): the configuration is read by its

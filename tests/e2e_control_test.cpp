@@ -19,8 +19,6 @@ namespace {
 
 using standin::FramesOfType;
 
-constexpr uint32_t kModifyPwdType = 100;
-
 const std::string kQryMoney =
     R"({"func":"QryMoney","user_name":"trader01","client_id":"trader01","fund_account":"trader01-01"})";
 

@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <gtest/gtest.h>
+#include <json/writer.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -20,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "messages/reference_notes.h"
 #include "platform/system.h"
 #include "plugin/host_api.h"
 #include "plugin/request_intake.h"
@@ -27,6 +30,7 @@
 #include "session/trade_client.h"
 #include "host_recorder.h"
 #include "test_support.h"
+#include "tools/standin/book.h"
 #include "tools/standin/standin.h"
 
 extern char** environ;
@@ -34,6 +38,8 @@ extern char** environ;
 namespace tessel::testing {
 
 using standin::Channel;
+
+constexpr uint32_t kModifyPwdType = 100;
 
 // A running stand-in and a configuration that points at it.
 class StandInHarness {
@@ -297,6 +303,106 @@ class LoadedClientTest : public HostTest {
 
   StandInHarness harness_;
   void* library_ = nullptr;
+};
+
+// The message reference's example of `func`, written for the demo account.
+inline Json::Value Example(const char* func) {
+  return ParseJson(reference::FindFunctionNote(func)->example);
+}
+
+// The demo account's order, from the example.
+inline Json::Value Order(const char* code, int side, int volume, double price,
+                         int market = standin::kShanghai) {
+  Json::Value request = Example("OrderSubmit");
+  request["code"] = code;
+  request["mark"] = market;
+  request["entrust_vol"] = volume;
+  request["entrust_price"] = price;
+  request["entrust_bs"] = side;
+  return request;
+}
+
+// A cancel of the order `requestNo`, as if it were of `code` on `market`.
+inline Json::Value Cancel(const std::string& requestNo, const char* code = "600000",
+                          int market = standin::kShanghai) {
+  Json::Value request = Example("OrderCancel");
+  request["request_no"] = requestNo;
+  request["code"] = code;
+  request["mark"] = market;
+  return request;
+}
+
+// The example's login, as `user` with `password`.
+inline Json::Value Login(const std::string& user, const std::string& password) {
+  Json::Value request = Example("Login");
+  request["user_name"] = user;
+  request["pass_word"] = password;
+  return request;
+}
+
+// "error_no", or "login_status" in the login and logout reports.
+inline int32_t ErrorOf(const Json::Value& answer) {
+  return answer.isMember("error_no") ? answer["error_no"].asInt() : answer["login_status"].asInt();
+}
+
+// A host trading through the loaded plug-in: requests as JSON, answers and
+// pushes awaited. Every error answer must be one the reference lists for
+// its function.
+class TradingSession : public LoadedClientTest {
+ protected:
+  // The answer to `request`, sent once the main channel is up; null when
+  // none comes.
+  Json::Value Ask(const Json::Value& request) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    const uint64_t context = ++lastContext_;
+    if (!SendWhenUp(Json::writeString(builder, request), context) ||
+        !host().WaitForAnswers(context, 1)) {
+      return Json::Value();
+    }
+    const Json::Value answer = ParseJson(host().AnswersFor(context).front().text);
+    const std::string func = request["func"].asString();
+    const auto errors = reference::SimulatorErrors(func.c_str());
+    EXPECT_TRUE(ErrorOf(answer) == 0 ||
+                (errors && std::count(errors->begin(), errors->end(), ErrorOf(answer)) == 1))
+        << func << " answered undeclared\n" << answer;
+    return answer;
+  }
+  int32_t ErrorAsking(const Json::Value& request) { return ErrorOf(Ask(request)); }
+
+  // On both channels.
+  void LogIn(const std::string& user = "demo", const std::string& password = "secret") {
+    Json::Value login = Login(user, password);
+    ASSERT_EQ(ErrorAsking(login), 0);
+    login["func"] = "Login_Trade_Push";
+    ASSERT_EQ(ErrorAsking(login), 0);
+  }
+
+  // The latest push of `type` holding every key of `match` with its value,
+  // once one has come; null when none does.
+  Json::Value AwaitPush(int type, const Json::Value& match) {
+    Json::Value found;
+    host().WaitFor([&](const std::vector<HostEvent>& events) {
+      for (const HostEvent& event : events) {
+        const Json::Value push = event.isAnswer ? Json::Value() : ParseJson(event.text);
+        const std::vector<std::string> keys = match.getMemberNames();
+        if (push["push_type"].asInt() == type &&
+            std::all_of(keys.begin(), keys.end(),
+                        [&](const std::string& key) { return push[key] == match[key]; })) {
+          found = push;
+        }
+      }
+      return !found.isNull();
+    });
+    return found;
+  }
+  Json::Value AwaitPush(int type, const char* key, const Json::Value& value) {
+    Json::Value match(Json::objectValue);
+    match[key] = value;
+    return AwaitPush(type, match);
+  }
+
+  uint64_t lastContext_ = 0;
 };
 
 }  // namespace tessel::testing

@@ -13,8 +13,6 @@ namespace {
 using standin::FramesOfType;
 using standin::AcceptedAtLeast;
 
-constexpr uint32_t kModifyPwdType = 100;
-
 // An answer of `type` to request `requestId` with an all-zero head.
 Frame AnswerFrame(uint32_t type, uint64_t requestId) {
   const std::vector<uint8_t> head(323, 0);

@@ -4,88 +4,31 @@
 // the message reference's example, written for the demo account, so only
 // what a test is about is spelt out here.
 #include <gtest/gtest.h>
-#include <json/writer.h>
 
 #include "e2e_support.h"
-#include "messages/reference_notes.h"
 #include "tools/standin/errors.h"
 
 namespace tessel::testing {
 namespace {
 
-// Market and buy/sell bytes travel as character codes.
-constexpr int kShanghai = '1';
-constexpr int kShenzhen = '2';
-constexpr int kBuy = '1';
-constexpr int kSell = '2';
-// The simulator's order states, as the client reports the code byte.
-constexpr int kOpen = '2';
-constexpr int kCancelled = '6';
-constexpr int kFilled = '8';
-
-std::string Text(const Json::Value& value) {
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "";
-  return Json::writeString(builder, value);
-}
-
-Json::Value Example(const char* func) {
-  return ParseJson(reference::FindFunctionNote(func)->example);
-}
-
-// An order on the Shanghai market.
-Json::Value Order(const char* code, int side, int volume, double price) {
-  Json::Value request = Example("OrderSubmit");
-  request["code"] = code;
-  request["entrust_vol"] = volume;
-  request["entrust_price"] = price;
-  request["entrust_bs"] = side;
-  return request;
-}
-
-Json::Value Cancel(const std::string& requestNo) {
-  Json::Value request = Example("OrderCancel");
-  request["request_no"] = requestNo;
-  return request;
-}
-
-class TradingSession : public LoadedClientTest {
- protected:
-  // Sends once the main channel is up (retrying while it comes up) and
-  // returns the answer, or null when none arrives.
-  Json::Value Ask(const Json::Value& request) {
-    const std::string text = Text(request);
-    const uint64_t context = ++lastContext_;
-    if (!SendWhenUp(text, context) || !host().WaitForAnswers(context, 1)) return Json::Value();
-    return ParseJson(host().AnswersFor(context).front().text);
-  }
-
-  void LogInBothChannels() {
-    ASSERT_FALSE(Ask(Example("Login")).isNull());
-    ASSERT_FALSE(Ask(Example("Login_Trade_Push")).isNull());
-  }
-
-  // Waits for a push of `type` whose `key` is `value`; null when none comes.
-  Json::Value AwaitPush(int type, const char* key, const Json::Value& value) {
-    host().WaitFor([&](const std::vector<HostEvent>& events) {
-      return !HostRecorder::Pushes(events, type, key, value).empty();
-    });
-    const auto found = HostRecorder::Pushes(host().Events(), type, key, value);
-    return found.empty() ? Json::Value() : found.back();
-  }
-
-  uint64_t lastContext_ = 0;
-};
+// Markets, sides and order states travel as character codes.
+using standin::kBuy;
+using standin::kOrderCancelled;
+using standin::kOrderFilled;
+using standin::kOrderOpen;
+using standin::kSell;
+using standin::kShanghai;
+using standin::kShenzhen;
 
 TEST_F(TradingSession, FilledOrderIsAnsweredReportedAndSeenByQueries) {
-  LogInBothChannels();
+  LogIn();
   // 600519 is priced 1700: a buy at 1800 crosses and fills at 1700.
   const Json::Value answer = Ask(Order("600519", kBuy, 100, 1800));
   ASSERT_EQ(answer["error_no"].asInt(), 0) << answer;
   const std::string requestNo = answer["request_no"].asString();
 
   const Json::Value execution = AwaitPush(10, "request_no", requestNo);
-  EXPECT_EQ(execution["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(execution["entrust_status"].asInt(), kOrderFilled);
   EXPECT_EQ(execution["business_amount"].asDouble(), 100);
   EXPECT_EQ(execution["business_price"].asDouble(), 1700);
   EXPECT_EQ(execution["entrust_bs"].asInt(), 1);  // buy
@@ -118,7 +61,7 @@ TEST_F(TradingSession, FilledOrderIsAnsweredReportedAndSeenByQueries) {
   const Json::Value orders = Ask(Example("QryCurOrder"));
   ASSERT_EQ(orders["records"].size(), 1u) << orders;
   EXPECT_EQ(orders["records"][0]["request_no"].asString(), requestNo);
-  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kOrderFilled);
   const Json::Value trades = Ask(Example("QryCurTrade"));
   ASSERT_EQ(trades["records"].size(), 1u) << trades;
   EXPECT_EQ(trades["records"][0]["business_amt"].asDouble(), 170000);
@@ -158,13 +101,13 @@ TEST_F(TradingSession, FilledOrderIsAnsweredReportedAndSeenByQueries) {
 }
 
 TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
-  LogInBothChannels();
+  LogIn();
   // 600000 is priced 10.50: a buy at 10.00 stays open, holding its cash.
   const Json::Value first = Ask(Order("600000", kBuy, 1000, 10.00));
   ASSERT_EQ(first["error_no"].asInt(), 0) << first;
   const std::string firstNo = first["request_no"].asString();
   const Json::Value opened = AwaitPush(10, "request_no", firstNo);
-  EXPECT_EQ(opened["entrust_status"].asInt(), kOpen);
+  EXPECT_EQ(opened["entrust_status"].asInt(), kOrderOpen);
   EXPECT_EQ(opened["left_amount"].asDouble(), 1000);
   EXPECT_FALSE(AwaitPush(301, "purchase_power", 990000.0).isNull());
 
@@ -175,7 +118,7 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   EXPECT_FALSE(cancelNo.empty());
   EXPECT_NE(cancelNo, firstNo);
   const Json::Value report = AwaitPush(10, "orig_request_no", firstNo);
-  EXPECT_EQ(report["entrust_status"].asInt(), kCancelled);
+  EXPECT_EQ(report["entrust_status"].asInt(), kOrderCancelled);
   EXPECT_EQ(report["request_no"].asString(), cancelNo);
   EXPECT_FALSE(AwaitPush(17, "error_info", "cancelled").isNull());
   EXPECT_FALSE(AwaitPush(301, "purchase_power", 1000000.0).isNull());  // released
@@ -201,7 +144,7 @@ TEST_F(TradingSession, OpenOrdersAreCancelledOrFilledByAPriceMove) {
   ASSERT_EQ(sell["error_no"].asInt(), 0) << sell;
   const std::string sellNo = sell["request_no"].asString();
   ASSERT_TRUE(Commanded(server(), "price 49 600000 11.20"));
-  const Json::Value filled = AwaitPush(10, "entrust_status", kFilled);
+  const Json::Value filled = AwaitPush(10, "entrust_status", kOrderFilled);
   EXPECT_EQ(filled["request_no"].asString(), sellNo);
   EXPECT_EQ(filled["business_price"].asDouble(), 11.20);
   EXPECT_EQ(filled["entrust_bs"].asInt(), 0);  // sell
@@ -229,7 +172,7 @@ TEST_F(TradingSession, RefusedRequestsGetErrorAnswersAndNoReports) {
   const Json::Value early = Ask(Example("QryMoney"));
   EXPECT_EQ(early["error_no"].asInt(), standin::kNotLoggedIn) << early;
 
-  LogInBothChannels();
+  LogIn();
   host().Clear();
   const Json::Value poor = Ask(Order("600519", kBuy, 1000, 1700));  // 1.7 million
   EXPECT_EQ(poor["error_no"].asInt(), standin::kInsufficientFunds) << poor;
@@ -252,7 +195,7 @@ TEST_F(TradingSession, RefusedRequestsGetErrorAnswersAndNoReports) {
 }
 
 TEST_F(TradingSession, ListsAndLimitsAnswerFromTheBook) {
-  LogInBothChannels();
+  LogIn();
   Json::Value add = Example("OptionalOperation");
   add["mark"] = kShenzhen;
   add["code"] = "000858";
@@ -312,7 +255,7 @@ Json::Value PlanQuery(const char* func, const std::string& basketNo, const std::
 }
 
 TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
-  LogInBothChannels();
+  LogIn();
   const Json::Value created = Ask(Example("CreateBasket"));
   ASSERT_EQ(created["error_no"].asInt(), 0) << created;
   const std::string basketNo = created["basket_no"].asString();
@@ -361,11 +304,11 @@ TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
   const std::string batchNo = started["batch_no"].asString();
 
   const Json::Value filled = AwaitPush(10, "security_code", "600519");
-  EXPECT_EQ(filled["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(filled["entrust_status"].asInt(), kOrderFilled);
   EXPECT_EQ(filled["business_price"].asDouble(), 1700);
   EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
   const Json::Value waiting = AwaitPush(10, "security_code", "000001");
-  EXPECT_EQ(waiting["entrust_status"].asInt(), kOpen);
+  EXPECT_EQ(waiting["entrust_status"].asInt(), kOrderOpen);
 
   const auto planStatus = [&] {
     Json::Value plans = Example("QueryBasketPlan");
@@ -393,7 +336,7 @@ TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
   EXPECT_EQ(Ask(PlanQuery("QueryBasketPlanDetail", "", batchNo))["record_set_cnt"].asInt(), 2);
   const Json::Value orders = Ask(PlanQuery("QueryBasketEntrustOrder", basketNo, batchNo));
   ASSERT_EQ(orders["record_set_cnt"].asInt(), 2) << orders;
-  EXPECT_EQ(orders["record_set"][0]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(orders["record_set"][0]["entrust_status"].asInt(), kOrderFilled);
   EXPECT_EQ(orders["record_set"][1]["business_balance"].asDouble(), 500 * 11.90);
   EXPECT_EQ(orders["record_set"][1]["position_str"].asString(), "2");
   const Json::Value trades = Ask(PlanQuery("QueryBasketBargainOrder", basketNo, batchNo));
@@ -411,7 +354,7 @@ TEST_F(TradingSession, BasketPlanPlacesOrdersThatFillAndReportAndCanBeQueried) {
 }
 
 TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTriggered) {
-  LogInBothChannels();
+  LogIn();
   Json::Value create = Example("CreateConditionOrder");
   create["security_code"] = "600519";
   create["con_type"] = "DOWN";
@@ -438,7 +381,7 @@ TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTrigg
 
   ASSERT_TRUE(server().SetPrice('1', "600519", 1640));
   const Json::Value execution = AwaitPush(10, "security_code", "600519");
-  EXPECT_EQ(execution["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(execution["entrust_status"].asInt(), kOrderFilled);
   EXPECT_EQ(execution["business_price"].asDouble(), 1640);
   EXPECT_EQ(execution["business_amount"].asDouble(), 100);
   EXPECT_FALSE(AwaitPush(302, "security_code", "600519").isNull());
@@ -449,7 +392,7 @@ TEST_F(TradingSession, ConditionOrderTriggersWhenThePriceCrossesAndIsListedTrigg
   EXPECT_EQ(triggered["record_set"][0]["status"].asString(), "triggered");
   const Json::Value orders = Ask(Example("QryCurOrder"));
   ASSERT_EQ(orders["records"].size(), 1u) << orders;
-  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(orders["records"][0]["entrust_status"].asInt(), kOrderFilled);
 
 }
 
@@ -461,7 +404,7 @@ Json::Value OperAlgorithm(int opType, const std::string& no) {
 }
 
 TEST_F(TradingSession, AlgorithmSlicesOnPriceMovesAndIsPausedChangedResumedAndListed) {
-  LogInBothChannels();
+  LogIn();
   // 300 of 000858 in slices of 100: the first at once, then one per move.
   Json::Value create = OperAlgorithm('1', "");
   create["security_code"] = "000858";
@@ -513,7 +456,7 @@ TEST_F(TradingSession, AlgorithmSlicesOnPriceMovesAndIsPausedChangedResumedAndLi
   ASSERT_EQ(slices["record_set_cnt"].asInt(), 3) << slices;
   EXPECT_EQ(slices["record_set"][1]["business_price"].asDouble(), 151);
   EXPECT_EQ(slices["record_set"][2]["business_price"].asDouble(), 152);
-  EXPECT_EQ(slices["record_set"][2]["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(slices["record_set"][2]["entrust_status"].asInt(), kOrderFilled);
 
   EXPECT_EQ(Ask(OperAlgorithm('5', no))["error_no"].asInt(), standin::kAlgorithmEnded);
   EXPECT_EQ(Ask(OperAlgorithm('5', "A404"))["error_no"].asInt(), standin::kUnknownAlgorithm);
@@ -522,7 +465,7 @@ TEST_F(TradingSession, AlgorithmSlicesOnPriceMovesAndIsPausedChangedResumedAndLi
 }
 
 TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
-  LogInBothChannels();
+  LogIn();
   const Json::Value strategies = Ask(Example("QueryStrategyInfo"));
   ASSERT_GE(strategies["record_set_cnt"].asInt(), 2) << strategies;
   EXPECT_FALSE(strategies["record_set"][0]["strategy_name"].asString().empty());
@@ -545,7 +488,7 @@ TEST_F(TradingSession, StrategiesConfigurationAndBoundsAnswerFromTheSimulator) {
 }
 
 TEST_F(TradingSession, QuickConditionOrderPlacesItsOrderAndGuardsItWithTwoConditions) {
-  LogInBothChannels();
+  LogIn();
   Json::Value quick = Example("QuickConditionOrder");
   quick["security_code"] = "600519";
   quick["security_exchange"] = kShanghai;
@@ -554,7 +497,7 @@ TEST_F(TradingSession, QuickConditionOrderPlacesItsOrderAndGuardsItWithTwoCondit
   ASSERT_EQ(placed["error_no"].asInt(), 0) << placed;
   const std::string orderNo = placed["order_request_no"].asString();
   const Json::Value bought = AwaitPush(10, "request_no", orderNo);
-  EXPECT_EQ(bought["entrust_status"].asInt(), kFilled);
+  EXPECT_EQ(bought["entrust_status"].asInt(), kOrderFilled);
 
   // Sells 5 % below and 10 % above the price paid.
   Json::Value list = Example("QueryConditionOrderList");

@@ -1,6 +1,7 @@
 // The host's flows that both platforms run: the Linux end-to-end test (the
 // library dlopen'ed, the stand-in in-process) and the Windows host test
-// (Tessel.dll loaded with LoadLibrary, a relay in front of the stand-in).
+// (Tessel.dll loaded with LoadLibrary, the stand-in driven through its
+// control port).
 //
 // The including source declares, in tessel::testing's unnamed namespace, a
 // fixture HostFlows derived from HostTest that also provides:
@@ -8,8 +9,8 @@
 //   MainPort(), PushPort()  the ports that configuration names;
 //   SendHeld(context) a ModifyPwd the server has received (or is about to)
 //                     and does not answer;
-//   ReleaseHeld()     the held request answered, late; the server answers
-//                     again;
+//   ReleaseHeld()     the server answers again, and the held request late
+//                     where the fixture can send that answer;
 //   DropLinks()       both links closed at once, without a TLS close; what
 //                     was held dies with them and the new links are answered;
 //   ExpectRelinked()  waits for each channel's second link;
