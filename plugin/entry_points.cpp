@@ -29,6 +29,9 @@ constexpr char kDescription[] =
 // on write their log lines themselves: nothing is left queued at the end.
 struct ReleaseAtUnload {
   ~ReleaseAtUnload() {
+    // A client destroyed from inside its own callback may still be being
+    // freed: no thread may run this library's code once it is unmapped.
+    ReapNothingMore();
     if (!CloseToNewClients()) {
       CLog::Instance().WriteDirectly();
       return;
