@@ -161,9 +161,11 @@ class SendPump {
 
 bool WriteThrough(Channel& channel, uint64_t requestId) {
   std::unique_lock<std::mutex> hold(channel.writeLock, std::try_to_lock);
-  // Busy, down, or others wait before this one: the send thread keeps the order.
+  // Busy, down, or others wait before this one: the send thread keeps the
+  // order. With other requests in flight the send thread batches them,
+  // which keeps a pipelining host's throughput; a lone request goes now.
   if (!hold.owns_lock() || channel.link == nullptr || channel.unfinished ||
-      channel.queue.size_approx() != 0) {
+      channel.queue.size_approx() != 0 || OutstandingCount(channel) != 1) {
     return false;
   }
   const std::optional<Outgoing> taken = TakeForSending(channel, requestId);

@@ -14,9 +14,9 @@ struct Channel;
 
 void RunSendPump(TradeClient& client, Channel& channel, TlsLink& link);
 
-// A host thread's shortcut: when the link is up, nobody is writing and no
-// request waits before this one, the calling thread writes the request
-// itself (already pending) instead of waking the send thread. It never
+// A host thread's shortcut: when the link is up, nobody is writing and the
+// request (already pending) is the channel's only one, the calling thread
+// writes it itself instead of waking the send thread. It never
 // waits: what the socket cannot take at once is left to the send thread.
 // False when the request must be queued instead.
 bool WriteThrough(Channel& channel, uint64_t requestId);
