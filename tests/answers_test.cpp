@@ -50,7 +50,7 @@ Fields operator+(Fields head, const Fields& tail) {
   return head;
 }
 
-struct AnswerSpec {
+struct AnswerRow {
   uint32_t type;
   Fields fields;             // outside the records
   Fields record = {};        // from the start of each record
@@ -92,10 +92,10 @@ const Fields kMatchedRecord = {{"security_code", 0, As::Text}, {"security_exchan
                                {"market", 12, As::Market}, {"trade_status", 13, As::I32},
                                {"matched_time", 17, As::U64Text}};
 
-// Where a spec lists only some keys (complete is false), the others are
+// Where a row lists only some keys (complete is false), the others are
 // left zero and not checked.
-const std::vector<AnswerSpec>& Specs() {
-  static const std::vector<AnswerSpec> specs = {
+const std::vector<AnswerRow>& Rows() {
+  static const std::vector<AnswerRow> rows = {
       // --- orders ---
       {4, kHead + Fields{{"request_no", 323, As::Rest}}},
       // The cancel's head: its number before the error.
@@ -314,12 +314,12 @@ const std::vector<AnswerSpec>& Specs() {
              {"error_info", 76, As::Text}, {"currency", 332, As::Code}, {"dma", 333, As::Code},
              {"balance", 334, As::F64}}},
   };
-  return specs;
+  return rows;
 }
 
 // Two records in slots 7 bytes wider than a record, padded with 'Z'.
-uint32_t Stride(const AnswerSpec& spec) { return spec.recordSize + 7; }
-size_t FirstRecord(const AnswerSpec& spec) { return spec.recordLenAt + 8; }
+uint32_t Stride(const AnswerRow& row) { return row.recordSize + 7; }
+size_t FirstRecord(const AnswerRow& row) { return row.recordLenAt + 8; }
 
 template <typename T>
 void Put(std::vector<uint8_t>& body, size_t at, T value) {
@@ -373,19 +373,19 @@ void PutFields(std::vector<uint8_t>& body, size_t base, const Fields& fields) {
   }
 }
 
-std::vector<uint8_t> BuildBody(const AnswerSpec& spec) {
-  size_t size = spec.recordLenAt == 0 ? 0 : FirstRecord(spec) + 2 * Stride(spec);
-  for (const Field& field : spec.fields) {
+std::vector<uint8_t> BuildBody(const AnswerRow& row) {
+  size_t size = row.recordLenAt == 0 ? 0 : FirstRecord(row) + 2 * Stride(row);
+  for (const Field& field : row.fields) {
     size = std::max<size_t>(size, field.offset + (field.as == As::Rest ? 100 : 8));
   }
   std::vector<uint8_t> body(size, 0);
-  PutFields(body, 0, spec.fields);
-  if (spec.recordLenAt == 0) return body;
-  Put<int32_t>(body, spec.recordLenAt, static_cast<int32_t>(Stride(spec)));
-  Put<int32_t>(body, spec.recordLenAt + 4, 2);
-  for (size_t slot = FirstRecord(spec); slot < size; slot += Stride(spec)) {
-    PutFields(body, slot, spec.record);
-    std::fill_n(body.begin() + static_cast<long>(slot + spec.recordSize), 7, 'Z');
+  PutFields(body, 0, row.fields);
+  if (row.recordLenAt == 0) return body;
+  Put<int32_t>(body, row.recordLenAt, static_cast<int32_t>(Stride(row)));
+  Put<int32_t>(body, row.recordLenAt + 4, 2);
+  for (size_t slot = FirstRecord(row); slot < size; slot += Stride(row)) {
+    PutFields(body, slot, row.record);
+    std::fill_n(body.begin() + static_cast<long>(slot + row.recordSize), 7, 'Z');
   }
   return body;
 }
@@ -426,36 +426,36 @@ Json::Value Take(Json::Value& object, const char* key) {
 }
 
 TEST(Answers, EveryFieldIsReadAtItsOffset) {
-  for (const AnswerSpec& spec : Specs()) {
-    SCOPED_TRACE("type " + std::to_string(spec.type));
-    const std::vector<uint8_t> body = BuildBody(spec);
-    Json::Value answer = Decode(spec.type, body);
-    if (FindPushType(spec.type) != nullptr) {
-      EXPECT_EQ(Take(answer, "push_type"), static_cast<int>(spec.type));
+  for (const AnswerRow& row : Rows()) {
+    SCOPED_TRACE("type " + std::to_string(row.type));
+    const std::vector<uint8_t> body = BuildBody(row);
+    Json::Value answer = Decode(row.type, body);
+    if (FindPushType(row.type) != nullptr) {
+      EXPECT_EQ(Take(answer, "push_type"), static_cast<int>(row.type));
     } else {
       EXPECT_FALSE(answer.isMember("push_type"));
     }
-    if (spec.recordLenAt != 0) {
-      const Json::Value list = Take(answer, spec.listKey);
-      ASSERT_EQ(list.size(), spec.one ? 1u : 2u);
+    if (row.recordLenAt != 0) {
+      const Json::Value list = Take(answer, row.listKey);
+      ASSERT_EQ(list.size(), row.one ? 1u : 2u);
       for (Json::ArrayIndex i = 0; i < list.size(); ++i) {
-        ExpectFields(list[i], spec.record, body, FirstRecord(spec) + i * Stride(spec),
-                     spec.complete);
+        ExpectFields(list[i], row.record, body, FirstRecord(row) + i * Stride(row),
+                     row.complete);
       }
-      if (spec.countKey != nullptr) {
-        EXPECT_EQ(Take(answer, spec.countKey), spec.one ? 1 : 2);
+      if (row.countKey != nullptr) {
+        EXPECT_EQ(Take(answer, row.countKey), row.one ? 1 : 2);
       }
-      if (spec.sizeKey != nullptr) {
-        EXPECT_EQ(Take(answer, spec.sizeKey), static_cast<int>(Stride(spec)));
+      if (row.sizeKey != nullptr) {
+        EXPECT_EQ(Take(answer, row.sizeKey), static_cast<int>(Stride(row)));
       }
       EXPECT_FALSE(answer.isMember("record_set_cnt") || answer.isMember("record_set_size"));
     }
-    ExpectFields(answer, spec.fields, body, 0, spec.complete);
+    ExpectFields(answer, row.fields, body, 0, row.complete);
   }
 }
 
-size_t ErrorNoOffset(const AnswerSpec& spec) {
-  return std::find_if(spec.fields.begin(), spec.fields.end(),
+size_t ErrorNoOffset(const AnswerRow& row) {
+  return std::find_if(row.fields.begin(), row.fields.end(),
                       [](const Field& field) { return field.as == As::Zero; })
       ->offset;
 }
@@ -463,16 +463,16 @@ size_t ErrorNoOffset(const AnswerSpec& spec) {
 // -999 where the head keeps its error number asks for a relogin, where the
 // answer asks for one at all; -998 never does.
 TEST(Answers, LostLoginIsReadAtEachHeadsOwnOffset) {
-  for (const AnswerSpec& spec : Specs()) {
-    if (FindAnswerType(spec.type) == nullptr) continue;  // pushes have no error head
-    SCOPED_TRACE("type " + std::to_string(spec.type));
-    std::vector<uint8_t> body = BuildBody(spec);
-    Put<int32_t>(body, ErrorNoOffset(spec), -999);
-    const ParsedAnswer lost = ParseExact(spec.type, body, body.size());
-    EXPECT_EQ(lost.loginLost, spec.relogin);
+  for (const AnswerRow& row : Rows()) {
+    if (FindAnswerType(row.type) == nullptr) continue;  // pushes have no error head
+    SCOPED_TRACE("type " + std::to_string(row.type));
+    std::vector<uint8_t> body = BuildBody(row);
+    Put<int32_t>(body, ErrorNoOffset(row), -999);
+    const ParsedAnswer lost = ParseExact(row.type, body, body.size());
+    EXPECT_EQ(lost.loginLost, row.relogin);
     EXPECT_EQ(ParseJson(lost.text)["error_no"], -999);
-    Put<int32_t>(body, ErrorNoOffset(spec), -998);
-    EXPECT_FALSE(ParseExact(spec.type, body, body.size()).loginLost);
+    Put<int32_t>(body, ErrorNoOffset(row), -998);
+    EXPECT_FALSE(ParseExact(row.type, body, body.size()).loginLost);
   }
 }
 
@@ -480,25 +480,25 @@ TEST(Answers, LostLoginIsReadAtEachHeadsOwnOffset) {
 // body bears them: records only without an error, only for a positive count,
 // only for slots that hold a whole record, and only whole records present.
 TEST(Answers, CountsAndStridesAreBoundedByTheBody) {
-  for (const AnswerSpec& spec : Specs()) {
-    if (spec.recordLenAt == 0 || spec.one) continue;
-    SCOPED_TRACE("type " + std::to_string(spec.type));
-    std::vector<uint8_t> body = BuildBody(spec);
+  for (const AnswerRow& row : Rows()) {
+    if (row.recordLenAt == 0 || row.one) continue;
+    SCOPED_TRACE("type " + std::to_string(row.type));
+    std::vector<uint8_t> body = BuildBody(row);
     const auto records = [&](int32_t recordLen, int32_t count) {
-      Put(body, spec.recordLenAt, recordLen);
-      Put(body, spec.recordLenAt + 4, count);
-      const Json::Value answer = Decode(spec.type, body);
-      if (spec.sizeKey != nullptr) {
-        EXPECT_EQ(answer[spec.sizeKey], recordLen);
+      Put(body, row.recordLenAt, recordLen);
+      Put(body, row.recordLenAt + 4, count);
+      const Json::Value answer = Decode(row.type, body);
+      if (row.sizeKey != nullptr) {
+        EXPECT_EQ(answer[row.sizeKey], recordLen);
       }
-      if (spec.countKey != nullptr) {
-        EXPECT_EQ(answer[spec.countKey], count);
+      if (row.countKey != nullptr) {
+        EXPECT_EQ(answer[row.countKey], count);
       }
-      EXPECT_TRUE(answer[spec.listKey].isArray());  // empty, never null
-      return answer[spec.listKey].size();
+      EXPECT_TRUE(answer[row.listKey].isArray());  // empty, never null
+      return answer[row.listKey].size();
     };
-    const auto size = static_cast<int32_t>(spec.recordSize);
-    const auto slot = static_cast<int32_t>(Stride(spec));
+    const auto size = static_cast<int32_t>(row.recordSize);
+    const auto slot = static_cast<int32_t>(Stride(row));
     EXPECT_EQ(records(slot, INT_MAX), 2u);
     EXPECT_EQ(records(size, 2), 2u);  // slots exactly a record wide
     EXPECT_EQ(records(slot, 0), 0u);
@@ -508,7 +508,7 @@ TEST(Answers, CountsAndStridesAreBoundedByTheBody) {
       EXPECT_EQ(records(overlapping, 2), 0u) << "record_len " << overlapping;
     }
     EXPECT_EQ(records(INT_MAX, 2), 1u);  // the first slot lies in the body, no other
-    Put<int32_t>(body, ErrorNoOffset(spec), 5);
+    Put<int32_t>(body, ErrorNoOffset(row), 5);
     EXPECT_EQ(records(slot, 2), 0u);
   }
 }
@@ -516,23 +516,23 @@ TEST(Answers, CountsAndStridesAreBoundedByTheBody) {
 // Every cut of every body: a JSON object, no text longer than what arrived,
 // only the whole records that arrived.
 TEST(Answers, EveryTruncationReadsOnlyWhatArrived) {
-  for (const AnswerSpec& spec : Specs()) {
-    SCOPED_TRACE("type " + std::to_string(spec.type));
-    const std::vector<uint8_t> full = BuildBody(spec);
+  for (const AnswerRow& row : Rows()) {
+    SCOPED_TRACE("type " + std::to_string(row.type));
+    const std::vector<uint8_t> full = BuildBody(row);
     for (size_t cut = 0; cut <= full.size(); ++cut) {
-      const Json::Value answer = ParseJson(ParseExact(spec.type, full, cut).text);
+      const Json::Value answer = ParseJson(ParseExact(row.type, full, cut).text);
       ASSERT_TRUE(answer.isObject()) << "cut " << cut;
-      for (const Field& field : spec.fields) {
+      for (const Field& field : row.fields) {
         if (answer[field.key].isString() && field.as != As::U64Text) {
           EXPECT_LE(answer[field.key].asString().size(), cut) << field.key << " cut " << cut;
         }
       }
-      if (spec.recordLenAt == 0) continue;
+      if (row.recordLenAt == 0) continue;
       size_t whole = 0;
-      while (whole < 2 && FirstRecord(spec) + whole * Stride(spec) + spec.recordSize <= cut) {
+      while (whole < 2 && FirstRecord(row) + whole * Stride(row) + row.recordSize <= cut) {
         ++whole;
       }
-      ASSERT_EQ(answer[spec.listKey].size(), spec.one ? 1u : whole) << "cut " << cut;
+      ASSERT_EQ(answer[row.listKey].size(), row.one ? 1u : whole) << "cut " << cut;
     }
   }
 }
