@@ -8,7 +8,6 @@
 
 #include "messages/outbound/request_layout.h"
 #include "messages/reference_notes.h"
-#include "plugin/function_table.h"
 #include "tools/standin/errors.h"
 
 namespace tessel::reference {
@@ -93,11 +92,20 @@ constexpr ErrorNote kErrors[] = {
 #undef ORDER_ERRORS
 #undef BASKET_SECURITY_ERRORS
 
+// The request layout of a function; none for the push login, which shares
+// the login's message under another name.
+const RequestLayout* LayoutNamed(const char* func) {
+  size_t count = 0;
+  const RequestLayout* const* layouts = AllRequestLayouts(count);
+  for (size_t i = 0; i < count; ++i) {
+    if (std::strcmp(layouts[i]->name, func) == 0) return layouts[i];
+  }
+  return nullptr;
+}
+
 // The identity errors of the keys the function's request always sends.
 void AddIdentityErrors(const char* func, std::vector<int32_t>& errors) {
-  const auto known = Functions().find(func);
-  const RequestLayout* layout =
-      known == Functions().end() ? nullptr : FindRequestLayout(known->second);
+  const RequestLayout* layout = LayoutNamed(func);
   if (layout == nullptr) return;
   for (const GroupNote& note : *layout) {
     for (const RequestField& row : note.group) {
