@@ -58,9 +58,10 @@ std::optional<TradeRequestData> TakePending(Channel& channel, uint64_t requestId
   return entry;
 }
 
-std::optional<Outgoing> TakeForSending(Channel& channel, uint64_t requestId) {
+std::optional<Outgoing> TakeIfAlone(Channel& channel, uint64_t requestId, bool& alone) {
   std::lock_guard<std::mutex> hold(channel.pendingLock);
-  return HandToLink(channel.pending, requestId);
+  alone = channel.pending.size() <= 1;
+  return alone ? HandToLink(channel.pending, requestId) : std::nullopt;
 }
 
 void TakeForSending(Channel& channel, const uint64_t* ids, size_t count,

@@ -38,8 +38,9 @@ struct Outgoing {
 // skipped, so an answered request is never sent afterwards.
 void TakeForSending(Channel& channel, const uint64_t* ids, size_t count,
                     std::vector<Outgoing>& out);
-// The same for one request.
-std::optional<Outgoing> TakeForSending(Channel& channel, uint64_t requestId);
+// The same for one request, and only when it is the channel's only one
+// (`alone` says whether it was); none when it was answered meanwhile.
+std::optional<Outgoing> TakeIfAlone(Channel& channel, uint64_t requestId, bool& alone);
 
 // Answers with the send-failure text every pending request whose frame was
 // never handed to a link, and empties the queue: for the end of a link

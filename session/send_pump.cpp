@@ -165,10 +165,12 @@ bool WriteThrough(Channel& channel, uint64_t requestId) {
   // order. With other requests in flight the send thread batches them,
   // which keeps a pipelining host's throughput; a lone request goes now.
   if (!hold.owns_lock() || channel.link == nullptr || channel.unfinished ||
-      channel.queue.size_approx() != 0 || OutstandingCount(channel) != 1) {
+      channel.queue.size_approx() != 0) {
     return false;
   }
-  const std::optional<Outgoing> taken = TakeForSending(channel, requestId);
+  bool alone = false;
+  const std::optional<Outgoing> taken = TakeIfAlone(channel, requestId, alone);
+  if (!alone) return false;
   if (!taken) return true;  // answered already: nothing to send
   CLog::Instance().Flush();   // the request's entry before its frame
   const int code = channel.link->TryWrite(taken->frame->data(), taken->frame->size());
